@@ -1,0 +1,52 @@
+#pragma once
+#include "zqcexport.h"
+#include "zqcsocketaddress.h"
+
+class ZQCWakeEvent;
+
+// A UDP socket of the core library. Results follow the core's convention:
+// below 0 on failure. RecvFrom and SendTo may be called from several threads
+// at once on the same socket.
+class ZQ_API ZQCSocket {
+public:
+    enum { kDatagram = 1 };
+
+    ZQCSocket();
+    virtual ~ZQCSocket();
+    ZQCSocket(const ZQCSocket&) = delete;
+    ZQCSocket& operator=(const ZQCSocket&) = delete;
+
+    // type 1 is a UDP datagram socket. `address` may be empty (any address).
+    int CreateSocket(int type, const char* address);
+    // Binds to `address` (empty: any) and the decimal `port` text ("0": any port).
+    int Bind(int type, const char* address, const char* port);
+    int SetNonBlocking(bool on);
+
+    // Byte count; 0 or less when nothing came (the socket is non-blocking).
+    int RecvFrom(void* buffer, int size, ZQCSocketAddress& from);
+    // Byte count; below 0 on error (an ICMP error of an earlier send included).
+    int SendTo(const void* buffer, int size, const ZQCSocketAddress& to);
+
+    // Waits until a datagram can be read, at most `timeoutMs` (-1: no limit),
+    // cut short when `cancel` is signalled. Answers 1 readable, 0 time-out,
+    // -1 cancelled, -2 error.
+    int WaitReadable(int timeoutMs, const ZQCWakeEvent* cancel) const;
+
+    int SetRecvBufferSize(int bytes);
+    int SetSendBufferSize(int bytes);
+    int SetIPTOS(int tos);
+    int SetMulticastTileToLive(int ttl);
+    void CancelReadOrSend();
+
+    // Below 0 for an address text that is not a usable IPv4 address or host name.
+    virtual int CheckAddress(const char* address);
+    // Writes the host's own address: the one its name resolves to.
+    virtual int GetLocalIpAddress(char* buffer, int size);
+
+    int GetDescriptor() const { return m_fd; }
+    // The port actually bound (useful after binding port "0"); 0 when unbound.
+    int GetBoundPort() const;
+
+private:
+    int m_fd = -1;
+};

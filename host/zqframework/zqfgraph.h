@@ -1,0 +1,52 @@
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "zqcexport.h"
+
+class ZQFModule;
+class ZQIModule;
+
+// The host's graph: modules, the connections between their pins, and the
+// lifecycle.
+//   Start: OnEndFlush on every module, then, downstream first, mark each
+//          module running and call OnStart (a module whose OnStart fails is
+//          marked stopped again and the start answers false).
+//   Stop:  upstream first, mark the module stopped, flush its output pins,
+//          call OnBeginFlush, then OnStop.
+// The graph owns the modules added to it and destroys them (stopped first)
+// in its destructor.
+class ZQ_API ZQFGraph {
+public:
+    struct Connection {
+        ZQFModule* from;
+        int outputPin;
+        ZQFModule* to;
+        int inputPin;
+    };
+
+    ZQFGraph() = default;
+    ~ZQFGraph();
+    ZQFGraph(const ZQFGraph&) = delete;
+    ZQFGraph& operator=(const ZQFGraph&) = delete;
+
+    // Takes the module; answers its framework object.
+    ZQFModule* AddModule(ZQIModule* module);
+    bool Connect(ZQFModule* from, int outputPin, ZQFModule* to, int inputPin, std::string* error = nullptr);
+    bool Start(std::string* error = nullptr);
+    void Stop();
+    bool IsStarted() const { return m_started; }
+
+    const std::vector<ZQFModule*>& GetModules() const { return m_modules; }
+    const std::vector<Connection>& GetConnections() const { return m_connections; }
+
+    // Modules ordered so that every module comes after all modules upstream
+    // of it (sources first).
+    std::vector<ZQFModule*> UpstreamFirstOrder() const;
+
+private:
+    std::vector<ZQFModule*> m_modules;
+    std::vector<Connection> m_connections;
+    bool m_started = false;
+};

@@ -1,0 +1,16 @@
+#pragma once
+// The media framework of the host.
+#include "zqfallocator.h"
+#include "zqfdebuglog.h"
+#include "zqfformat.h"
+#include "zqfid.h"
+#include "zqfmediasample.h"
+#include "zqfmediatype.h"
+#include "zqfmodule.h"
+#include "zqfnotify.h"
+#include "zqfobject.h"
+#include "zqfpin.h"
+#include "zqfpropertypage.h"
+#include "zqfthread.h"
+#include "zqfxml.h"
+#include "zqwin32.h"

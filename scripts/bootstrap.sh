@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the peers need, only
+# when they are missing, then configures the Ninja build tree (incremental).
+#
+#   scripts/bootstrap.sh [--with-interop] [--with-bench] [--build-dir DIR] [--preset NAME]
+#
+# Safe to run again and again: apt is only touched when something is missing.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build_dir="$root/build"
+preset=default
+want_interop=0
+want_bench=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --with-interop) want_interop=1 ;;
+    --with-bench) want_bench=1 ;;
+    --build-dir) build_dir=$2; shift ;;
+    --preset) preset=$2; shift ;;
+    *) echo "bootstrap: unknown argument '$1'" >&2; exit 2 ;;
+  esac
+  shift
+done
+
+packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+          libpugixml-dev libncurses-dev)
+[ "$want_interop" = 1 ] && packages+=(ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good
+                                      gstreamer1.0-plugins-base tshark tmux)
+[ "$want_bench" = 1 ] && packages+=(libortp-dev valgrind)
+[ "$preset" = asan ] || [ "$preset" = tsan ] || [ "$preset" = fuzz ] && packages+=(clang libclang-rt-14-dev)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "bootstrap: installing ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake_args=(-G Ninja -S "$root" -B "$build_dir")
+case "$preset" in
+  default) cmake_args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+  asan) cmake_args+=(-DCMAKE_BUILD_TYPE=Debug -DZQ_SANITIZE=address) ;;
+  tsan) cmake_args+=(-DCMAKE_BUILD_TYPE=Debug -DZQ_SANITIZE=thread) ;;
+  *) echo "bootstrap: unknown preset '$preset'" >&2; exit 2 ;;
+esac
+if [ ! -f "$build_dir/build.ninja" ]; then
+  cmake "${cmake_args[@]}"
+fi

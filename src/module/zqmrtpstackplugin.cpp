@@ -1,0 +1,1 @@
+// plug-in entry points: in progress
