@@ -18,7 +18,8 @@ struct ZQFAllocatorConfig {
 // GetNewSample hands out a free sample with one reference, waiting at most the
 // given time. BeginFlush wakes every thread waiting at that moment (they get
 // null); later calls work as before. The pool outlives its owner while samples
-// are out: Release() by the owner frees it when the last sample comes back.
+// are out: Release() by the owner frees it when the last sample comes back
+// (and the last waiter has left). Create it with new; never delete it.
 class ZQ_API ZQFAllocator {
 public:
     explicit ZQFAllocator(const ZQFAllocatorConfig& config);
@@ -33,6 +34,8 @@ public:
     int GetSampleSize() const { return m_config.size; }
     int GetFreeCount() const;
     bool IsFull() const { return GetFreeCount() == GetCount(); }
+    // Threads blocked in GetNewSample right now (diagnostics and tests).
+    int GetWaiterCount() const;
 
     // The owner lets go of the pool; it is freed now or when the last sample
     // out comes back.
@@ -43,6 +46,8 @@ public:
 
 private:
     ~ZQFAllocator();
+    // With the lock held: the owner let go and nothing is out or waiting.
+    bool CanBeFreed() const;
 
     ZQFAllocatorConfig m_config;
     uint8_t* m_memory = nullptr;
@@ -51,5 +56,6 @@ private:
     std::condition_variable m_available;
     std::vector<ZQFMediaSample*> m_free;  // LIFO: hot buffers stay hot
     uint64_t m_flushGeneration = 0;
+    int m_waiters = 0;  // threads inside GetNewSample
     bool m_released = false;
 };

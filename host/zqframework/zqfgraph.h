@@ -31,7 +31,8 @@ public:
     ZQFGraph(const ZQFGraph&) = delete;
     ZQFGraph& operator=(const ZQFGraph&) = delete;
 
-    // Takes the module; answers its framework object.
+    // Takes the module; answers its framework object. A module without one
+    // is not taken (null; the caller keeps it).
     ZQFModule* AddModule(ZQIModule* module);
     bool Connect(ZQFModule* from, int outputPin, ZQFModule* to, int inputPin, std::string* error = nullptr);
     bool Start(std::string* error = nullptr);
@@ -39,14 +40,21 @@ public:
     bool IsStarted() const { return m_started; }
 
     const std::vector<ZQFModule*>& GetModules() const { return m_modules; }
-    const std::vector<Connection>& GetConnections() const { return m_connections; }
+    // The connections as the pins stand now (a module may add, remove or
+    // renumber its pins after Connect), in module and output pin order.
+    const std::vector<Connection>& GetConnections() const;
 
     // Modules ordered so that every module comes after all modules upstream
     // of it (sources first).
     std::vector<ZQFModule*> UpstreamFirstOrder() const;
 
 private:
+    bool Contains(const ZQFModule* module) const;
+    bool Reaches(const ZQFModule* from, const ZQFModule* to) const;
+    static void StopModule(ZQFModule* module);
+
     std::vector<ZQFModule*> m_modules;
-    std::vector<Connection> m_connections;
+    std::vector<ZQIModule*> m_owned;  // as given, for the virtual destructor
+    mutable std::vector<Connection> m_connections;
     bool m_started = false;
 };

@@ -95,3 +95,7 @@ bool String2ZQFID(const char* text, ZQFID* id)
     *id = result;
     return true;
 }
+
+#include "zqfconfigpanel.h"
+
+const ZQFID IID_ZQIConfigPanel = {0x78aa6534, 0x025d, 0x46c6, {0x9a, 0x43, 0x3e, 0x52, 0xa0, 0xf7, 0x11, 0x3c}};

@@ -122,7 +122,9 @@ public:
     int AddPin(ZQFPin* pin);
     ZQFPinIn* GetInputPin(int index) const;
     ZQFPinOut* GetOutputPin(int index) const;
-    // Disconnects the pin and hands it back to the caller; null when absent.
+    // Disconnects the pin and hands it back to the caller, detached from the
+    // module (its index is -1 from then on); the caller deletes it. Null when
+    // absent.
     ZQFPinOut* RemoveOutputPin(int index);
     int IndexOfPin(const ZQFPin* pin) const;
     void RegisterThread(ZQFThread* thread);

@@ -110,7 +110,10 @@ private:
 };
 
 // Connects `out` to `in`: negotiates a media type, lets the pins decide the
-// pool, installs it, then calls OnConnect on both modules. False when the
-// pins are already connected or no media type fits.
+// pool (proposal 4 x 2048, the input pin's wish, then the output pin's
+// decision; no pool when the count or size is 0), installs it, then calls
+// OnConnect on the upstream then the downstream module. False when a pin is
+// already connected, no media type fits or a pin's OnDecideBufferSize answers
+// false.
 ZQ_API bool ZQFConnectPins(ZQFPinOut* out, ZQFPinIn* in);
 ZQ_API void ZQFDisconnectPins(ZQFPinOut* out);

@@ -1,0 +1,34 @@
+#pragma once
+// Statistics interface of a stack module: the process's sources, their
+// reception figures and the sender-side network simulation.
+#include <cstdint>
+
+#include "zqfid.h"
+
+// cf2840ac-7f32-4cec-a83d-98659887833e
+extern const ZQFID IID_ZQIRTPStackStatistics;
+
+
+class ZQIRTPStackStatistics {
+public:
+    virtual bool GetSourceAt(int index, uint32_t* ssrc, bool* isLocal) = 0;
+    virtual bool GetSourceIdentifier(int index, uint32_t& ssrc) = 0;
+    virtual bool IsLocalSource(uint32_t ssrc) = 0;
+    // Bit rates in bit/s, fraction lost in percent, jitter in ms, round-trip
+    // time in ms.
+    virtual bool GetStatistics(uint32_t ssrc, bool isLocal, uint32_t* payloadBitRate,
+                               uint32_t* wireBitRate, uint32_t* packetCount, uint32_t* octetCount,
+                               uint32_t* fractionLostPercent, uint32_t* cumulativeLost,
+                               float* jitterMs, uint32_t* rrCount, uint32_t* roundTripTimeMs) = 0;
+    virtual bool GetSimulatePacketLoss(uint32_t ssrc, bool isLocal) = 0;
+    virtual uint32_t GetPacketLossPercent(uint32_t ssrc, bool isLocal) = 0;
+    virtual bool SetSimulatePacketLoss(uint32_t ssrc, bool isLocal, bool on) = 0;
+    virtual bool SetPacketLossPercent(uint32_t ssrc, bool isLocal, uint32_t percent) = 0;
+    virtual bool GetGenerateJitter(uint32_t ssrc, bool isLocal) = 0;
+    virtual uint32_t GetMaxJitter(uint32_t ssrc, bool isLocal) = 0;
+    virtual bool SetGenerateJitter(uint32_t ssrc, bool isLocal, bool on) = 0;
+    virtual bool SetMaxJitter(uint32_t ssrc, bool isLocal, uint32_t maxJitterMs) = 0;
+
+protected:
+    ~ZQIRTPStackStatistics() = default;
+};

@@ -1,0 +1,85 @@
+#include "zqmrtpclock.h"
+
+#include "zqcexception.h"
+#include "zqclockmng.h"
+#include "zqfdebuglog.h"
+#include "zqmrtpmediatypes.h"
+#include "zqwin32.h"
+
+namespace {
+
+const char* const kLogPath = "zqmrtpclock";
+
+// 100-ns units from 1601-01-01 (FILETIME's epoch) to 1970-01-01.
+constexpr uint64_t kUnixEpochIn100ns = 0x019DB1DED53E8000ULL;
+constexpr uint64_t k100nsPerSecond = 10000000ULL;
+
+}  // namespace
+
+ZQMRTPClock::ZQMRTPClock(int lockTimeoutMs) : m_lockTimeoutMs(lockTimeoutMs)
+{
+    m_realTimeClock.Install();
+}
+
+ZQMRTPClock::~ZQMRTPClock()
+{
+    // Wait for a reader or a re-anchoring still inside the lock.
+    try {
+        if (m_lock.Lock(m_lockTimeoutMs) != 0) {
+            throw ZQCException(kLogPath, __LINE__, 0, "<--RTPStack-->Destructor failure cannot get mutex.", "");
+        }
+        m_lock.Unlock();
+    } catch (...) {
+        DebugLog(kLogPath, __LINE__, ZQF_LOG_ERROR, "<--RTPStack-->Error throwed while destroying RTPSatckClock.");
+    }
+}
+
+uint32_t ZQMRTPClock::GetElapsed()
+{
+    ZQCLockMng<ZQCMutex> lock(m_lock, m_lockTimeoutMs);
+    if (!lock.IsLocked()) {
+        return 0;
+    }
+    return m_realTimeClock.GetTime() - m_origin;
+}
+
+uint32_t ZQMRTPClock::GetRTPTimestamp(int32_t mediaType)
+{
+    return GetElapsed() * zqm::RtpUnitsPerMs(zqm::ClockClassOf(mediaType));
+}
+
+uint32_t ZQMRTPClock::ToMilliseconds(uint32_t rtpTimestamp, int32_t mediaType)
+{
+    const zqm::RtpClockClass clockClass = zqm::ClockClassOf(mediaType);
+    if (clockClass == zqm::RtpClockClass::Other) {
+        return 0;
+    }
+    return rtpTimestamp / zqm::RtpUnitsPerMs(clockClass);
+}
+
+bool ZQMRTPClock::Resynchronise(uint32_t ms)
+{
+    ZQCLockMng<ZQCMutex> lock(m_lock, m_lockTimeoutMs);
+    if (!lock.IsLocked()) {
+        return false;
+    }
+    m_origin = m_realTimeClock.GetTime() - ms;
+    return true;
+}
+
+ZQMWallClock ZQMRTPClock::GetWallClock()
+{
+    SYSTEMTIME now{};
+    GetSystemTime(&now);
+    FILETIME fileTime{};
+    SystemTimeToFileTime(&now, &fileTime);
+    const uint64_t units =
+        ((static_cast<uint64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime) - kUnixEpochIn100ns;
+    return {static_cast<uint32_t>(units / k100nsPerSecond),
+            static_cast<uint32_t>(units % k100nsPerSecond) * 100u};
+}
+
+uint32_t ZQMRTPClock::CompactWallClock(const ZQMWallClock& wallClock)
+{
+    return (wallClock.seconds << 16) | (wallClock.nanoseconds >> 16);
+}

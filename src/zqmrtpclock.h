@@ -1,0 +1,47 @@
+#pragma once
+// Millisecond clock with a movable origin, the per-source time base of the
+// RTP code, and the wall-clock reading that RTCP sender reports carry.
+#include <cstdint>
+
+#include "zqcclock.h"
+#include "zqcmutex.h"
+
+// Seconds and nanoseconds since 1970-01-01 00:00 UTC.
+struct ZQMWallClock {
+    uint32_t seconds;
+    uint32_t nanoseconds;
+};
+
+class ZQMRTPClock {
+public:
+    static constexpr int kLockTimeoutMs = 5000;
+
+    // The lock time-out is a parameter only so that tests need not wait 5 s.
+    explicit ZQMRTPClock(int lockTimeoutMs = kLockTimeoutMs);
+    virtual ~ZQMRTPClock();
+    ZQMRTPClock(const ZQMRTPClock&) = delete;
+    ZQMRTPClock& operator=(const ZQMRTPClock&) = delete;
+
+    // Milliseconds since the origin, modulo 2^32; 0 when the lock cannot be had.
+    uint32_t GetElapsed();
+    // The elapsed time in RTP units of the media type, modulo 2^32.
+    uint32_t GetRTPTimestamp(int32_t mediaType);
+    // RTP units of the media type back to milliseconds; 0 for the other
+    // class (whose timestamps are not converted back).
+    static uint32_t ToMilliseconds(uint32_t rtpTimestamp, int32_t mediaType);
+    // Moves the origin so that GetElapsed answers `ms` now.
+    bool Resynchronise(uint32_t ms);
+
+    static ZQMWallClock GetWallClock();
+    // (seconds << 16) | (nanoseconds >> 16), the form RTCP compares.
+    static uint32_t CompactWallClock(const ZQMWallClock& wallClock);
+    static uint32_t GetCompactWallClock() { return CompactWallClock(GetWallClock()); }
+
+private:
+    friend class ZQMRTPClockTestAccess;
+
+    ZQCRealTimeClock m_realTimeClock;
+    uint32_t m_origin = 0;  // guarded by m_lock
+    ZQCMutex m_lock;
+    int m_lockTimeoutMs;
+};

@@ -1,0 +1,154 @@
+#pragma once
+// Base of the receiving and the sending stack: network parameters as text,
+// socket options, the payload-type table, the stack's own local source and
+// RTCP processing.
+//
+// Lock order, everywhere in the library:
+//   stack lock  ->  local source list lock  ->  remote source list lock
+//               ->  socket map lock, clock mutexes (leaves: nothing is taken
+//                   while they are held)
+// RTCP processing holds the two list locks while it calls back a stack
+// (RemoveSource, ComputeLipSync, the FIR callback, the fraction-lost
+// notification); those call-backs therefore never take a stack lock.
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+
+#include "zqccriticalsection.h"
+#include "zqirtpstack.h"
+
+class RTPSocket;
+class ZQFFormatBuffer;
+class ZQFMediaSample;
+class ZQFMediaType;
+class ZQFModule;
+struct ZQFNotifyInfo;
+class ZQMRTPSource;
+
+class ZQMRTPStack {
+public:
+    static constexpr int kTextFieldBytes = 256;
+
+    explicit ZQMRTPStack(ZQFModule* owner);
+
+    // Virtual operations, in slot order.
+    virtual bool RemoveSource(uint32_t ssrc);
+    virtual void ComputeLipSync(ZQMRTPSource* source);
+    virtual ~ZQMRTPStack();
+    virtual const char* GetRemoteRTPAddress();
+    virtual const char* GetRemoteRTCPAddress();
+    virtual void SetRemoteRTPAddress(const char* address);
+    virtual void SetRemoteRTCPAddress(const char* address);
+    virtual const char* GetLocalRTPPort();
+    virtual void SetLocalRTPPort(const char* port);
+    virtual const char* GetLocalRTCPPort();
+    virtual void SetLocalRTCPPort(const char* port);
+    virtual const char* GetRemoteRTPPort();
+    virtual void SetRemoteRTPPort(const char* port);
+    virtual const char* GetRemoteRTCPPort();
+    virtual void SetRemoteRTCPPort(const char* port);
+    virtual bool OnProcessMediaSample(ZQFMediaSample* sample, int value) = 0;
+    virtual bool OnStart() = 0;
+    virtual bool OnStop();
+    virtual bool OnBeginFlush();
+    virtual bool OnEndFlush();
+    virtual bool OnNotify(ZQFNotifyInfo* info);
+    virtual bool EnableMediaType(int32_t mediaType);
+    virtual bool AddMediaType(int32_t mediaType, uint8_t payloadType);
+    virtual bool RemoveMediaType(int32_t mediaType);
+    virtual void RemoveAllMediaTypes();
+    virtual bool GetSourceAt(int index, uint32_t* ssrc, bool* isLocal);
+    virtual bool GetSourceIdentifier(int index, uint32_t& ssrc) = 0;
+    virtual const char* GetSourceCNAME(uint32_t ssrc, bool isLocal);
+    virtual void SetUseLipSync(bool use);
+    virtual bool GetUseLipSync();
+    virtual void SetMulticastTTL(uint32_t ttl);
+    virtual void SetIPTOS(uint32_t tos);
+    virtual void SetCNAME(const char* cname);
+    virtual void SetAutoSequenceNumbers(bool on);
+    virtual bool GetAutoSequenceNumbers();
+    virtual void SetRTPwindow(uint32_t size);
+    virtual uint16_t GetRTPwindow();
+    virtual void SetSocketBufferSize(uint32_t bytes);
+    virtual uint32_t GetSocketBufferSize();
+    virtual void SetFIRCallback(const ZQMFIRCallback* callback);
+    virtual void SetDataDisabled(uint32_t disabled);
+    virtual uint32_t GetDataDisabled();
+    virtual void SetBindRTCPToLocalPort(uint32_t bind);
+    virtual uint32_t GetBindRTCPToLocalPort();
+    virtual bool GetStatistics(uint32_t ssrc, bool isLocal, uint32_t* payloadBitRate, uint32_t* wireBitRate,
+                               uint32_t* packetCount, uint32_t* octetCount, uint32_t* fractionLostPercent,
+                               uint32_t* cumulativeLost, float* jitterMs, uint32_t* rrCount,
+                               uint32_t* roundTripTimeMs);
+    virtual bool GetSimulatePacketLoss(uint32_t ssrc, bool isLocal);
+    virtual uint32_t GetPacketLossPercent(uint32_t ssrc, bool isLocal);
+    virtual bool SetSimulatePacketLoss(uint32_t ssrc, bool isLocal, bool on);
+    virtual bool SetPacketLossPercent(uint32_t ssrc, bool isLocal, uint32_t percent);
+    virtual bool SetGenerateJitter(uint32_t ssrc, bool isLocal, bool on);
+    virtual bool SetMaxJitter(uint32_t ssrc, bool isLocal, uint32_t maxJitterMs);
+    virtual bool GetGenerateJitter(uint32_t ssrc, bool isLocal);
+    virtual uint32_t GetMaxJitter(uint32_t ssrc, bool isLocal);
+    virtual bool SendFIR();
+
+    // Non-virtual operations.
+    const char* GetLocalIPAddress();
+    void SetLocalIPAddress(const char* address);
+    bool IsMediaTypeEnabled(int32_t mediaType);
+    uint32_t GetMediaTypeCount();
+    // The index-th enabled media type in identifier order; `format` (when
+    // given) is set to null.
+    bool GetMediaTypeAt(int index, ZQFMediaType* type, ZQFFormatBuffer** format);
+    // The payload type of an enabled media type, or -1. No lock of its own:
+    // the packet paths call it under the stack lock.
+    int8_t GetPayloadType(int32_t mediaType);
+    // The media type a payload type stands for, or -1 (logged). No lock.
+    int32_t GetMediaType(uint8_t payloadType);
+    bool IsLocalSource(uint32_t ssrc);
+
+    // RTCP compound validation (0 valid; 1 version; 2 first packet type; 3
+    // lengths; 4 exception) and processing of a received compound.
+    int CheckRTCPValidity(const uint8_t* datagram, int length);
+    bool ProcessRTCPDatagram(const uint8_t* datagram, int length, const char* caller);
+
+    ZQFModule* GetOwnerModule() const { return m_ownerModule; }
+    ZQMRTPSource* GetLocalSource() const { return m_localSource; }
+
+protected:
+    // Sends NOTIFY_MEDIATYPES_CHANGED down output pin 0, when there is one.
+    void NotifyMediaTypesChanged();
+    static void CopyText(char* field, const char* text);
+
+    std::map<int32_t, uint8_t> m_forwardPayloadTable;  // media type -> payload type
+    std::map<int8_t, int32_t> m_reversePayloadTable;   // payload type -> media type
+    ZQFModule* m_ownerModule;
+    RTPSocket* m_inputRTCPSocket = nullptr;
+    RTPSocket* m_outputRTCPSocket = nullptr;
+    char m_remoteRTPAddress[kTextFieldBytes] = {};
+    char m_remoteRTCPAddress[kTextFieldBytes] = {};
+    char m_localRTPPort[kTextFieldBytes] = {};
+    char m_localRTCPPort[kTextFieldBytes] = {};
+    char m_remoteRTPPort[kTextFieldBytes] = {};
+    char m_remoteRTCPPort[kTextFieldBytes] = {};
+    ZQCCriticalSection m_stackLock;
+    char m_localIPAddress[kTextFieldBytes] = {};
+    std::atomic<uint32_t> m_lastReportTime{0};  // ms of the report clock; 0 = none yet
+    std::atomic<uint32_t> m_multicastTTL{0};
+    std::atomic<uint32_t> m_ipTOS{0};
+    std::atomic<uint32_t> m_bindRTCPToLocalPort{0};
+    std::atomic<uint32_t> m_dataDisabled{0};
+    std::atomic<uint32_t> m_socketBufferSize{0};
+    ZQMRTPSource* m_localSource = nullptr;
+    ZQMFIRCallback m_firCallback;  // guarded by m_firCallbackMutex
+    std::mutex m_firCallbackMutex;  // a leaf: RTCP processing reads the callback under the list locks
+
+private:
+    void CreateLocalSource();
+    void ApplyReceiverReport(const uint8_t* packet, size_t bytes, uint8_t count, ZQMRTPSource** found);
+    void ApplySenderReport(const uint8_t* packet, size_t bytes, ZQMRTPSource** found);
+    void ApplySdes(const uint8_t* packet, size_t bytes);
+    void ApplyBye(const uint8_t* packet, size_t bytes);
+    void ApplyFeedback(const uint8_t* packet, size_t bytes, uint8_t format, bool payloadSpecific);
+    // Sends NOTIFY_FRACTION_LOST up input pin 0, when there is one.
+    void NotifyFractionLost(uint8_t percent);
+};

@@ -1,0 +1,137 @@
+// Shared RTP sockets: sharing by port, and faults that must leave the map
+// and the process's descriptors as they were.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <cstdio>
+#include <string>
+
+#include "log_capture.h"
+#include "zqmrtpsocket.h"
+
+namespace {
+
+const char* const kPath = "zqmrtpsocket";
+
+int OpenDescriptorCount()
+{
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir) != nullptr) {
+            ++count;
+        }
+        closedir(dir);
+    }
+    return count;
+}
+
+// A port of 127.0.0.1 that was free a moment ago.
+std::string FreePort()
+{
+    ZQCSocket probe;
+    probe.CreateSocket(ZQCSocket::kDatagram, "127.0.0.1");
+    probe.Bind(ZQCSocket::kDatagram, "127.0.0.1", "0");
+    return std::to_string(probe.GetBoundPort());
+}
+
+class RTPSocketTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        EXPECT_EQ(zqm::SharedRTPSocketCount(), 0u);
+        EXPECT_EQ(OpenDescriptorCount(), m_descriptors) << "a descriptor leaked";
+    }
+
+    int m_descriptors = OpenDescriptorCount();
+    LogCapture m_log;
+};
+
+}  // namespace
+
+TEST_F(RTPSocketTest, SharedByPortUntilTheLastRelease)
+{
+    const std::string port = FreePort();
+    RTPSocket* first = AcquireRTPSocket("127.0.0.1", port.c_str());
+    ASSERT_NE(first, nullptr);
+    RTPSocket* second = AcquireRTPSocket("127.0.0.2", port.c_str());  // the address is not compared
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(first->GetRefCount(), 2u);
+    EXPECT_EQ(zqm::FindSharedRTPSocket(std::stoi(port)), first);
+    EXPECT_EQ(m_log.Count(kPath, 2, "<--RTPSocket-->Success to bind socket on [127.0.0.1:" + port + "]"), 1);
+
+    char trace[96];
+    std::snprintf(trace, sizeof trace, "** RTP_DEBUG **    RTPSocket %8x. port=%s, refcount=2",
+                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(first)), port.c_str());
+    EXPECT_EQ(m_log.Count("stdafx", 0, trace), 1);
+
+    ReleaseRTPSocket(&first);
+    EXPECT_EQ(first, nullptr);
+    EXPECT_EQ(second->GetRefCount(), 1u);
+    EXPECT_EQ(zqm::FindSharedRTPSocket(std::stoi(port)), second);
+    ReleaseRTPSocket(&second);
+    EXPECT_EQ(second, nullptr);
+}
+
+TEST_F(RTPSocketTest, PortZeroIsNeverShared)
+{
+    for (const char* port : {"0", "abc"}) {  // atoi reads "abc" as 0
+        RTPSocket* first = AcquireRTPSocket("127.0.0.1", port);
+        RTPSocket* second = AcquireRTPSocket("127.0.0.1", port);
+        ASSERT_NE(first, nullptr);
+        ASSERT_NE(second, nullptr);
+        EXPECT_NE(first, second);
+        EXPECT_EQ(first->GetPort(), 0);
+        EXPECT_EQ(zqm::SharedRTPSocketCount(), 0u);
+        ReleaseRTPSocket(&first);
+        ReleaseRTPSocket(&second);
+        EXPECT_EQ(first, nullptr);
+    }
+}
+
+TEST_F(RTPSocketTest, FailuresLeaveTheMapAsItWas)
+{
+    const std::string held = FreePort();
+    RTPSocket* kept = AcquireRTPSocket("127.0.0.1", held.c_str());
+    ASSERT_NE(kept, nullptr);
+    ZQCSocket occupier;
+    occupier.CreateSocket(ZQCSocket::kDatagram, "127.0.0.1");
+    occupier.Bind(ZQCSocket::kDatagram, "127.0.0.1", "0");
+    const std::string taken = std::to_string(occupier.GetBoundPort());
+    const int descriptors = OpenDescriptorCount();
+
+    EXPECT_EQ(AcquireRTPSocket("127.0.0.1", taken.c_str()), nullptr);
+    EXPECT_EQ(m_log.Count(kPath, 2, "<--RTPSocket-->Failed to bind socket on port " + taken), 1);
+    EXPECT_EQ(AcquireRTPSocket("999.1.1.1", FreePort().c_str()), nullptr);
+    EXPECT_EQ(m_log.Count(kPath, 2, "<--RTPSocket-->Failed to create socket on address 999.1.1.1"), 1);
+    EXPECT_EQ(zqm::SharedRTPSocketCount(), 1u);
+    EXPECT_EQ(kept->GetRefCount(), 1u);
+    EXPECT_EQ(OpenDescriptorCount(), descriptors);
+    EXPECT_FALSE(IsValidAddress("999.1.1.1"));
+    EXPECT_FALSE(IsValidAddress(nullptr));
+    EXPECT_TRUE(IsValidAddress("127.0.0.1"));
+    ReleaseRTPSocket(&kept);
+}
+
+TEST_F(RTPSocketTest, ReleaseOfASocketTheMapDoesNotHoldKeepsTheHolder)
+{
+    const std::string port = FreePort();
+    RTPSocket* unshared = CreateRTPSocket("127.0.0.1", port.c_str());
+    ASSERT_NE(unshared, nullptr);
+    RTPSocket* holder = unshared;
+    ReleaseRTPSocket(&holder);
+    EXPECT_EQ(holder, unshared);
+    EXPECT_EQ(m_log.Count(kPath, 2, "Failed to release rtp socket on port " + port + ". Not in map !"), 1);
+
+    // Now the map holds another socket on that port.
+    RTPSocket* shared = AcquireRTPSocket("127.0.0.2", port.c_str());
+    ASSERT_NE(shared, nullptr);
+    ReleaseRTPSocket(&holder);
+    EXPECT_EQ(holder, unshared);
+    EXPECT_EQ(m_log.Count(kPath, 2, "Failed to release rtp socket on port " + port + ". Empty entry in map"), 1);
+    EXPECT_EQ(shared->GetRefCount(), 1u);
+    EXPECT_EQ(unshared->Release(), 0u);
+    ReleaseRTPSocket(&shared);
+    ReleaseRTPSocket(nullptr);
+    ReleaseRTPSocket(&shared);  // already null
+}

@@ -1,0 +1,189 @@
+// Sources and the process-wide lists: membership, collisions, simulation,
+// statistics.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "log_capture.h"
+#include "zqcclock.h"
+#include "zqmrtpsource.h"
+
+namespace {
+
+const char* const kPath = "zqmrtpsource";
+const std::string kCollision = "Collision detected : same ssrc.";
+
+std::unique_ptr<ZQMRTPSource> Make(uint32_t ssrc, bool local)
+{
+    return std::make_unique<ZQMRTPSource>(nullptr, ssrc, 0, local);
+}
+
+ZQMRTPSource* Listed(uint32_t ssrc, bool local)
+{
+    zqm::SourceListsLock lock;
+    return zqm::FindListedSource(ssrc, local);
+}
+
+class RTPSourceTest : public ::testing::Test {
+protected:
+    void SetUp() override { ZQCClock::UseManualTime(true, 5000); }
+    void TearDown() override
+    {
+        ZQCClock::UseManualTime(false);
+        EXPECT_FALSE(ZQMRTPSource::GetSourceAt(0, nullptr, nullptr)) << "a source outlived its test";
+    }
+
+    LogCapture m_log;
+};
+
+}  // namespace
+
+TEST_F(RTPSourceTest, SameKindCollisionKeepsTheEarlierSource)
+{
+    auto first = Make(4711, true);
+    auto second = Make(4711, true);
+    auto remote = Make(99, false);
+    auto remoteAgain = Make(99, false);
+    const std::vector<LogLine> expected = {
+        {kPath, 0, kCollision},
+        {kPath, 2, "New local source is using a ssrc already assigned to a another local source."},
+        {kPath, 0, kCollision},
+        {kPath, 1, "New remote source is using a ssrc already used by a remote source."}};
+    EXPECT_EQ(m_log.Lines(kPath), expected);
+    EXPECT_EQ(Listed(4711, true), first.get());
+    EXPECT_EQ(Listed(99, false), remote.get());
+
+    // Deleting the unlisted one leaves the earlier source's entry alone.
+    second.reset();
+    remoteAgain.reset();
+    EXPECT_EQ(m_log.Count(kPath, 0, "Cannot delete source from static local source list."), 1);
+    EXPECT_EQ(m_log.Count(kPath, 0, "Cannot delete source from static remote source list."), 1);
+    EXPECT_EQ(Listed(4711, true), first.get());
+    first.reset();
+    EXPECT_EQ(Listed(4711, true), nullptr);
+}
+
+TEST_F(RTPSourceTest, CrossKindCollisionAsksTheLocalSourceToChange)
+{
+    auto local = Make(500, true);
+    auto remote = Make(500, false);
+    EXPECT_EQ(m_log.Lines(kPath), (std::vector<LogLine>{{kPath, 0, kCollision},
+                                                        {kPath, 1, "New remote source is using a ssrc already used by a local source."}}));
+    EXPECT_EQ(Listed(500, false), remote.get());
+    EXPECT_FALSE(remote->IsSSRCChangeRequested());
+    EXPECT_TRUE(local->TakeSSRCChangeRequest());
+    EXPECT_FALSE(local->TakeSSRCChangeRequest()) << "taken once";
+
+    auto heard = Make(700, false);
+    auto mine = Make(700, true);
+    EXPECT_EQ(m_log.Count(kPath, 1, "New local source is using a ssrc already used by a remote source."), 1);
+    EXPECT_TRUE(mine->IsSSRCChangeRequested());
+    EXPECT_FALSE(heard->IsSSRCChangeRequested());
+}
+
+TEST_F(RTPSourceTest, SimulationSettingsAndTheirEffect)
+{
+    auto local = Make(20, true);
+    auto remote = Make(21, false);
+    EXPECT_FALSE(ZQMRTPSource::SetPacketLossPercent(20, true, 101));
+    EXPECT_TRUE(ZQMRTPSource::SetPacketLossPercent(20, true, 100));
+    EXPECT_TRUE(ZQMRTPSource::SetSimulatePacketLoss(20, true, true));
+    EXPECT_TRUE(ZQMRTPSource::SetMaxJitter(20, true, 0xFFFFFFFF)) << "no bound";
+    EXPECT_EQ(ZQMRTPSource::GetMaxJitter(20, true), 0xFFFFFFFFu);
+    EXPECT_FALSE(ZQMRTPSource::SetGenerateJitter(21, false, true)) << "remote sources are read-only";
+    EXPECT_EQ(ZQMRTPSource::GetMaxJitter(21, false), 40u);
+    EXPECT_EQ(ZQMRTPSource::GetPacketLossPercent(20, false), 0u) << "the flag names the list";
+
+    // With 100 % only a draw of 32767 lets a packet go: replay the draws.
+    constexpr int kPackets = 5000;
+    std::srand(42);
+    int sent = 0;
+    for (int i = 0; i < kPackets; ++i) {
+        sent += local->CanSendPacket() ? 1 : 0;
+    }
+    std::srand(42);
+    int expected = 0;
+    for (int i = 0; i < kPackets; ++i) {
+        expected += zqm::RandomDraw() == 32767 ? 1 : 0;
+    }
+    EXPECT_EQ(sent, expected);
+    local->m_packetLossPercent = 0;
+    for (int i = 0; i < kPackets; ++i) {
+        ASSERT_TRUE(local->CanSendPacket());
+    }
+
+    EXPECT_FALSE(zqm::ShouldDropPacket(0, 0));
+    EXPECT_TRUE(zqm::ShouldDropPacket(100, 32766));
+    EXPECT_FALSE(zqm::ShouldDropPacket(100, 32767));
+    EXPECT_TRUE(zqm::ShouldDropPacket(10, 3276));  // 10 % of 32767 is 3276.7
+    EXPECT_FALSE(zqm::ShouldDropPacket(10, 3277));
+    EXPECT_EQ(zqm::SimulatedDelayMs(32767, 40), 40u);
+    EXPECT_EQ(zqm::SimulatedDelayMs(16383, 40), 19u);
+    EXPECT_EQ(zqm::SimulatedDelayMs(32767, 0xFFFFFFFF), 0xFFFFFFFFu) << "64-bit product";
+}
+
+TEST_F(RTPSourceTest, GetSourceAtWalksLocalThenRemoteInSSRCOrder)
+{
+    std::vector<std::unique_ptr<ZQMRTPSource>> sources;
+    for (auto [ssrc, local] : {std::pair{30u, true}, {10u, true}, {25u, false}, {20u, true}, {5u, false}}) {
+        sources.push_back(Make(ssrc, local));
+    }
+    std::vector<std::pair<uint32_t, bool>> walked;
+    uint32_t ssrc = 0;
+    bool local = false;
+    for (int i = 0; ZQMRTPSource::GetSourceAt(i, &ssrc, &local); ++i) {
+        walked.emplace_back(ssrc, local);
+    }
+    EXPECT_EQ(walked, (std::vector<std::pair<uint32_t, bool>>{{10, true}, {20, true}, {30, true}, {5, false}, {25, false}}));
+    EXPECT_FALSE(ZQMRTPSource::GetSourceAt(-1, &ssrc, &local));
+
+    sources[0]->StoreCNAME(std::string(300, 'c').c_str());
+    EXPECT_EQ(std::string(ZQMRTPSource::GetSourceCNAME(30, true)), std::string(255, 'c'));
+    EXPECT_STREQ(ZQMRTPSource::GetSourceCNAME(30, false), "");
+}
+
+TEST_F(RTPSourceTest, StatisticsRatesAndJitter)
+{
+    auto source = Make(40, false);
+    uint32_t payload = 0, wire = 0, packets = 0;
+    float jitterMs = 0;
+    auto read = [&] {
+        return ZQMRTPSource::GetStatistics(40, false, &payload, &wire, &packets, nullptr, nullptr, nullptr,
+                                           &jitterMs, nullptr, nullptr);
+    };
+    source->m_octets = 1250;
+    source->m_wireBytes = 1500;
+    source->m_packetCount = 7;
+    ZQCClock::AdvanceManualTime(1000);
+    ASSERT_TRUE(read());
+    EXPECT_EQ(payload, 10000u);
+    EXPECT_EQ(wire, 12000u);
+    EXPECT_EQ(packets, 7u);
+    source->m_octets += 5000;  // asked again within the second: same rates
+    ZQCClock::AdvanceManualTime(500);
+    ASSERT_TRUE(read());
+    EXPECT_EQ(payload, 10000u);
+    ZQCClock::AdvanceManualTime(1000);
+    ASSERT_TRUE(read());
+    EXPECT_EQ(payload, 26666u);  // 5000 octets over 1500 ms
+    // The quotient is rounded to single precision first: 5 octets in a
+    // second are 39 bit/s, not 40.
+    source->m_octets += 5;
+    ZQCClock::AdvanceManualTime(1000);
+    ASSERT_TRUE(read());
+    EXPECT_EQ(payload, 39u);
+    EXPECT_FALSE(ZQMRTPSource::GetStatistics(40, true, &payload, &wire, &packets, nullptr, nullptr, nullptr,
+                                             &jitterMs, nullptr, nullptr));
+
+    source->m_jitter = 80.0f;
+    // By the jitter factor, not the clock rate: 0x4001C and 0x40014 differ.
+    for (auto [mediaType, ms] : {std::pair{0u, 80.0f}, {0x40001u, 10.0f}, {0x40007u, 5.0f}, {0x4000Bu, 2.5f},
+                                 {0x4001Cu, 2.5f}, {0x40014u, 2.5f}, {0x40019u, 80.0f}}) {
+        source->m_mediaType = mediaType;
+        ASSERT_TRUE(read());
+        EXPECT_FLOAT_EQ(jitterMs, ms) << std::hex << mediaType;
+    }
+}

@@ -1,0 +1,223 @@
+// A stack module's settings saved to and loaded from XML nodes.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "module/zqmrtpstackids.h"
+#include "module/zqmrtpstackmodule.h"
+#include "zqfid.h"
+#include "zqfxml.h"
+
+namespace {
+
+const char* const kIID = "4892c26c-58a0-441a-9388-3cbdb0c6df8e";
+
+struct Setting {
+    std::string name;
+    std::string type;
+    std::string value;
+};
+
+std::vector<Setting> SettingsOf(CXMLNode& parent)
+{
+    std::vector<Setting> settings;
+    CXMLNode* node = parent.GetChild(0);
+    if (node == nullptr) {
+        return settings;
+    }
+    for (size_t i = 0; i < node->GetChildCount(); ++i) {
+        CXMLNode* child = node->GetChild(i);
+        EXPECT_EQ(child->GetAttributes().size(), 3u);
+        settings.push_back({child->GetAttribute("name"), child->GetAttribute("type"), child->GetAttribute("value")});
+    }
+    return settings;
+}
+
+std::string Dump(CXMLNode& node)
+{
+    std::string text = node.GetName();
+    for (const auto& [name, value] : node.GetAttributes()) {
+        text += " " + name + "=" + value;
+    }
+    for (size_t i = 0; i < node.GetChildCount(); ++i) {
+        text += "\n  " + Dump(*node.GetChild(i));
+    }
+    return text;
+}
+
+// A module node holding one settings node with the given settings.
+std::unique_ptr<CXMLNode> ModuleNodeWith(const std::vector<std::pair<std::string, std::string>>& settings)
+{
+    auto module = std::make_unique<CXMLNode>("module");
+    auto* node = new CXMLNode(module.get(), 2, 0);
+    node->AddAttrib("name", "ZQMRTPStackProPage");
+    node->AddAttrib("IID", kIID);
+    module->AddChild(node);
+    for (const auto& [name, value] : settings) {
+        auto* setting = new CXMLNode(node, 3, 2);
+        setting->AddAttrib("name", name.c_str());
+        setting->AddAttrib("type", "BOOL");
+        setting->AddAttrib("value", value.c_str());
+        node->AddChild(setting);
+    }
+    return module;
+}
+
+TEST(StackSettings, SavedReceivingModuleHasFiftyTwoSettingsInOrder)
+{
+    ZQMRTPStackModule module(ZQMID_RTPIn, "Input RTP stack");
+    ASSERT_TRUE(module.EnableMediaType(0x40001));
+    CXMLNode parent("module");
+    ASSERT_TRUE(module.SaveSettings(&parent));
+    ASSERT_EQ(parent.GetChildCount(), 1u);
+    CXMLNode* settingsNode = parent.GetChild(0);
+    EXPECT_EQ(settingsNode->GetKind(), 2);
+    ASSERT_EQ(settingsNode->GetAttributes().size(), 2u);
+    EXPECT_EQ(settingsNode->GetAttributes()[0].first, "name");
+    EXPECT_STREQ(settingsNode->GetAttribute("name"), "ZQMRTPStackProPage");
+    EXPECT_STREQ(settingsNode->GetAttribute("IID"), kIID);
+
+    const std::vector<Setting> settings = SettingsOf(parent);
+    ASSERT_EQ(settings.size(), 52u);
+    EXPECT_EQ(settings[0].name, "LocalIPAddress");
+    EXPECT_EQ(settings[0].type, "STRING");
+    EXPECT_EQ(settings[0].value, module.GetLocalIPAddress());
+    EXPECT_EQ(settings[1].name, "RemoteIPAddress");
+    EXPECT_EQ(settings[2].name, "LocalRTPPort");
+    EXPECT_EQ(settings[2].value, "8000");
+    EXPECT_EQ(settings[5].name, "RemoteRTCPPort");
+    EXPECT_EQ(settings[5].value, "8001");
+    EXPECT_EQ(settings[6].name, "videoH261");
+    EXPECT_EQ(settings[6].type, "BOOL");
+    EXPECT_EQ(settings[11].name, "audioG711A");
+    EXPECT_EQ(settings[11].value, "1");
+    EXPECT_EQ(settings[12].value, "0");
+    EXPECT_EQ(settings[14].name, "audioG722_2");
+    EXPECT_EQ(settings[50].name, "dataT140");
+    EXPECT_EQ(settings[51].name, "disableSeqNumGen");
+    EXPECT_EQ(settings[51].value, "0");
+    for (size_t i = 6; i < 52; ++i) {
+        EXPECT_EQ(settings[i].type, "BOOL") << settings[i].name;
+    }
+}
+
+TEST(StackSettings, SaveLoadSaveGivesTheSameTree)
+{
+    ZQMRTPStackModule original(ZQMID_RTPOut, "Output RTP stack");
+    original.SetLocalIPAddress("127.0.0.1");
+    original.SetRemoteRTPAddress("127.0.0.2");
+    original.SetLocalRTPPort("5004");
+    original.SetRemoteRTPPort("6004");
+    original.SetLocalRTCPPort("5005");
+    original.SetRemoteRTCPPort("6005");
+    original.SetAutoSequenceNumbers(false);
+    for (int32_t id : {0x40001, 0x40019, 0x10004, 0x100003, 0x100004, 0x200001}) {
+        ASSERT_TRUE(original.EnableMediaType(id));
+    }
+    CXMLNode first("module");
+    original.SaveSettings(&first);
+
+    ZQMRTPStackModule copy(ZQMID_RTPOut, "Output RTP stack");
+    ASSERT_TRUE(copy.LoadSettings(&first));
+    EXPECT_STREQ(copy.GetRemoteRTCPAddress(), "127.0.0.2");
+    EXPECT_FALSE(copy.GetAutoSequenceNumbers());
+    CXMLNode second("module");
+    copy.SaveSettings(&second);
+    EXPECT_EQ(Dump(first), Dump(second));
+}
+
+TEST(StackSettings, LoadingFollowsItsRules)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> settings;
+        int32_t mediaType;  // checked when non-zero
+        bool enabled;
+    };
+    const std::vector<Case> cases = {
+        {"TDAC48_2 enables 0x4000c", {{"audioTDAC48_2", "1"}}, 0x4000c, true},
+        {"TDAC48_4 enables 0x4000d", {{"audioTDAC48_4", "1"}}, 0x4000d, true},
+        {"T140 enables the first text form", {{"dataT140", "1"}}, 0x100003, true},
+        {"T140 enables the second text form", {{"dataT140", "1"}}, 0x100004, true},
+        {"value 0 does nothing", {{"videoH261", "0"}}, 0x10001, false},
+        {"a non-number does nothing", {{"videoH261", "yes"}}, 0x10001, false},
+        {"an empty value does nothing", {{"videoH261", ""}}, 0x10001, false},
+        {"value 2 enables", {{"videoH261", "2"}}, 0x10001, true},
+        {"a leading blank is read", {{"videoH261", " 1"}}, 0x10001, true},
+        {"keys compare exactly", {{"VideoH261", "1"}, {"videoH2611", "1"}, {"videoH26", "1"}}, 0x10001, false},
+        {"loading only adds", {{"audioG711A", "1"}, {"audioG711A", "0"}}, 0x40001, true},
+    };
+    for (const Case& c : cases) {
+        ZQMRTPStackModule module(ZQMID_RTPIn, "Input RTP stack");
+        auto node = ModuleNodeWith(c.settings);
+        ASSERT_TRUE(module.LoadSettings(node.get())) << c.what;
+        EXPECT_EQ(module.IsMediaTypeEnabled(c.mediaType), c.enabled) << c.what;
+    }
+}
+
+TEST(StackSettings, TextKeysMatchExactlyAndTheRemoteAddressSetsBoth)
+{
+    ZQMRTPStackModule module(ZQMID_RTPIn, "Input RTP stack");
+    const std::string before = module.GetLocalIPAddress();
+    auto node = ModuleNodeWith({{"localIPAddress", "10.1.1.1"},
+                                {"LocalIPAddressX", "10.1.1.2"},
+                                {"RemoteIPAddress", "127.0.0.9"},
+                                {"LocalRTPPort", "7000"},
+                                {"LocalRTPPort", "7002"}});
+    ASSERT_TRUE(module.LoadSettings(node.get()));
+    EXPECT_EQ(module.GetLocalIPAddress(), before);
+    EXPECT_STREQ(module.GetRemoteRTPAddress(), "127.0.0.9");
+    EXPECT_STREQ(module.GetRemoteRTCPAddress(), "127.0.0.9");
+    EXPECT_STREQ(module.GetLocalRTPPort(), "7002");  // the last occurrence wins
+}
+
+TEST(StackSettings, SequenceNumberingIsSwitchedOffOnlyByExactlyOne)
+{
+    for (const auto& [value, autoNumbering] : std::vector<std::pair<std::string, bool>>{
+             {"2", true}, {"0", true}, {"1", false}}) {
+        ZQMRTPStackModule module(ZQMID_RTPOut, "Output RTP stack");
+        auto node = ModuleNodeWith({{"disableSeqNumGen", value}});
+        ASSERT_TRUE(module.LoadSettings(node.get()));
+        EXPECT_EQ(module.GetAutoSequenceNumbers(), autoNumbering) << value;
+    }
+    ZQMRTPStackModule module(ZQMID_RTPOut, "Output RTP stack");
+    module.SetAutoSequenceNumbers(false);
+    CXMLNode saved("module");
+    module.SaveSettings(&saved);
+    EXPECT_EQ(SettingsOf(saved)[51].value, "1");
+}
+
+TEST(StackSettings, ModuleNodeWithoutSettingsOrWithAnAnonymousFirstChild)
+{
+    ZQMRTPStackModule module(ZQMID_RTPIn, "Input RTP stack");
+    EXPECT_FALSE(module.LoadSettings(nullptr));
+
+    CXMLNode empty("module");
+    EXPECT_TRUE(module.LoadSettings(&empty));
+
+    // A first child without "IID" stops the search, even before a settings node.
+    auto node = ModuleNodeWith({{"audioG711A", "1"}});
+    CXMLNode withStranger("module");
+    auto* stranger = new CXMLNode(&withStranger, 5, 0);
+    stranger->AddAttrib("name", "something else");
+    withStranger.AddChild(stranger);
+    CXMLNode* settings = node->GetChild(0);
+    auto* copy = new CXMLNode(&withStranger, 2, 0);
+    for (const auto& [name, value] : settings->GetAttributes()) {
+        copy->AddAttrib(name.c_str(), value.c_str());
+    }
+    withStranger.AddChild(copy);
+    EXPECT_FALSE(module.LoadSettings(&withStranger));
+
+    // A child with another identity is passed over.
+    CXMLNode other("module");
+    auto* foreign = new CXMLNode(&other, 2, 0);
+    foreign->AddAttrib("IID", "cf2840ac-7f32-4cec-a83d-98659887833e");
+    other.AddChild(foreign);
+    EXPECT_TRUE(module.LoadSettings(&other));
+    EXPECT_EQ(module.GetMediaTypeCount(), 0u);
+}
+
+}  // namespace

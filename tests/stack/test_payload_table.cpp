@@ -1,0 +1,156 @@
+// The payload-type table: defaults, refusals, replacement, the reverse
+// mirror, enumeration and the media-types-changed notification.
+#include <gtest/gtest.h>
+
+#include "stack_fixture.h"
+#include "zqfmediatype.h"
+#include "zqfnotify.h"
+#include "zqmrtpmediatypes.h"
+
+namespace {
+
+constexpr const char* kPath = "zqmrtpstack";
+constexpr int32_t kG711A = 0x40001;
+constexpr int32_t kAudioMpeg4 = 0x40014;  // has no default payload type
+constexpr int32_t kTdac48 = 0x4000B;      // default 106
+constexpr int32_t kG726_16 = 0x4002C;     // default 106 too
+
+using PayloadTableTest = WiredStackTest;
+
+TEST_F(PayloadTableTest, DefaultPayloadTypeIsTakenAndMirrored)
+{
+    EXPECT_TRUE(stack->AddMediaType(kG711A, 255));
+    EXPECT_EQ(stack->GetPayloadType(kG711A), 8);
+    EXPECT_EQ(stack->GetMediaType(8), kG711A);
+    EXPECT_EQ(logs.Count(kPath, 1, "[ZQMRTPStack::AddMediaType] Default payload type set to = 8 "), 1);
+    EXPECT_EQ(sink->CountNotifications(NOTIFY_MEDIATYPES_CHANGED), 1);
+}
+
+TEST_F(PayloadTableTest, MediaTypeWithoutDefaultIsRefused)
+{
+    EXPECT_FALSE(stack->AddMediaType(kAudioMpeg4, 255));
+    EXPECT_FALSE(stack->EnableMediaType(kAudioMpeg4));
+    EXPECT_EQ(logs.Count(kPath, 1, "<--ZQMRTPStack-->Failed to add media type."), 2);
+    EXPECT_EQ(stack->GetMediaTypeCount(), 0u);
+    EXPECT_EQ(sink->CountNotifications(NOTIFY_MEDIATYPES_CHANGED), 0);
+}
+
+TEST_F(PayloadTableTest, ReservedPayloadTypesAreRefusedAndTheirNeighboursAccepted)
+{
+    EXPECT_FALSE(stack->AddMediaType(kG711A, 72));
+    EXPECT_FALSE(stack->AddMediaType(kG711A, 73));
+    EXPECT_EQ(logs.Count(kPath, 1,
+                         "<--ZQMRTPStack-->AddMediaType failure cannot add this payloadtype, reserved value 72 or "
+                         "73 is used."),
+              2);
+    EXPECT_FALSE(stack->IsMediaTypeEnabled(kG711A));
+    EXPECT_EQ(stack->GetMediaType(72), -1);
+
+    EXPECT_TRUE(stack->AddMediaType(kG711A, 71));
+    EXPECT_TRUE(stack->AddMediaType(0x40002, 74));
+    EXPECT_EQ(stack->GetMediaType(71), kG711A);
+    EXPECT_EQ(stack->GetMediaType(74), 0x40002);
+    EXPECT_EQ(logs.Count(kPath, 1, "[ZQMRTPStack::AddMediaType] payloadType already set to = 71"), 1);
+}
+
+TEST_F(PayloadTableTest, AddingTheSameTypeTwiceNotifiesOnce)
+{
+    EXPECT_TRUE(stack->EnableMediaType(kG711A));
+    EXPECT_FALSE(stack->EnableMediaType(kG711A));
+    EXPECT_EQ(logs.Count(kPath, 1,
+                         "<--ZQMRTPStack-->AddMediaType warning mediaType already present in list ... replacing it."),
+              1);
+    EXPECT_EQ(sink->CountNotifications(NOTIFY_MEDIATYPES_CHANGED), 1);
+    const auto notes = sink->Notifications();
+    ASSERT_FALSE(notes.empty());
+    EXPECT_EQ(notes.front().param, 0);
+    EXPECT_EQ(notes.front().sender, module.get());
+}
+
+TEST_F(PayloadTableTest, SharedDefaultKeepsTheFirstMediaTypeInTheMirror)
+{
+    EXPECT_TRUE(stack->EnableMediaType(kTdac48));
+    EXPECT_TRUE(stack->EnableMediaType(kG726_16));
+    EXPECT_EQ(stack->GetPayloadType(kTdac48), 106);
+    EXPECT_EQ(stack->GetPayloadType(kG726_16), 106);
+    EXPECT_EQ(stack->GetMediaType(106), kTdac48);
+}
+
+TEST_F(PayloadTableTest, ReplacingAPayloadTypeForgetsTheOldOne)
+{
+    EXPECT_TRUE(stack->AddMediaType(kG711A, 96));
+    EXPECT_TRUE(stack->AddMediaType(kG711A, 97));
+    EXPECT_EQ(logs.Count(kPath, 1,
+                         "<--ZQMRTPStack-->AddMediaType warning mediaType already present in list but with a "
+                         "different payloadtype... replacing it."),
+              1);
+    EXPECT_EQ(stack->GetPayloadType(kG711A), 97);
+    EXPECT_EQ(stack->GetMediaType(97), kG711A);
+    EXPECT_EQ(stack->GetMediaType(96), -1);
+    EXPECT_EQ(sink->CountNotifications(NOTIFY_MEDIATYPES_CHANGED), 2);
+
+    // The old payload type stays with a media type that still uses it.
+    EXPECT_TRUE(stack->EnableMediaType(kTdac48));     // 106
+    EXPECT_TRUE(stack->AddMediaType(kG726_16, 106));  // mirror keeps TDAC48
+    EXPECT_TRUE(stack->AddMediaType(kG726_16, 107));
+    EXPECT_EQ(stack->GetMediaType(106), kTdac48);
+    EXPECT_EQ(stack->GetMediaType(107), kG726_16);
+}
+
+TEST_F(PayloadTableTest, RemovingErasesBothTablesAndNotifies)
+{
+    EXPECT_FALSE(stack->RemoveMediaType(kG711A));
+    EXPECT_EQ(logs.Count(kPath, 1, "<--ZQMRTPStack-->RemoveMediaType warning mediaType absent from list."), 1);
+    ASSERT_TRUE(stack->EnableMediaType(kG711A));
+    EXPECT_TRUE(stack->RemoveMediaType(kG711A));
+    EXPECT_FALSE(stack->IsMediaTypeEnabled(kG711A));
+    EXPECT_EQ(stack->GetMediaType(8), -1);
+    EXPECT_EQ(stack->GetPayloadType(kG711A), -1);
+    EXPECT_EQ(sink->CountNotifications(NOTIFY_MEDIATYPES_CHANGED), 2);
+
+    ASSERT_TRUE(stack->EnableMediaType(kG711A));
+    stack->RemoveAllMediaTypes();
+    EXPECT_EQ(stack->GetMediaTypeCount(), 0u);
+    EXPECT_EQ(sink->CountNotifications(NOTIFY_MEDIATYPES_CHANGED), 3);  // RemoveAll does not notify
+}
+
+TEST_F(PayloadTableTest, EnumerationWalksIdentifiersInOrderWithTheirMainTypes)
+{
+    for (int32_t id : {0x200001, 0x40019, 0x10004, 0x100003, 0x800001, kG711A}) {
+        ASSERT_TRUE(stack->EnableMediaType(id)) << std::hex << id;
+    }
+    struct Expected {
+        int32_t id;
+        int mainType;
+    };
+    const Expected expected[] = {{0x10004, 2}, {kG711A, 1},   {0x40019, 1},
+                                 {0x100003, 3}, {0x200001, 5}, {0x800001, 7}};
+    for (int index = 0; index < 6; ++index) {
+        ZQFMediaType type;
+        ZQFFormatBuffer* format = reinterpret_cast<ZQFFormatBuffer*>(0x1);
+        ASSERT_TRUE(stack->GetMediaTypeAt(index, &type, &format));
+        EXPECT_EQ(format, nullptr);
+        EXPECT_EQ(type.GetSubType(), expected[index].id);
+        EXPECT_EQ(type.GetMainType(), expected[index].mainType);
+    }
+    ZQFMediaType type;
+    ZQFFormatBuffer* format = reinterpret_cast<ZQFFormatBuffer*>(0x1);
+    EXPECT_FALSE(stack->GetMediaTypeAt(6, &type, &format));
+    EXPECT_EQ(format, nullptr);
+}
+
+TEST_F(PayloadTableTest, EveryMediaTypeWithADefaultCanBeEnabled)
+{
+    int enabled = 0;
+    for (const zqm::MediaTypeInfo& info : zqm::AllMediaTypes()) {
+        const bool ok = stack->EnableMediaType(info.id);
+        EXPECT_EQ(ok, info.defaultPayloadType != zqm::kNoPayloadType) << std::hex << info.id;
+        if (ok) {
+            EXPECT_EQ(static_cast<uint8_t>(stack->GetPayloadType(info.id)), info.defaultPayloadType);
+            ++enabled;
+        }
+    }
+    EXPECT_EQ(static_cast<int>(stack->GetMediaTypeCount()), enabled);
+}
+
+}  // namespace

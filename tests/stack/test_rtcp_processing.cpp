@@ -1,0 +1,280 @@
+// Received RTCP compounds applied to the process's sources.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "log_capture.h"
+#include "rtcp/rtcpbye.h"
+#include "rtcp/rtcpfir.h"
+#include "rtcp/rtcpreceiverreport.h"
+#include "rtcp/rtcpsdes.h"
+#include "rtcp/rtcpsenderreport.h"
+#include "zqfmodule.h"
+#include "zqfnotify.h"
+#include "zqfpin.h"
+#include "zqmrtpclock.h"
+#include "zqmrtpsource.h"
+#include "zqmrtpstack.h"
+
+namespace {
+
+constexpr const char* kPath = "zqmrtpstack";
+constexpr ZQFID kUpstreamId{0x0badcafe, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
+constexpr uint32_t kRemoteSsrc = 0x7000AAAA;
+
+// A stack with no direction of its own: records the call-backs that RTCP
+// processing makes.
+class TestStack : public ZQMRTPStack {
+public:
+    using ZQMRTPStack::ZQMRTPStack;
+    bool OnProcessMediaSample(ZQFMediaSample*, int) override { return false; }
+    bool OnStart() override { return false; }
+    bool GetSourceIdentifier(int, uint32_t& ssrc) override
+    {
+        ssrc = 0;
+        return false;
+    }
+    bool RemoveSource(uint32_t ssrc) override
+    {
+        removed.push_back(ssrc);
+        return true;
+    }
+    void ComputeLipSync(ZQMRTPSource* source) override { lipSyncSources.push_back(source); }
+
+    std::vector<uint32_t> removed;
+    std::vector<ZQMRTPSource*> lipSyncSources;
+};
+
+// Sits upstream of the module that owns the processing stack and records
+// the reverse notifications that reach it.
+class Upstream : public ZQFModule {
+public:
+    Upstream() : ZQFModule(kUpstreamId, "upstream") { AddPin(new ZQFPinOutAuto(this, "out", 0)); }
+    bool OnReverseNotify(ZQFNotifyInfo* info) override
+    {
+        reverse.push_back(*info);
+        return true;
+    }
+    std::vector<ZQFNotifyInfo> reverse;
+};
+
+class Owner : public ZQFModule {
+public:
+    Owner() : ZQFModule(kUpstreamId, "owner") { AddPin(new ZQFPinIn(this, "in")); }
+};
+
+class RtcpProcessingTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(ZQFConnectPins(upstream.GetOutputPin(0), owner.GetInputPin(0)));
+        stack = std::make_unique<TestStack>(&owner);
+        remote = std::make_unique<ZQMRTPSource>(stack.get(), kRemoteSsrc, 100, false);
+        remote->m_mediaType = 0x40001;
+        logs.Clear();
+    }
+    void TearDown() override
+    {
+        remote.reset();
+        stack.reset();
+        ZQFDisconnectPins(upstream.GetOutputPin(0));
+    }
+
+    uint32_t LocalSsrc() const { return stack->GetLocalSource()->m_ssrc; }
+
+    bool Process(const std::vector<uint8_t>& bytes)
+    {
+        return stack->ProcessRTCPDatagram(bytes.data(), static_cast<int>(bytes.size()), "ZQMOutputRTPStack");
+    }
+
+    static void Append(std::vector<uint8_t>& bytes, const auto& packet)
+    {
+        const size_t at = bytes.size();
+        bytes.resize(at + packet.BlockLength());
+        ASSERT_EQ(packet.Create(bytes.data() + at, packet.BlockLength()), packet.BlockLength());
+    }
+
+    std::vector<uint8_t> ReceiverReportAboutLocal(uint8_t fraction, uint32_t lsr)
+    {
+        rtcp::ReceiverReport rr;
+        rr.senderSsrc = kRemoteSsrc;
+        rr.block.sourceSsrc = LocalSsrc();
+        rr.block.fractionLost = fraction;
+        rr.block.cumulativeLost = 12;
+        rr.block.extendedHighestSequence = 0x10005;
+        rr.block.jitter = 80;
+        rr.block.lastSenderReport = lsr;
+        std::vector<uint8_t> bytes;
+        Append(bytes, rr);
+        return bytes;
+    }
+
+    LogCapture logs;
+    Upstream upstream;
+    Owner owner;
+    std::unique_ptr<TestStack> stack;
+    std::unique_ptr<ZQMRTPSource> remote;
+};
+
+TEST_F(RtcpProcessingTest, CompoundThatStartsWithSdesIsRefusedWhole)
+{
+    rtcp::Sdes sdes;
+    sdes.ssrc = kRemoteSsrc;
+    sdes.text = "changed";
+    std::vector<uint8_t> bytes;
+    Append(bytes, sdes);
+    EXPECT_FALSE(Process(bytes));
+    EXPECT_EQ(logs.Count(kPath, 2, "<--ZQMRTCPStack--> not supprted RTCP type: recv[202] "), 1);
+    EXPECT_EQ(logs.Count(kPath, 2,
+                         "<--ZQMRTPStack-->[ZQMOutputRTPStack] Wrong rtcp packet type int compound packet."),
+              1);
+    EXPECT_STREQ(remote->m_cname, "");
+}
+
+TEST_F(RtcpProcessingTest, InvalidLengthOrVersionIsLoggedAndNothingApplied)
+{
+    std::vector<uint8_t> bytes = ReceiverReportAboutLocal(0x40, 0);
+    bytes.pop_back();
+    EXPECT_FALSE(Process(bytes));
+    EXPECT_EQ(logs.Count(kPath, 2, "<--ZQMRTPStack-->[ZQMOutputRTPStack] Wrong rtcp packet length."), 1);
+
+    bytes = ReceiverReportAboutLocal(0x40, 0);
+    bytes[0] = 0x41;  // version 1
+    EXPECT_FALSE(Process(bytes));
+    EXPECT_EQ(logs.Count(kPath, 2, "<--ZQMRTCPStack--> Invalid RTCP verion: recv[1] waiting[2]"), 1);
+    EXPECT_EQ(logs.Count(kPath, 2, "<--ZQMRTPStack-->[ZQMOutputRTPStack] Invalid RTCP verion.."), 1);
+    EXPECT_EQ(stack->GetLocalSource()->m_rrCount.load(), 0u);
+    EXPECT_TRUE(upstream.reverse.empty());
+}
+
+TEST_F(RtcpProcessingTest, ReceiverReportUpdatesTheLocalSourceAndNotifiesUpstream)
+{
+    const std::vector<uint8_t> bytes = ReceiverReportAboutLocal(0x40, 0);
+    ASSERT_TRUE(Process(bytes));
+    ZQMRTPSource* local = stack->GetLocalSource();
+    EXPECT_EQ(local->m_fractionLost.load(), 25);
+    EXPECT_EQ(local->m_cumulativeLost.load(), 12u);
+    EXPECT_EQ(local->m_extendedHighestSeq.load(), 0x10005u);
+    EXPECT_FLOAT_EQ(local->m_jitter.load(), 80.0f);
+    EXPECT_EQ(local->m_roundTripTime.load(), 0u);  // LSR 0
+    EXPECT_EQ(local->m_rrCount.load(), 1u);
+    EXPECT_EQ(local->m_octets.load(), 32u - 4u);
+    EXPECT_EQ(local->m_wireBytes.load(), 32u + 28u);
+    ASSERT_EQ(upstream.reverse.size(), 1u);
+    EXPECT_EQ(upstream.reverse[0].code, NOTIFY_FRACTION_LOST);
+    EXPECT_EQ(upstream.reverse[0].param, 25);
+    EXPECT_EQ(upstream.reverse[0].sender, &owner);
+
+    ASSERT_TRUE(Process(bytes));
+    EXPECT_EQ(local->m_rrCount.load(), 2u);
+}
+
+TEST_F(RtcpProcessingTest, ReceiverReportEchoingOurLastReportGivesASmallRoundTrip)
+{
+    const uint32_t lsr = ZQMRTPClock::GetCompactWallClock();
+    ASSERT_TRUE(Process(ReceiverReportAboutLocal(0, lsr)));
+    EXPECT_LT(stack->GetLocalSource()->m_roundTripTime.load(), 50u);
+}
+
+TEST_F(RtcpProcessingTest, ReportsWithoutBlocksOrAboutStrangersChangeNothing)
+{
+    std::vector<uint8_t> empty = {0x80, 201, 0x00, 0x01, 0x70, 0x00, 0xAA, 0xAA};  // RR, count 0
+    EXPECT_TRUE(Process(empty));
+    std::vector<uint8_t> stranger = ReceiverReportAboutLocal(0x40, 0);
+    stranger[8] ^= 0xFF;  // another SSRC
+    EXPECT_TRUE(Process(stranger));
+    EXPECT_EQ(stack->GetLocalSource()->m_rrCount.load(), 0u);
+    EXPECT_TRUE(upstream.reverse.empty());
+}
+
+TEST_F(RtcpProcessingTest, SenderReportStoresTimingAndAsksForLipSync)
+{
+    rtcp::SenderReport sr;
+    sr.senderSsrc = kRemoteSsrc;
+    sr.timestampHigh = 2;
+    sr.timestampLow = 250000000;  // 2.25 s, this system's form
+    sr.rtpTimestamp = 16000;      // 2000 ms at 8 kHz
+    sr.packetCount = 50;
+    sr.octetCount = 8000;
+    std::vector<uint8_t> bytes;
+    Append(bytes, sr);
+    ASSERT_TRUE(Process(bytes));
+    EXPECT_EQ(remote->m_packetCount.load(), 50u);
+    EXPECT_EQ(remote->m_octetCount.load(), 8000u);
+    EXPECT_EQ(remote->m_lsr.load(), (2u << 16) | (250000000u >> 16));
+    EXPECT_EQ(remote->m_srWallClock.load(), 2250u);
+    EXPECT_EQ(remote->m_srMediaTime.load(), 2000u);
+    EXPECT_EQ(remote->m_octets.load(), 24u);
+    ASSERT_EQ(stack->lipSyncSources.size(), 1u);
+    EXPECT_EQ(stack->lipSyncSources[0], remote.get());
+}
+
+TEST_F(RtcpProcessingTest, SdesReplacesTheRemoteCnameAndIgnoresStrangers)
+{
+    std::vector<uint8_t> bytes = ReceiverReportAboutLocal(0, 0);
+    rtcp::Sdes sdes;
+    sdes.ssrc = kRemoteSsrc;
+    sdes.text = "bob@host";
+    Append(bytes, sdes);
+    sdes.ssrc = kRemoteSsrc + 1;
+    sdes.text = "mallory";
+    Append(bytes, sdes);
+    ASSERT_TRUE(Process(bytes));
+    EXPECT_STREQ(remote->m_cname, "bob@host");
+}
+
+TEST_F(RtcpProcessingTest, SdesItemRunningPastItsPacketIsSkipped)
+{
+    std::vector<uint8_t> bytes = ReceiverReportAboutLocal(0, 0);
+    // SDES of one word after its header: the item claims 200 bytes.
+    const std::vector<uint8_t> sdes = {0x81, 202, 0x00, 0x02, 0x70, 0x00, 0xAA, 0xAA, 0x01, 200, 'x', 0};
+    bytes.insert(bytes.end(), sdes.begin(), sdes.end());
+    ASSERT_TRUE(Process(bytes));
+    EXPECT_STREQ(remote->m_cname, "");
+}
+
+TEST_F(RtcpProcessingTest, ByeReachesTheOwningStackOfAKnownSource)
+{
+    std::vector<uint8_t> bytes = ReceiverReportAboutLocal(0, 0);
+    rtcp::Bye bye;
+    bye.ssrc = kRemoteSsrc;
+    Append(bytes, bye);
+    bye.ssrc = 0x12345678;
+    Append(bytes, bye);
+    ASSERT_TRUE(Process(bytes));
+    ASSERT_EQ(stack->removed.size(), 1u);
+    EXPECT_EQ(stack->removed[0], kRemoteSsrc);
+}
+
+TEST_F(RtcpProcessingTest, FullIntraRequestCallsTheCallbackOnce)
+{
+    int calls = 0;
+    ZQMFIRCallback callback;
+    callback.callback = [](void* context) { ++*static_cast<int*>(context); };
+    callback.context = &calls;
+    stack->SetFIRCallback(&callback);
+
+    std::vector<uint8_t> bytes = ReceiverReportAboutLocal(0, 0);
+    rtcp::Fir fir;
+    fir.senderSsrc = kRemoteSsrc;
+    Append(bytes, fir);
+    ASSERT_TRUE(Process(bytes));
+    EXPECT_EQ(calls, 1);
+
+    bytes[32] = 0x81;  // format 1: a generic NACK, not a FIR
+    ASSERT_TRUE(Process(bytes));
+    EXPECT_EQ(calls, 1);
+}
+
+TEST_F(RtcpProcessingTest, TruncatedPacketsInsideAValidCompoundAreSkipped)
+{
+    // An SR whose length covers its header only, then zero-length packets.
+    const std::vector<uint8_t> bytes = {0x80, 200, 0x00, 0x00, 0x81, 202, 0x00, 0x00,
+                                        0x81, 203, 0x00, 0x00, 0x84, 206, 0x00, 0x00};
+    EXPECT_TRUE(Process(bytes));
+    EXPECT_TRUE(stack->removed.empty());
+    EXPECT_TRUE(stack->lipSyncSources.empty());
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+// Golden bytes, round trips and truncated input for every RTCP packet kind.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "rtcp/rtcpbye.h"
+#include "rtcp/rtcpfir.h"
+#include "rtcp/rtcpreceiverreport.h"
+#include "rtcp/rtcpsdes.h"
+#include "rtcp/rtcpsenderreport.h"
+
+namespace {
+
+constexpr uint32_t kSenderSsrc = 0x11223344;
+constexpr uint32_t kMediaSsrc = 0xA1B2C3D4;
+
+std::vector<uint8_t> Build(const auto& packet)
+{
+    std::vector<uint8_t> bytes(packet.BlockLength() + 8, 0xEE);
+    const size_t written = packet.Create(bytes.data(), bytes.size());
+    EXPECT_EQ(written, packet.BlockLength());
+    bytes.resize(written);
+    return bytes;
+}
+
+TEST(RtcpSenderReport, CreatesGoldenBytesAndParsesThemBack)
+{
+    rtcp::SenderReport sr;
+    sr.senderSsrc = kSenderSsrc;
+    sr.timestampHigh = 0x01020304;
+    sr.timestampLow = 0x05060708;
+    sr.rtpTimestamp = 0x090A0B0C;
+    sr.packetCount = 0x0D0E0F10;
+    sr.octetCount = 0x11121314;
+    const std::vector<uint8_t> golden = {0x80, 200,  0x00, 0x06, 0x11, 0x22, 0x33, 0x44, 0x01, 0x02,
+                                         0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C,
+                                         0x0D, 0x0E, 0x0F, 0x10, 0x11, 0x12, 0x13, 0x14};
+    EXPECT_EQ(Build(sr), golden);
+
+    rtcp::SenderReport parsed;
+    ASSERT_TRUE(parsed.Parse(golden.data(), golden.size()));
+    EXPECT_EQ(parsed.senderSsrc, kSenderSsrc);
+    EXPECT_EQ(parsed.timestampHigh, 0x01020304u);
+    EXPECT_EQ(parsed.timestampLow, 0x05060708u);
+    EXPECT_EQ(parsed.rtpTimestamp, 0x090A0B0Cu);
+    EXPECT_EQ(parsed.packetCount, 0x0D0E0F10u);
+    EXPECT_EQ(parsed.octetCount, 0x11121314u);
+    EXPECT_FALSE(parsed.Parse(golden.data(), 27));
+    EXPECT_EQ(sr.Create(std::vector<uint8_t>(27).data(), 27), 0u);
+}
+
+TEST(RtcpReceiverReport, CreatesGoldenBytesWithA24BitLossField)
+{
+    rtcp::ReceiverReport rr;
+    rr.senderSsrc = kSenderSsrc;
+    rr.block.sourceSsrc = kMediaSsrc;
+    rr.block.fractionLost = 0x40;
+    rr.block.cumulativeLost = 0x1ABCDEF;  // only 24 bits go on the wire
+    rr.block.extendedHighestSequence = 0x00010005;
+    rr.block.jitter = 77;
+    rr.block.lastSenderReport = 0xCAFEBABE;
+    rr.block.delaySinceLastSenderReport = 0x00018000;
+    const std::vector<uint8_t> golden = {0x81, 201,  0x00, 0x07, 0x11, 0x22, 0x33, 0x44, 0xA1, 0xB2, 0xC3,
+                                         0xD4, 0x40, 0xAB, 0xCD, 0xEF, 0x00, 0x01, 0x00, 0x05, 0x00, 0x00,
+                                         0x00, 77,   0xCA, 0xFE, 0xBA, 0xBE, 0x00, 0x01, 0x80, 0x00};
+    EXPECT_EQ(Build(rr), golden);
+
+    rtcp::ReceiverReport parsed;
+    ASSERT_TRUE(parsed.Parse(1, golden.data(), golden.size()));
+    EXPECT_EQ(parsed.block.sourceSsrc, kMediaSsrc);
+    EXPECT_EQ(parsed.block.fractionLost, 0x40);
+    EXPECT_EQ(parsed.block.cumulativeLost, 0xABCDEFu);
+    EXPECT_EQ(parsed.block.delaySinceLastSenderReport, 0x00018000u);
+}
+
+TEST(RtcpReceiverReport, ParseFailsWithoutABlockOrOnTruncatedInput)
+{
+    std::vector<uint8_t> bytes(32, 0);
+    rtcp::ReceiverReport parsed;
+    EXPECT_FALSE(parsed.Parse(0, bytes.data(), bytes.size()));
+    EXPECT_FALSE(parsed.Parse(1, bytes.data(), 31));
+    EXPECT_FALSE(parsed.Parse(1, nullptr, 32));
+}
+
+TEST(RtcpSdes, PadsTheItemListToAWordBoundaryWithAtLeastOneZero)
+{
+    struct Case {
+        size_t cnameLength;
+        size_t padding;
+        uint16_t lengthField;
+        size_t bytes;
+    };
+    // L + 10 + pad is a multiple of 4 and pad is 1..4.
+    for (const Case& c : {Case{0, 2, 2, 12}, Case{5, 1, 3, 16}, Case{12, 2, 5, 24}, Case{13, 1, 5, 24},
+                          Case{14, 4, 6, 28}, Case{255, 3, 66, 268}}) {
+        const std::string cname(c.cnameLength, 'x');
+        rtcp::Sdes sdes;
+        sdes.ssrc = kSenderSsrc;
+        sdes.text = cname;
+        const std::vector<uint8_t> bytes = Build(sdes);
+        SCOPED_TRACE(c.cnameLength);
+        EXPECT_EQ(rtcp::Sdes::PaddingFor(c.cnameLength), c.padding);
+        ASSERT_EQ(bytes.size(), c.bytes);
+        EXPECT_EQ(bytes[0], 0x81);
+        EXPECT_EQ(bytes[1], 202);
+        EXPECT_EQ((bytes[2] << 8) | bytes[3], c.lengthField);
+        EXPECT_EQ(bytes[8], 1);
+        EXPECT_EQ(bytes[9], c.cnameLength);
+        for (size_t i = 10 + c.cnameLength; i < bytes.size(); ++i) {
+            EXPECT_EQ(bytes[i], 0) << "padding byte " << i;
+        }
+    }
+}
+
+TEST(RtcpSdes, GoldenBytesForAThirteenCharacterCname)
+{
+    rtcp::Sdes sdes;
+    sdes.ssrc = 4711;
+    sdes.text = "10.0.0.5-4711";
+    const std::vector<uint8_t> golden = {0x81, 202, 0x00, 0x05, 0x00, 0x00, 0x12, 0x67, 0x01, 13, '1', '0',
+                                         '.',  '0', '.',  '0',  '.',  '5',  '-',  '4',  '7',  '1', '1', 0};
+    EXPECT_EQ(Build(sdes), golden);
+
+    rtcp::Sdes parsed;
+    ASSERT_TRUE(parsed.Parse(golden.data(), golden.size()));
+    EXPECT_EQ(parsed.ssrc, 4711u);
+    EXPECT_EQ(parsed.itemType, rtcp::Sdes::kCnameItem);
+    EXPECT_EQ(parsed.text, "10.0.0.5-4711");
+}
+
+TEST(RtcpSdes, ParseFailsWhenTheItemRunsPastThePacket)
+{
+    std::vector<uint8_t> bytes = {0x81, 202, 0x00, 0x02, 0, 0, 0, 1, 0x01, 200, 'a', 'b'};
+    rtcp::Sdes parsed;
+    EXPECT_FALSE(parsed.Parse(bytes.data(), bytes.size()));
+    bytes[9] = 2;
+    EXPECT_TRUE(parsed.Parse(bytes.data(), bytes.size()));
+    EXPECT_EQ(parsed.text, "ab");
+    EXPECT_FALSE(parsed.Parse(bytes.data(), 9));
+}
+
+TEST(RtcpSdes, RefusesTextsLongerThanAnItemCanCarry)
+{
+    const std::string tooLong(256, 'y');
+    rtcp::Sdes sdes;
+    sdes.text = tooLong;
+    std::vector<uint8_t> bytes(400);
+    EXPECT_EQ(sdes.Create(bytes.data(), bytes.size()), 0u);
+}
+
+TEST(RtcpBye, GoldenBytes)
+{
+    rtcp::Bye bye;
+    bye.ssrc = kSenderSsrc;
+    const std::vector<uint8_t> golden = {0x81, 203, 0x00, 0x01, 0x11, 0x22, 0x33, 0x44};
+    EXPECT_EQ(Build(bye), golden);
+    rtcp::Bye parsed;
+    ASSERT_TRUE(parsed.Parse(golden.data(), golden.size()));
+    EXPECT_EQ(parsed.ssrc, kSenderSsrc);
+    EXPECT_FALSE(parsed.Parse(golden.data(), 7));
+}
+
+TEST(RtcpFir, GoldenBytesAndFeedbackSender)
+{
+    rtcp::Fir fir;
+    fir.senderSsrc = 0;
+    fir.mediaSsrc = 0;
+    fir.fciSsrc = kSenderSsrc;
+    const std::vector<uint8_t> golden = {0x84, 206, 0x00, 0x04, 0, 0, 0, 0, 0, 0,
+                                         0,    0,   0x11, 0x22, 0x33, 0x44, 0, 0, 0, 0};
+    EXPECT_EQ(Build(fir), golden);
+
+    const std::vector<uint8_t> feedback = {0x84, 206, 0x00, 0x01, 0xDE, 0xAD, 0xBE, 0xEF};
+    uint32_t sender = 0;
+    ASSERT_TRUE(rtcp::ReadFeedbackSender(feedback.data(), feedback.size(), &sender));
+    EXPECT_EQ(sender, 0xDEADBEEFu);
+    EXPECT_FALSE(rtcp::ReadFeedbackSender(feedback.data(), 7, &sender));
+}
+
+}  // namespace

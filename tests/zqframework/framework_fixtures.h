@@ -1,0 +1,219 @@
+#pragma once
+// Small modules and pins that record what the framework does to them.
+#include <poll.h>
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "zqfdebuglog.h"
+#include "zqfmodule.h"
+#include "zqfpin.h"
+#include "zqfthread.h"
+
+namespace fwtest {
+
+constexpr ZQFID kTestId{0x12345678, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
+
+// Hook calls in the order they happened, as "<module>.<event>".
+class Journal {
+public:
+    void Add(const std::string& entry)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_entries.push_back(entry);
+    }
+    std::vector<std::string> Entries() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_entries;
+    }
+    void Clear()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_entries.clear();
+    }
+    // The entries that end with `suffix`, in order.
+    std::vector<std::string> Matching(const std::string& suffix) const
+    {
+        std::vector<std::string> found;
+        for (const std::string& e : Entries()) {
+            if (e.size() >= suffix.size() && e.compare(e.size() - suffix.size(), suffix.size(), suffix) == 0) {
+                found.push_back(e);
+            }
+        }
+        return found;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_entries;
+};
+
+// A pin whose media types and pool wish the test sets.
+template <typename Base>
+class ScriptedPin : public Base {
+public:
+    using Base::Base;
+    bool GetMediaTypeAt(int index, ZQFMediaType* type, ZQFFormatBuffer** format) override
+    {
+        *format = nullptr;
+        if (index < 0 || static_cast<size_t>(index) >= types.size()) return false;
+        *type = types[static_cast<size_t>(index)];
+        return true;
+    }
+    bool OnDecideBufferSize(ZQFAllocatorConfig* config) override
+    {
+        proposalSeen = *config;
+        if (decide) decide(config);
+        return true;
+    }
+    std::vector<ZQFMediaType> types;
+    std::function<void(ZQFAllocatorConfig*)> decide;
+    ZQFAllocatorConfig proposalSeen{-1, -1};
+};
+
+using TestInputPin = ScriptedPin<ZQFPinIn>;
+
+class TestOutputPin : public ScriptedPin<ZQFPinOutAuto> {
+public:
+    TestOutputPin(ZQFModule* owner, Journal* journal) : ScriptedPin(owner, "out", 0), m_journal(journal) {}
+    bool OnPinFlush() override
+    {
+        if (m_journal) m_journal->Add(std::string(GetModule()->GetName()) + ".OnPinFlush");
+        return ScriptedPin::OnPinFlush();
+    }
+
+private:
+    Journal* m_journal;
+};
+
+// A module with `inputs` input pins and `outputs` output pins whose hooks do
+// what the test sets and journal what happened.
+class TestModule : public ZQFModule {
+public:
+    TestModule(const char* name, int inputs, int outputs, Journal* journal = nullptr)
+        : ZQFModule(kTestId, name), m_journal(journal)
+    {
+        for (int i = 0; i < inputs; ++i) AddPin(new TestInputPin(this, "in"));
+        for (int i = 0; i < outputs; ++i) AddPin(new TestOutputPin(this, journal));
+    }
+    ~TestModule() override { Note("destroyed"); }
+    TestInputPin* In(int i) const { return static_cast<TestInputPin*>(GetInputPin(i)); }
+    TestOutputPin* Out(int i) const { return static_cast<TestOutputPin*>(GetOutputPin(i)); }
+
+    bool OnProcessMediaSample(ZQFMediaSample* sample, int) override { return onSample ? onSample(sample) : true; }
+    bool OnNotify(ZQFNotifyInfo* info) override
+    {
+        Note("OnNotify " + std::to_string(info->code));
+        return onNotify ? onNotify(info) : false;
+    }
+    bool OnReverseNotify(ZQFNotifyInfo* info) override
+    {
+        Note("OnReverseNotify " + std::to_string(info->code));
+        return onReverseNotify ? onReverseNotify(info) : false;
+    }
+    bool OnStart() override
+    {
+        Note(IsRunning() ? "OnStart running" : "OnStart stopped");
+        return onStart ? onStart() : true;
+    }
+    bool OnStop() override { return Note("OnStop"); }
+    bool OnBeginFlush() override
+    {
+        Note(IsRunning() ? "OnBeginFlush running" : "OnBeginFlush stopped");
+        return onBeginFlush ? onBeginFlush() : true;
+    }
+    bool OnEndFlush() override { return Note("OnEndFlush"); }
+    bool OnConnect(int pin, bool) override { return Note("OnConnect " + std::to_string(pin)); }
+    bool OnDisconnect(int pin, bool) override { return Note("OnDisconnect " + std::to_string(pin)); }
+
+    std::function<bool(ZQFMediaSample*)> onSample;
+    std::function<bool(ZQFNotifyInfo*)> onNotify;
+    std::function<bool(ZQFNotifyInfo*)> onReverseNotify;
+    std::function<bool()> onStart;
+    std::function<bool()> onBeginFlush;
+
+private:
+    bool Note(const std::string& event)
+    {
+        if (m_journal) m_journal->Add(std::string(GetName()) + "." + event);
+        return true;
+    }
+    Journal* m_journal;
+};
+
+// A thread whose body the test gives; it stops its thread before its own
+// members go, as every ZQFThread subclass must.
+class FunctionThread : public ZQFThread {
+public:
+    explicit FunctionThread(std::function<int(FunctionThread&)> body, const char* name = "fwtest")
+        : ZQFThread(name), m_body(std::move(body))
+    {
+    }
+    ~FunctionThread() override { StopThread(-1, 1); }
+
+    // Waits for the stop event, as a socket loop would.
+    void WaitForStop() const
+    {
+        pollfd p{GetStopEvent().GetDescriptor(), POLLIN, 0};
+        while (!MustQuit()) poll(&p, 1, -1);
+    }
+
+protected:
+    int ThreadFunc(void*) override { return m_body(*this); }
+
+private:
+    std::function<int(FunctionThread&)> m_body;
+};
+
+struct LogLine {
+    std::string path;
+    int line;
+    int level;
+    std::string text;
+};
+
+// Captures every DebugLog line while it lives.
+class LogCapture {
+public:
+    LogCapture()
+    {
+        zqf::SetDebugLogSink([this](const char* path, int line, int level, const char* text) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_lines.push_back({path, line, level, text});
+        });
+    }
+    ~LogCapture() { zqf::SetDebugLogSink({}); }
+    std::vector<LogLine> Lines() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_lines;
+    }
+    int Count(int level, const std::string& part) const
+    {
+        int n = 0;
+        for (const LogLine& l : Lines()) n += l.level == level && l.text.find(part) != std::string::npos;
+        return n;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<LogLine> m_lines;
+};
+
+// Polls an observable condition, a last resort for states nothing signals.
+inline bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(5))
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+}  // namespace fwtest

@@ -1,0 +1,104 @@
+// Who owns the reference a Deliver hands over: after any run the pool is full.
+#include <gtest/gtest.h>
+
+#include "framework_fixtures.h"
+#include "zqfmediasample.h"
+
+namespace {
+
+using fwtest::TestModule;
+
+class DeliverTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(ZQFConnectPins(source.Out(0), sink.In(0))); }
+    ZQFAllocator* Pool() const { return source.Out(0)->GetAllocator(); }
+
+    TestModule source{"source", 0, 1};
+    TestModule sink{"sink", 1, 0};
+};
+
+TEST_F(DeliverTest, AcceptedSampleGoesBackToThePool)
+{
+    int seen = 0;
+    sink.onSample = [&](ZQFMediaSample* s) {
+        seen = s->GetRefCount();
+        return true;
+    };
+    ZQFMediaSample* sample = source.Out(0)->GetNewSample(0);
+    EXPECT_TRUE(source.Out(0)->Deliver(sample));
+    EXPECT_EQ(seen, 1);
+    EXPECT_TRUE(Pool()->IsFull());
+}
+
+TEST_F(DeliverTest, RefusedSampleStaysWithTheCaller)
+{
+    sink.onSample = [](ZQFMediaSample*) { return false; };
+    ZQFMediaSample* sample = source.Out(0)->GetNewSample(0);
+    EXPECT_FALSE(source.Out(0)->Deliver(sample));
+    EXPECT_EQ(sample->GetRefCount(), 1);
+    EXPECT_FALSE(Pool()->IsFull());
+    sample->Recycle();
+    EXPECT_TRUE(Pool()->IsFull());
+}
+
+TEST_F(DeliverTest, HookThatKeepsASampleTakesItsOwnReference)
+{
+    ZQFMediaSample* kept = nullptr;
+    sink.onSample = [&](ZQFMediaSample* s) {
+        s->AddRef();
+        kept = s;
+        return true;
+    };
+    source.Out(0)->Deliver(source.Out(0)->GetNewSample(0));
+    EXPECT_EQ(Pool()->GetFreeCount(), Pool()->GetCount() - 1);
+    kept->Recycle();
+    EXPECT_TRUE(Pool()->IsFull());
+}
+
+TEST_F(DeliverTest, StoppedModuleStillGetsTheHook)
+{
+    bool called = false;
+    sink.onSample = [&](ZQFMediaSample*) { return called = true; };
+    ASSERT_FALSE(sink.IsRunning());
+    EXPECT_TRUE(source.Out(0)->Deliver(source.Out(0)->GetNewSample(0)));
+    EXPECT_TRUE(called);
+}
+
+TEST_F(DeliverTest, UnconnectedPinRefuses)
+{
+    ZQFMediaSample* sample = source.Out(0)->GetNewSample(0);
+    TestModule lonely("lonely", 0, 1);
+    EXPECT_FALSE(lonely.Out(0)->Deliver(sample));
+    EXPECT_FALSE(source.Out(0)->Deliver(nullptr));
+    sample->Recycle();
+    EXPECT_TRUE(Pool()->IsFull());
+}
+
+// A relay forwards with a reference of its own and gives it back when the
+// forward fails, so neither outcome loses a sample.
+TEST(DeliverThroughRelay, PoolIsFullAfterAcceptedAndRefusedForwards)
+{
+    TestModule source("source", 0, 1);
+    TestModule relay("relay", 1, 1);
+    TestModule sink("sink", 1, 0);
+    relay.onSample = [&](ZQFMediaSample* s) {
+        s->AddRef();
+        const bool forwarded = relay.Out(0)->Deliver(s);
+        if (!forwarded) s->Recycle();
+        return forwarded;
+    };
+    ASSERT_TRUE(ZQFConnectPins(source.Out(0), relay.In(0)));
+    ASSERT_TRUE(ZQFConnectPins(relay.Out(0), sink.In(0)));
+    ZQFAllocator* pool = source.Out(0)->GetAllocator();
+
+    EXPECT_TRUE(source.Out(0)->Deliver(source.Out(0)->GetNewSample(0)));
+    EXPECT_TRUE(pool->IsFull());
+
+    sink.onSample = [](ZQFMediaSample*) { return false; };
+    ZQFMediaSample* refused = source.Out(0)->GetNewSample(0);
+    EXPECT_FALSE(source.Out(0)->Deliver(refused));
+    refused->Recycle();
+    EXPECT_TRUE(pool->IsFull());
+}
+
+}  // namespace

@@ -1,0 +1,129 @@
+// The graph's lifecycle: start downstream first, stop upstream first.
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "framework_fixtures.h"
+#include "zqfgraph.h"
+
+namespace {
+
+using fwtest::Journal;
+using fwtest::TestModule;
+using Entries = std::vector<std::string>;
+
+// source -> middle -> sink, added in reverse so order comes from the pins.
+class GraphTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sink = Add("sink", 1, 0);
+        middle = Add("middle", 1, 1);
+        source = Add("source", 0, 1);
+        ASSERT_TRUE(graph.Connect(source, 0, middle, 0));
+        ASSERT_TRUE(graph.Connect(middle, 0, sink, 0));
+        connected = journal.Entries().size();
+    }
+    TestModule* Add(const char* name, int inputs, int outputs)
+    {
+        return static_cast<TestModule*>(graph.AddModule(new TestModule(name, inputs, outputs, &journal)));
+    }
+    Entries Since(size_t mark) const
+    {
+        const Entries all = journal.Entries();
+        return Entries(all.begin() + static_cast<long>(mark), all.end());
+    }
+
+    Journal journal;
+    ZQFGraph graph;
+    TestModule* sink = nullptr;
+    TestModule* middle = nullptr;
+    TestModule* source = nullptr;
+    size_t connected = 0;
+};
+
+TEST_F(GraphTest, StartsDownstreamFirstAndStopsUpstreamFirst)
+{
+    EXPECT_EQ(graph.UpstreamFirstOrder(), (std::vector<ZQFModule*>{source, middle, sink}));
+    ASSERT_TRUE(graph.Start());
+    EXPECT_TRUE(graph.IsStarted());
+    EXPECT_EQ(Since(connected), (Entries{"source.OnEndFlush", "middle.OnEndFlush", "sink.OnEndFlush",
+                                         "sink.OnStart running", "middle.OnStart running", "source.OnStart running"}));
+    const size_t started = journal.Entries().size();
+    graph.Stop();
+    graph.Stop();
+    EXPECT_FALSE(graph.IsStarted());
+    EXPECT_FALSE(source->IsRunning());
+    EXPECT_EQ(Since(started),
+              (Entries{"source.OnPinFlush", "source.OnBeginFlush stopped", "source.OnStop", "middle.OnPinFlush",
+                       "middle.OnBeginFlush stopped", "middle.OnStop", "sink.OnBeginFlush stopped", "sink.OnStop"}));
+}
+
+TEST_F(GraphTest, FailedStartStopsWhatWasStarted)
+{
+    fwtest::LogCapture log;
+    middle->onStart = [] { return false; };
+    std::string error;
+    EXPECT_FALSE(graph.Start(&error));
+    EXPECT_NE(error.find("'middle'"), std::string::npos);
+    EXPECT_FALSE(graph.IsStarted());
+    EXPECT_FALSE(middle->IsRunning());
+    EXPECT_FALSE(sink->IsRunning());
+    EXPECT_EQ(Since(connected + 3), (Entries{"sink.OnStart running", "middle.OnStart running",
+                                             "sink.OnBeginFlush stopped", "sink.OnStop"}));
+    EXPECT_TRUE(journal.Matching("source.OnStart running").empty());
+}
+
+TEST_F(GraphTest, ConnectRefusesBadPinsLoopsAndStrangers)
+{
+    std::string error;
+    EXPECT_FALSE(graph.Connect(source, 1, middle, 0, &error));
+    EXPECT_EQ(error, "'source' has no output pin 1");
+    EXPECT_FALSE(graph.Connect(middle, 0, sink, 0, &error));
+    EXPECT_NE(error.find("already connected"), std::string::npos);
+
+    TestModule* back = Add("back", 1, 1);
+    ZQFDisconnectPins(middle->Out(0));
+    ASSERT_TRUE(graph.Connect(middle, 0, back, 0));
+    middle->AddPin(new fwtest::TestInputPin(middle, "in2"));
+    EXPECT_FALSE(graph.Connect(back, 0, middle, 1, &error));
+    EXPECT_NE(error.find("loop"), std::string::npos);
+
+    TestModule stranger("stranger", 1, 0);
+    EXPECT_FALSE(graph.Connect(back, 0, &stranger, 0, &error));
+    ASSERT_EQ(graph.GetConnections().size(), 2u);
+    EXPECT_EQ(graph.GetConnections()[0].to, back);  // the pins' state, not the history of Connect
+}
+
+TEST_F(GraphTest, DestructorStopsDisconnectsAndDeletesTheModules)
+{
+    {
+        ZQFGraph owner;
+        auto* a = static_cast<TestModule*>(owner.AddModule(new TestModule("a", 0, 1, &journal)));
+        auto* b = static_cast<TestModule*>(owner.AddModule(new TestModule("b", 1, 0, &journal)));
+        ASSERT_TRUE(owner.Connect(a, 0, b, 0));
+        ASSERT_TRUE(owner.Start());
+    }
+    const Entries entries = journal.Entries();
+    const Entries tail(entries.end() - 7, entries.end());
+    EXPECT_EQ(tail, (Entries{"a.OnStop", "b.OnBeginFlush stopped", "b.OnStop", "a.OnDisconnect 0", "b.OnDisconnect 0",
+                             "b.destroyed", "a.destroyed"}));
+}
+
+TEST_F(GraphTest, ThreadStartedInOnStartRunsWithTheModuleRunning)
+{
+    std::promise<std::pair<bool, bool>> firstLook;
+    fwtest::FunctionThread thread([&](fwtest::FunctionThread& self) {
+        firstLook.set_value({source->IsRunning(), self.IsThreadRunning()});
+        self.WaitForStop();
+        return 0;
+    });
+    source->onStart = [&] { return thread.StartThread(nullptr) && thread.IsThreadRunning(); };
+    source->onBeginFlush = [&] { return thread.StopThread(5000, 1); };
+    ASSERT_TRUE(graph.Start());
+    EXPECT_EQ(firstLook.get_future().get(), std::make_pair(true, true));
+    graph.Stop();
+    EXPECT_FALSE(thread.IsThreadRunning());
+}
+
+}  // namespace

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <thread>
+#include <vector>
+
+#include "framework_fixtures.h"
+#include "zqfallocator.h"
+#include "zqfmediasample.h"
+
+namespace {
+
+// An allocator is freed through Release only.
+struct Pool {
+    explicit Pool(int count, int size = 64) : allocator(new ZQFAllocator({count, size})) {}
+    ~Pool() { allocator->Release(); }
+    ZQFAllocator* allocator;
+};
+
+TEST(MediaSample, RecycleResetsEverythingButKeepsTheFormatStorage)
+{
+    Pool pool(1);
+    ZQFMediaSample* sample = pool.allocator->GetNewSample(0);
+    sample->m_PayloadLength = 20;
+    sample->SetDataWriteOffset(4);
+    sample->SetDataReadOffset(16);
+    *sample->GetMediaType() = ZQFMediaType(1, 0x40001);
+    NKRMultiplexedPacketFormat prototype;
+    prototype.ssrc = 7;
+    ZQFFormatBuffer* format = sample->AllocFormatBuffer(prototype, false);
+    sample->Recycle();
+
+    ZQFMediaSample* again = pool.allocator->GetNewSample(0);
+    ASSERT_EQ(again, sample);
+    EXPECT_EQ(again->m_PayloadLength, 0);
+    EXPECT_EQ(again->GetDataWriteOffset(0), 0);
+    EXPECT_EQ(again->GetDataReadOffset(), 0);
+    EXPECT_EQ(*again->GetMediaType(), ZQFMediaType());
+    EXPECT_EQ(again->GetFormatBuffer(), nullptr);
+    NKRMultiplexedPacketFormat fresh;
+    EXPECT_EQ(again->AllocFormatBuffer(fresh, false), format);  // no allocation per packet
+    EXPECT_EQ(static_cast<NKRMultiplexedPacketFormat*>(format)->ssrc, 0u);
+    again->Recycle();
+}
+
+TEST(MediaSample, AllocFormatBufferKeepsAPresentFormatOnlyWhenAsked)
+{
+    Pool pool(1);
+    ZQFMediaSample* sample = pool.allocator->GetNewSample(0);
+    NKRMultiplexedPacketFormat first;
+    first.sequenceNumber = 10;
+    NKRMultiplexedPacketFormat second;
+    second.sequenceNumber = 20;
+    auto* format = static_cast<NKRMultiplexedPacketFormat*>(sample->AllocFormatBuffer(first, false));
+    EXPECT_EQ(sample->AllocFormatBuffer(second, true), format);
+    EXPECT_EQ(format->sequenceNumber, 10);
+    sample->AllocFormatBuffer(second, false);
+    EXPECT_EQ(format->sequenceNumber, 20);
+    sample->Recycle();
+}
+
+TEST(MediaSample, PayloadViewIsClampedToTheBuffer)
+{
+    Pool pool(1, 100);
+    ZQFMediaSample* sample = pool.allocator->GetNewSample(0);
+    int size = -1;
+    EXPECT_EQ(sample->GetPayload(&size), sample->GetDataBuffer());  // read offset 0: the 12 header bytes
+    EXPECT_EQ(size, 12);
+    sample->SetDataReadOffset(12);
+    sample->m_PayloadLength = 30;
+    EXPECT_EQ(sample->GetPayload(&size), sample->GetDataBuffer() + 12);
+    EXPECT_EQ(size, 30);
+    sample->SetDataWriteOffset(8);  // packet ends at 8 + 12 + 30
+    sample->GetPayload(&size);
+    EXPECT_EQ(size, 38);
+    sample->m_PayloadLength = INT_MAX;  // no overflow, clamped at the buffer's end
+    sample->GetPayload(&size);
+    EXPECT_EQ(size, 88);
+    sample->SetDataReadOffset(500);
+    EXPECT_EQ(sample->GetPayload(&size), nullptr);
+    EXPECT_EQ(size, 0);
+    sample->SetDataReadOffset(-5);
+    sample->m_PayloadLength = 0;
+    sample->SetDataWriteOffset(0);
+    sample->GetPayload(&size);
+    EXPECT_EQ(size, 12);
+    sample->Recycle();
+}
+
+TEST(MediaSample, ExtraRecycleIsLoggedAndNeverReturnsTheSampleTwice)
+{
+    fwtest::LogCapture log;
+    Pool pool(2);
+    ZQFMediaSample* sample = pool.allocator->GetNewSample(0);
+    sample->AddRef();
+    sample->Recycle();
+    EXPECT_EQ(pool.allocator->GetFreeCount(), 1);
+    sample->Recycle();
+    sample->Recycle();
+    sample->AddRef();
+    EXPECT_EQ(pool.allocator->GetFreeCount(), 2);
+    EXPECT_EQ(sample->GetRefCount(), 0);
+    EXPECT_EQ(log.Count(ZQF_LOG_ERROR, "Recycle"), 1);
+    EXPECT_EQ(log.Count(ZQF_LOG_ERROR, "AddRef"), 1);
+    ZQFMediaSample* a = pool.allocator->GetNewSample(0);
+    ZQFMediaSample* b = pool.allocator->GetNewSample(0);
+    EXPECT_NE(a, b);
+    a->Recycle();
+    b->Recycle();
+}
+
+TEST(MediaSample, ConcurrentReferencesReturnTheSampleExactlyOnce)
+{
+    Pool pool(1);
+    ZQFMediaSample* sample = pool.allocator->GetNewSample(0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([sample] {
+            for (int i = 0; i < 10000; ++i) {
+                sample->AddRef();
+                sample->Recycle();
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(sample->GetRefCount(), 1);
+    EXPECT_EQ(pool.allocator->GetFreeCount(), 0);
+    sample->Recycle();
+    EXPECT_TRUE(pool.allocator->IsFull());
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+// Notifications travel until a module consumes them: forward through output
+// pins, reverse through input pins.
+#include <gtest/gtest.h>
+
+#include "framework_fixtures.h"
+
+namespace {
+
+using fwtest::Journal;
+using fwtest::TestModule;
+
+// source -> relay -> {left, right}
+class NotifyTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(ZQFConnectPins(source.Out(0), relay.In(0)));
+        ASSERT_TRUE(ZQFConnectPins(relay.Out(0), left.In(0)));
+        ASSERT_TRUE(ZQFConnectPins(relay.Out(1), right.In(0)));
+        journal.Clear();
+    }
+    static auto Consume(bool answer)
+    {
+        return [answer](ZQFNotifyInfo*) { return answer; };
+    }
+
+    Journal journal;
+    TestModule source{"source", 0, 1, &journal};
+    TestModule relay{"relay", 1, 2, &journal};
+    TestModule left{"left", 1, 0, &journal};
+    TestModule right{"right", 1, 0, &journal};
+    ZQFNotifyInfo info{NOTIFY_SUPPORT_PAYLOAD, 1, nullptr};
+};
+
+TEST_F(NotifyTest, ForwardPassesOnUntilConsumedAndReachesEveryBranch)
+{
+    right.onNotify = Consume(true);
+    EXPECT_TRUE(source.Out(0)->PassForwardNotify(&info));
+    EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"relay.OnNotify 5", "left.OnNotify 5", "right.OnNotify 5"}));
+}
+
+TEST_F(NotifyTest, ForwardStopsAtTheConsumer)
+{
+    relay.onNotify = Consume(true);
+    EXPECT_TRUE(source.Out(0)->PassForwardNotify(&info));
+    EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"relay.OnNotify 5"}));
+}
+
+TEST_F(NotifyTest, ForwardNobodyConsumes)
+{
+    EXPECT_FALSE(source.Out(0)->PassForwardNotify(&info));
+    EXPECT_EQ(journal.Entries().size(), 3u);
+}
+
+TEST_F(NotifyTest, ReversePassesUpstreamUntilTaken)
+{
+    info.code = NOTIFY_INSERT_HEADER;
+    EXPECT_FALSE(left.In(0)->PassReverseNotify(&info));
+    EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"relay.OnReverseNotify 2", "source.OnReverseNotify 2"}));
+
+    source.onReverseNotify = [](ZQFNotifyInfo* i) { return i->param == 12; };
+    info.param = 12;
+    EXPECT_TRUE(right.In(0)->PassReverseNotify(&info));
+}
+
+TEST_F(NotifyTest, UnconnectedPinsAnswerFalse)
+{
+    ZQFDisconnectPins(relay.Out(1));
+    journal.Clear();
+    EXPECT_FALSE(relay.Out(1)->PassForwardNotify(&info));
+    EXPECT_FALSE(right.In(0)->PassReverseNotify(&info));
+    EXPECT_TRUE(journal.Entries().empty());
+}
+
+TEST(NotifyDefaults, PlainModuleConsumesForwardAndDeclinesReverse)
+{
+    Journal journal;
+    TestModule up("up", 0, 1, &journal);
+    TestModule down("down", 1, 0, &journal);
+    ZQFModule plain(fwtest::kTestId, "plain");
+    plain.AddPin(new ZQFPinIn(&plain, "in"));
+    plain.AddPin(new ZQFPinOutAuto(&plain, "out", 0));
+    ASSERT_TRUE(ZQFConnectPins(up.Out(0), plain.GetInputPin(0)));
+    ASSERT_TRUE(ZQFConnectPins(plain.GetOutputPin(0), down.In(0)));
+    journal.Clear();
+    ZQFNotifyInfo info{NOTIFY_FRACTION_LOST, 3, &plain};
+    EXPECT_TRUE(up.Out(0)->PassForwardNotify(&info));
+    EXPECT_FALSE(down.In(0)->PassReverseNotify(&info));
+    EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"up.OnReverseNotify 14"}));
+}
+
+// Pins wired into a loop by hand: the depth guard ends the walk.
+TEST(NotifyLoop, DepthGuardStopsACircularWalk)
+{
+    fwtest::LogCapture log;
+    TestModule a("a", 1, 1);
+    TestModule b("b", 1, 1);
+    ASSERT_TRUE(ZQFConnectPins(a.Out(0), b.In(0)));
+    ASSERT_TRUE(ZQFConnectPins(b.Out(0), a.In(0)));
+    ZQFNotifyInfo info{NOTIFY_MEDIATYPES_CHANGED, 0, nullptr};
+    EXPECT_FALSE(a.Out(0)->PassForwardNotify(&info));
+    EXPECT_FALSE(a.In(0)->PassReverseNotify(&info));
+    EXPECT_EQ(log.Count(ZQF_LOG_ERROR, "notify dropped"), 2);
+}
+
+}  // namespace

@@ -1,0 +1,29 @@
+#pragma once
+// The small argument reader shared by the commands: options are taken by
+// name in any order, and whatever is left over at the end is an error.
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A failure the user can fix: one line on standard error, exit code 2.
+class CommandError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class Arguments {
+public:
+    explicit Arguments(std::vector<std::string> items) : m_items(std::move(items)) {}
+
+    // True (and consumed) when the flag is present, e.g. "--help".
+    bool TakeFlag(const std::string& name);
+    // "--name VALUE" or "--name=VALUE"; empty when the option is absent.
+    // Throws CommandError when the value is missing.
+    std::optional<std::string> TakeValue(const std::string& name);
+    // Throws CommandError naming the first argument nobody took.
+    void ExpectNoMore() const;
+
+private:
+    std::vector<std::string> m_items;
+};

@@ -1,0 +1,24 @@
+#include "command.h"
+
+// Each command's file defines its record; adding a command is one line here.
+extern const Command kInfoCommand;
+
+namespace {
+
+const Command* const kCommands[] = {
+    &kInfoCommand,
+};
+
+}  // namespace
+
+std::span<const Command* const> AllCommands() { return kCommands; }
+
+const Command* FindCommand(const std::string& name)
+{
+    for (const Command* command : AllCommands()) {
+        if (name == command->name) {
+            return command;
+        }
+    }
+    return nullptr;
+}

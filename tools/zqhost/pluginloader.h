@@ -1,0 +1,15 @@
+#pragma once
+// Loading the plug-in as a host does, for the commands that need it.
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "zqfplugin.h"
+
+// The plug-in installed with zqhost: <exe dir>/../lib/zqmrtpstack.so, then
+// <exe dir>/zqmrtpstack.so. Throws CommandError when neither exists.
+std::string FindDefaultPlugin();
+
+// Loads `path`, or the default plug-in when none is given. Throws
+// CommandError with the loader's reason when it will not load.
+std::unique_ptr<ZQFPlugin> LoadPlugin(const std::optional<std::string>& path);
