@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <cstring>
+#include <new>
 
+#include "dispatcher/zqmrtpdispatchermodule.h"
 #include "module/zqmrtpstackids.h"
+#include "module/zqmrtpstackmodule.h"
 #include "stdafx.h"
 #include "zqfplugin.h"
 
@@ -16,11 +19,21 @@ namespace {
 // Answered for a null version record (the host's "invalid argument").
 constexpr int kInvalidArgument = -22;
 
-// Filled in as the module classes arrive; until then the host is told that
-// no instance could be created.
-ZQIModule* CreateRTPInModule() { return nullptr; }
-ZQIModule* CreateRTPOutModule() { return nullptr; }
-ZQIModule* CreateRTPDispatcherModule() { return nullptr; }
+// A constructor's exception passes to the host; `new` frees the memory of
+// the half-built module on the way.
+ZQIModule* CreateRTPInModule()
+{
+    auto* module = new (std::nothrow) ZQMRTPStackModule(ZQMID_RTPIn, "Input RTP stack");
+    return module;
+}
+
+ZQIModule* CreateRTPOutModule()
+{
+    auto* module = new (std::nothrow) ZQMRTPStackModule(ZQMID_RTPOut, "Output RTP stack");
+    return module;
+}
+
+ZQIModule* CreateRTPDispatcherModule() { return new (std::nothrow) ZQMRTPDispatcherModule(); }
 
 // One string shared by the three records; the property sheet title too.
 constexpr char16_t kCategory[] = u"RTP stack";

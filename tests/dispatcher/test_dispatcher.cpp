@@ -1,0 +1,212 @@
+// The dispatcher behind an "RTP in" module: one output pin per offered
+// media type, samples sent to the pin of their type, pins following the
+// upstream module's media types.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "dispatcher/zqmrtpdispatchermodule.h"
+#include "log_capture.h"
+#include "module/zqmrtpstackids.h"
+#include "module/zqmrtpstackmodule.h"
+#include "recording_sink.h"
+#include "zqfformat.h"
+#include "zqfmediasample.h"
+#include "zqfmediatype.h"
+#include "zqfpin.h"
+
+namespace {
+
+constexpr int32_t kG711A = 0x40001;
+constexpr int32_t kTelephoneEvent = 0x40019;
+
+class DispatcherTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        upstream = std::make_unique<ZQMRTPStackModule>(ZQMID_RTPIn, "Input RTP stack");
+        dispatcher = std::make_unique<ZQMRTPDispatcherModule>();
+    }
+    void TearDown() override
+    {
+        dispatcher.reset();
+        upstream.reset();
+        sinks.clear();
+    }
+
+    void Connect()
+    {
+        ASSERT_TRUE(ZQFConnectPins(upstream->GetOutputPin(0), dispatcher->GetInputPin(0)));
+    }
+
+    testsupport::RecordingSink* AttachSink(int outputIndex)
+    {
+        sinks.push_back(std::make_unique<testsupport::RecordingSink>());
+        EXPECT_TRUE(ZQFConnectPins(dispatcher->GetOutputPin(outputIndex), sinks.back()->GetInputPin(0)));
+        return sinks.back().get();
+    }
+
+    // A sample of the upstream pool labelled with a media type, delivered
+    // to the dispatcher as the receiving stack would.
+    bool Send(int32_t subType, uint8_t marker)
+    {
+        ZQFPinOut* out = upstream->GetOutputPin(0);
+        ZQFMediaSample* sample = out->GetNewSample(100);
+        EXPECT_NE(sample, nullptr);
+        if (sample == nullptr) {
+            return false;
+        }
+        sample->GetDataBuffer()[12] = marker;
+        sample->m_PayloadLength = 1;
+        sample->SetDataReadOffset(12);
+        sample->GetMediaType()->SetSubType(subType);
+        const bool delivered = out->Deliver(sample);
+        if (!delivered) {
+            sample->Recycle();
+        }
+        return delivered;
+    }
+
+    int32_t MediaTypeOfPin(int index)
+    {
+        ZQFMediaType type;
+        ZQFFormatBuffer* format = nullptr;
+        EXPECT_TRUE(dispatcher->GetOutputPin(index)->GetMediaTypeAt(0, &type, &format));
+        return type.GetSubType();
+    }
+
+    bool PoolFull() { return upstream->GetOutputPin(0)->GetAllocator()->IsFull(); }
+
+    std::unique_ptr<ZQMRTPStackModule> upstream;
+    std::unique_ptr<ZQMRTPDispatcherModule> dispatcher;
+    std::vector<std::unique_ptr<testsupport::RecordingSink>> sinks;
+};
+
+TEST_F(DispatcherTest, TwoOfferedMediaTypesGiveTwoPinsAndSamplesLeaveOnTheirOwn)
+{
+    ASSERT_TRUE(upstream->EnableMediaType(kG711A));
+    ASSERT_TRUE(upstream->EnableMediaType(kTelephoneEvent));
+    Connect();
+    ASSERT_EQ(dispatcher->GetOutputPinCount(), 2);
+    EXPECT_EQ(MediaTypeOfPin(0), kG711A);
+    EXPECT_EQ(MediaTypeOfPin(1), kTelephoneEvent);
+    testsupport::RecordingSink* audio = AttachSink(0);
+    testsupport::RecordingSink* events = AttachSink(1);
+
+    EXPECT_TRUE(Send(kG711A, 'a'));
+    EXPECT_TRUE(Send(kTelephoneEvent, 'e'));
+    EXPECT_TRUE(Send(kG711A, 'b'));
+    EXPECT_FALSE(Send(0x40002, 'u'));  // no pin for G.711 mu-law
+    EXPECT_EQ(audio->Payloads(), (std::vector<std::vector<uint8_t>>{{'a'}, {'b'}}));
+    EXPECT_EQ(events->Payloads(), (std::vector<std::vector<uint8_t>>{{'e'}}));
+    EXPECT_TRUE(PoolFull());
+}
+
+TEST_F(DispatcherTest, ForwardErrorCorrectionAndOtherTypesGetNoPin)
+{
+    ASSERT_TRUE(upstream->EnableMediaType(0x800001));
+    Connect();
+    EXPECT_EQ(dispatcher->GetOutputPinCount(), 0);
+    EXPECT_FALSE(Send(0x800001, 'f'));
+    EXPECT_FALSE(dispatcher->HasOutputPin(0x800001));
+    EXPECT_TRUE(PoolFull());
+}
+
+TEST_F(DispatcherTest, DisablingAMediaTypeUpstreamRemovesExactlyItsPin)
+{
+    ASSERT_TRUE(upstream->EnableMediaType(kG711A));
+    ASSERT_TRUE(upstream->EnableMediaType(kTelephoneEvent));
+    Connect();
+    testsupport::RecordingSink* audio = AttachSink(0);
+    ASSERT_TRUE(upstream->RemoveMediaType(kTelephoneEvent));  // notifies downstream
+    ASSERT_EQ(dispatcher->GetOutputPinCount(), 1);
+    EXPECT_EQ(MediaTypeOfPin(0), kG711A);
+    EXPECT_TRUE(dispatcher->GetOutputPin(0)->IsConnected());
+    EXPECT_FALSE(dispatcher->HasOutputPin(kTelephoneEvent));
+    EXPECT_TRUE(Send(kG711A, 'a'));
+    EXPECT_FALSE(Send(kTelephoneEvent, 'e'));
+    EXPECT_EQ(audio->Payloads().size(), 1u);
+
+    ASSERT_TRUE(upstream->EnableMediaType(kTelephoneEvent));
+    EXPECT_EQ(dispatcher->GetOutputPinCount(), 2);
+    EXPECT_TRUE(PoolFull());
+}
+
+TEST_F(DispatcherTest, RefusalDownstreamGivesTheDispatchersReferenceBack)
+{
+    ASSERT_TRUE(upstream->EnableMediaType(kG711A));
+    Connect();
+    testsupport::RecordingSink* audio = AttachSink(0);
+    audio->refuse = true;
+    EXPECT_FALSE(Send(kG711A, 'a'));
+    EXPECT_TRUE(PoolFull());
+    // An output pin with nothing connected refuses too.
+    ZQFDisconnectPins(dispatcher->GetOutputPin(0));
+    EXPECT_FALSE(Send(kG711A, 'a'));
+    EXPECT_TRUE(PoolFull());
+}
+
+TEST_F(DispatcherTest, TextFormsShareOnePinDestroyedWithTheLastKey)
+{
+    EXPECT_TRUE(dispatcher->AddOutputPin(0x100003));
+    EXPECT_TRUE(dispatcher->AddOutputPin(0x100004));
+    EXPECT_EQ(dispatcher->GetOutputPinCount(), 1);
+    EXPECT_FALSE(dispatcher->AddOutputPin(0x100003));
+    EXPECT_TRUE(dispatcher->RemoveOutputPin(0x100003));
+    EXPECT_EQ(dispatcher->GetOutputPinCount(), 1);
+    EXPECT_EQ(MediaTypeOfPin(0), 0x100004);
+    EXPECT_TRUE(dispatcher->RemoveOutputPin(0x100004));
+    EXPECT_EQ(dispatcher->GetOutputPinCount(), 0);
+    EXPECT_FALSE(dispatcher->RemoveOutputPin(0x100004));
+}
+
+TEST_F(DispatcherTest, PinsAnswerTheirMainTypeAndTheInputPinItsList)
+{
+    EXPECT_TRUE(dispatcher->AddOutputPin(0x200001));
+    ZQFMediaType type;
+    ZQFFormatBuffer* format = nullptr;
+    ASSERT_TRUE(dispatcher->GetOutputPin(0)->GetMediaTypeAt(0, &type, &format));
+    EXPECT_EQ(type.GetMainType(), 5);
+    EXPECT_FALSE(dispatcher->GetOutputPin(0)->GetMediaTypeAt(1, &type, &format));
+
+    ZQFPinIn* input = dispatcher->GetInputPin(0);
+    ASSERT_TRUE(input->GetMediaTypeAt(45, &type, &format));
+    EXPECT_EQ(type.GetMainType(), 4);
+    EXPECT_EQ(type.GetSubType(), 0);
+    ASSERT_TRUE(input->GetMediaTypeAt(23, &type, &format));
+    EXPECT_EQ(type.GetSubType(), 0x40017);
+    EXPECT_EQ(type.GetMainType(), 1);
+    ASSERT_TRUE(input->GetMediaTypeAt(51, &type, &format));
+    EXPECT_EQ(type.GetSubType(), 0x800005);
+    EXPECT_EQ(type.GetMainType(), 7);
+    EXPECT_FALSE(input->GetMediaTypeAt(52, &type, &format));
+    EXPECT_EQ(dispatcher->GetCategory(), 13);
+    EXPECT_STREQ(input->GetName(), "RTPDispatcherInputPin");
+}
+
+TEST_F(DispatcherTest, RebuildingWhileSamplesFlowNeverReachesADestroyedPin)
+{
+    ASSERT_TRUE(upstream->EnableMediaType(kG711A));
+    ASSERT_TRUE(upstream->EnableMediaType(kTelephoneEvent));
+    Connect();
+    AttachSink(0);
+    std::atomic<bool> stop{false};
+    std::thread sender([&] {
+        while (!stop.load()) {
+            Send(kTelephoneEvent, 'e');
+            Send(kG711A, 'a');
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        upstream->RemoveMediaType(kTelephoneEvent);
+        upstream->EnableMediaType(kTelephoneEvent);
+    }
+    stop = true;
+    sender.join();
+    EXPECT_TRUE(PoolFull());
+}
+
+}  // namespace
