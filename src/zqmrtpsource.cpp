@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "zqcclock.h"
 #include "zqcthread.h"

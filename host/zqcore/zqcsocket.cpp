@@ -13,6 +13,30 @@
 #include "zqcresolve.h"
 #include "zqcwakeevent.h"
 
+namespace {
+
+// An error reported once is done with: the queued ICMP reports would
+// otherwise fail later calls again, keep poll answering POLLERR and hold
+// receive buffer space.
+void DrainErrorQueue(int fd)
+{
+    char data[64];
+    char control[256];
+    for (;;) {
+        iovec io{data, sizeof data};
+        msghdr message{};
+        message.msg_iov = &io;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        if (recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) {
+            return;
+        }
+    }
+}
+
+}  // namespace
+
 ZQCSocket::ZQCSocket() = default;
 
 ZQCSocket::~ZQCSocket()
@@ -32,7 +56,14 @@ int ZQCSocket::CreateSocket(int type, const char* address)
         return -1;
     }
     m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    return m_fd >= 0 ? 0 : -1;
+    if (m_fd < 0) {
+        return -1;
+    }
+    // Without it Linux keeps ICMP errors (port unreachable) from an
+    // unconnected socket to itself; with it the next send reports them.
+    const int on = 1;
+    setsockopt(m_fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+    return 0;
 }
 
 int ZQCSocket::Bind(int type, const char* address, const char* port)
@@ -77,6 +108,9 @@ int ZQCSocket::RecvFrom(void* buffer, int size, ZQCSocketAddress& from)
     const ssize_t n = recvfrom(m_fd, buffer, static_cast<size_t>(size), MSG_DONTWAIT,
                                reinterpret_cast<sockaddr*>(&sa), &length);
     if (n < 0) {
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            DrainErrorQueue(m_fd);
+        }
         return -1;
     }
     if (length >= sizeof(sockaddr_in) && sa.sin_family == AF_INET) {
@@ -95,7 +129,11 @@ int ZQCSocket::SendTo(const void* buffer, int size, const ZQCSocketAddress& to)
     const sockaddr_in& sa = to.GetSockAddr();
     const ssize_t n = sendto(m_fd, buffer, static_cast<size_t>(size), MSG_DONTWAIT | MSG_NOSIGNAL,
                              reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
-    return n < 0 ? -1 : static_cast<int>(n);
+    if (n < 0) {
+        DrainErrorQueue(m_fd);
+        return -1;
+    }
+    return static_cast<int>(n);
 }
 
 int ZQCSocket::WaitReadable(int timeoutMs, const ZQCWakeEvent* cancel) const

@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 
 ZQCWakeEvent::ZQCWakeEvent() : m_fd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
@@ -29,8 +30,14 @@ void ZQCWakeEvent::Reset()
     }
 }
 
-bool ZQCWakeEvent::IsSignaled() const
+bool ZQCWakeEvent::IsSignaled() const { return Wait(0); }
+
+bool ZQCWakeEvent::Wait(int timeoutMs) const
 {
     pollfd p{m_fd, POLLIN, 0};
-    return poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
+    int ready;
+    do {
+        ready = poll(&p, 1, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0 && (p.revents & POLLIN);
 }

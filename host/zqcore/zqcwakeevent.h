@@ -14,6 +14,9 @@ public:
     void Signal();
     void Reset();
     bool IsSignaled() const;
+    // Waits until the event is signalled, at most `timeoutMs` (-1: no limit).
+    // True when signalled.
+    bool Wait(int timeoutMs) const;
     int GetDescriptor() const { return m_fd; }
 
 private:

@@ -70,8 +70,9 @@ TEST_F(RTPSourceTest, CrossKindCollisionAsksTheLocalSourceToChange)
 {
     auto local = Make(500, true);
     auto remote = Make(500, false);
-    EXPECT_EQ(m_log.Lines(kPath), (std::vector<LogLine>{{kPath, 0, kCollision},
-                                                        {kPath, 1, "New remote source is using a ssrc already used by a local source."}}));
+    const std::vector<LogLine> expected = {
+        {kPath, 0, kCollision}, {kPath, 1, "New remote source is using a ssrc already used by a local source."}};
+    EXPECT_EQ(m_log.Lines(kPath), expected);
     EXPECT_EQ(Listed(500, false), remote.get());
     EXPECT_FALSE(remote->IsSSRCChangeRequested());
     EXPECT_TRUE(local->TakeSSRCChangeRequest());
@@ -137,7 +138,8 @@ TEST_F(RTPSourceTest, GetSourceAtWalksLocalThenRemoteInSSRCOrder)
     for (int i = 0; ZQMRTPSource::GetSourceAt(i, &ssrc, &local); ++i) {
         walked.emplace_back(ssrc, local);
     }
-    EXPECT_EQ(walked, (std::vector<std::pair<uint32_t, bool>>{{10, true}, {20, true}, {30, true}, {5, false}, {25, false}}));
+    const std::vector<std::pair<uint32_t, bool>> expected = {{10, true}, {20, true}, {30, true}, {5, false}, {25, false}};
+    EXPECT_EQ(walked, expected);
     EXPECT_FALSE(ZQMRTPSource::GetSourceAt(-1, &ssrc, &local));
 
     sources[0]->StoreCNAME(std::string(300, 'c').c_str());
