@@ -24,7 +24,7 @@ const uint8_t* ZQFMediaSample::GetPayload(int* size) const
     // 64-bit sums: offsets and lengths come from packet parsers and may be
     // anything, their sum must not overflow before it is clamped.
     const int64_t bufferEnd = m_size;
-    const int64_t packetEnd = static_cast<int64_t>(m_writeOffset) + kPacketHeaderBytes + m_PayloadLength;
+    const int64_t packetEnd = static_cast<int64_t>(m_writeOffset) + m_headerBytes + m_PayloadLength;
     const int64_t begin = std::clamp<int64_t>(m_readOffset, 0, bufferEnd);
     const int64_t end = std::clamp<int64_t>(packetEnd, 0, bufferEnd);
     const int64_t length = end > begin ? end - begin : 0;
@@ -89,6 +89,7 @@ void ZQFMediaSample::ResetForReuse()
     m_PayloadLength = 0;
     m_writeOffset = 0;
     m_readOffset = 0;
+    m_headerBytes = kPacketHeaderBytes;
     m_mediaType.Clear();
     // The format object stays allocated for the next packet.
     m_hasFormat = false;

@@ -12,7 +12,8 @@ class ZQFAllocator;
 // One buffer of a pool allocator, handed out with one reference.
 //
 // Packet layout shared by every module that carries RTP: a packet starts at
-// the data write offset with a fixed 12-byte header, followed by
+// the data write offset with a header (the 12-byte RTP fixed header unless
+// the writer says otherwise with SetPacketHeaderBytes), followed by
 // m_PayloadLength payload bytes. Readers find the payload at the data read
 // offset (which may skip a CSRC list); GetPayload() gives that view.
 class ZQ_API ZQFMediaSample {
@@ -35,6 +36,9 @@ public:
     void SetDataWriteOffset(int offset) { m_writeOffset = offset; }
     int GetDataReadOffset() const { return m_readOffset; }
     void SetDataReadOffset(int offset) { m_readOffset = offset; }
+    // Bytes of header in front of the payload (12 by default, reset on recycle).
+    int GetPacketHeaderBytes() const { return m_headerBytes; }
+    void SetPacketHeaderBytes(int bytes) { m_headerBytes = bytes; }
 
     // The payload bytes as readers see them, clamped to the buffer: from the
     // read offset to the end of the packet. Size 0 when nothing is there.
@@ -67,6 +71,7 @@ private:
     int m_size;
     int m_writeOffset = 0;
     int m_readOffset = 0;
+    int m_headerBytes = kPacketHeaderBytes;
     ZQFMediaType m_mediaType;
     std::unique_ptr<ZQFFormatBuffer> m_format;
     bool m_hasFormat = false;

@@ -84,6 +84,16 @@ TEST(MediaSample, PayloadViewIsClampedToTheBuffer)
     sample->SetDataWriteOffset(0);
     sample->GetPayload(&size);
     EXPECT_EQ(size, 12);
+
+    // A writer without a header in front says so; recycling restores 12.
+    sample->SetDataReadOffset(0);
+    sample->m_PayloadLength = 30;
+    sample->SetPacketHeaderBytes(0);
+    sample->GetPayload(&size);
+    EXPECT_EQ(size, 30);
+    sample->Recycle();
+    sample = pool.allocator->GetNewSample(0);
+    EXPECT_EQ(sample->GetPacketHeaderBytes(), 12);
     sample->Recycle();
 }
 
