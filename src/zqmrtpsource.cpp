@@ -77,7 +77,7 @@ bool SetLocalSimulation(uint32_t ssrc, bool local, Store store)
 
 }  // namespace
 
-ZQMRTPSource::ZQMRTPSource(ZQMRTPStack* owner, uint32_t ssrc, uint16_t seq, bool local)
+ZQMRTPSource::ZQMRTPSource(ZQMRTPStack* owner, uint32_t ssrc, uint16_t seq, bool local, const sockaddr_in* origin)
     : m_ssrc(ssrc),
       m_local(local),
       m_probation(kProbation),
@@ -124,12 +124,12 @@ ZQMRTPSource::ZQMRTPSource(ZQMRTPStack* owner, uint32_t ssrc, uint16_t seq, bool
       m_srMediaTime(0)
 {
     zqm::SourceListsLock lock;
-    CheckCollisions();
+    CheckCollisions(origin);
     // Does not overwrite: after a collision the list keeps the earlier source.
     ListOf(m_local).emplace(m_ssrc, this);
 }
 
-void ZQMRTPSource::CheckCollisions()
+void ZQMRTPSource::CheckCollisions(const sockaddr_in* origin)
 {
     if (ZQMRTPSource* same = zqm::FindListedSource(m_ssrc, m_local)) {
         DebugLog(kLogPath, __LINE__, ZQF_LOG_INFO, "Collision detected : same ssrc.");
@@ -144,7 +144,13 @@ void ZQMRTPSource::CheckCollisions()
     // Across kinds the local source yields: its stack picks a new SSRC on
     // its sending path. Only a flag is raised here, so nothing runs under
     // the list locks that could wait for a stack lock.
-    if (ZQMRTPSource* other = zqm::FindListedSource(m_ssrc, !m_local)) {
+    ZQMRTPSource* other = zqm::FindListedSource(m_ssrc, !m_local);
+    // Our own packets heard back (a sender and a receiver of this process
+    // on one path) carry our SSRC by right: a loop, not a collision.
+    if (other != nullptr && !m_local && origin != nullptr && other->SendsFrom(*origin)) {
+        return;
+    }
+    if (other != nullptr) {
         DebugLog(kLogPath, __LINE__, ZQF_LOG_INFO, "Collision detected : same ssrc.");
         if (m_local) {
             DebugLog(kLogPath, __LINE__, ZQF_LOG_WARNING,
@@ -156,6 +162,31 @@ void ZQMRTPSource::CheckCollisions()
             other->RequestSSRCChange();
         }
     }
+}
+
+namespace {
+
+uint64_t PackTransport(const sockaddr_in& address)
+{
+    return (static_cast<uint64_t>(ntohl(address.sin_addr.s_addr)) << 16) | ntohs(address.sin_port);
+}
+
+}  // namespace
+
+void ZQMRTPSource::SetSendingTransport(const sockaddr_in& from)
+{
+    m_sendingTransport.store(PackTransport(from), std::memory_order_relaxed);
+}
+
+bool ZQMRTPSource::SendsFrom(const sockaddr_in& origin) const
+{
+    const uint64_t mine = m_sendingTransport.load(std::memory_order_relaxed);
+    const uint64_t theirs = PackTransport(origin);
+    if (mine == 0 || (mine & 0xFFFF) != (theirs & 0xFFFF)) {
+        return false;
+    }
+    // A socket bound to any address sends from whichever one the route picks.
+    return (mine >> 16) == 0 || (mine >> 16) == (theirs >> 16);
 }
 
 ZQMRTPSource::~ZQMRTPSource()

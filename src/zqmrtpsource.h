@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <map>
 
+#include <netinet/in.h>
+
 #include "zqccriticalsection.h"
 #include "zqclockmng.h"
 #include "zqmrtpclock.h"
@@ -25,7 +27,10 @@ class ZQMRTPSource {
 public:
     static constexpr int kCNAMESize = 256;
 
-    ZQMRTPSource(ZQMRTPStack* owner, uint32_t ssrc, uint16_t seq, bool local);
+    // `origin`, for a remote source, is where its first packet came from:
+    // a remote source that a local source of this process sent (its own
+    // traffic heard back) is no collision.
+    ZQMRTPSource(ZQMRTPStack* owner, uint32_t ssrc, uint16_t seq, bool local, const sockaddr_in* origin = nullptr);
     virtual ~ZQMRTPSource();
     ZQMRTPSource(const ZQMRTPSource&) = delete;
     ZQMRTPSource& operator=(const ZQMRTPSource&) = delete;
@@ -49,6 +54,11 @@ public:
     void RequestSSRCChange() { m_ssrcChangeRequested.store(true, std::memory_order_relaxed); }
     bool TakeSSRCChangeRequest() { return m_ssrcChangeRequested.exchange(false, std::memory_order_relaxed); }
     bool IsSSRCChangeRequested() const { return m_ssrcChangeRequested.load(std::memory_order_relaxed); }
+
+    // Local sources: the address and port their stack sends RTP from, set
+    // when the stack opens its socket (0 until then).
+    void SetSendingTransport(const sockaddr_in& from);
+    bool SendsFrom(const sockaddr_in& origin) const;
 
     // Statistics and simulation over the process-wide lists. Each takes both
     // list locks and acts on the source with that SSRC in the list `local`
@@ -122,9 +132,10 @@ public:
     std::atomic<uint32_t> m_srMediaTime;        // ms
 
 private:
-    void CheckCollisions();
+    void CheckCollisions(const sockaddr_in* origin);
 
     std::atomic<bool> m_ssrcChangeRequested{false};
+    std::atomic<uint64_t> m_sendingTransport{0};  // IPv4 address << 16 | port
 };
 
 namespace zqm {

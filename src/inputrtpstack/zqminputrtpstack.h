@@ -1,26 +1,118 @@
 #pragma once
 // The receiving side of the RTP stack: reads datagrams into samples of the
 // module's output pin, checks and orders them, delivers them downstream and
-// reports reception with RTCP.
+// reports reception with RTCP. The stack object is itself the receiving
+// thread; a second thread listens for RTCP.
+//
+// Locks: the stack lock guards the source map, the sequence state of the
+// sources, the sockets and the RTCP destination. RemoveSource and
+// ComputeLipSync run inside RTCP processing with the source-list locks held
+// and therefore never take it (see the lock order in zqmrtpstack.h).
+#include <atomic>
 #include <cstdint>
+#include <map>
 
+#include "inputrtpstack/rtpcheckresult.h"
+#include "zqcsocketaddress.h"
 #include "zqfthread.h"
+#include "zqmrtpclock.h"
 #include "zqmrtpstack.h"
+
+class RTPSocket;
+class ZQFPinOut;
+class ZQMInputRTPStackRTCPListeningThread;
 
 class ZQMInputRTPStack : public ZQMRTPStack, public ZQFThread {
 public:
+    static constexpr int kMaxDatagramBytes = 32768;
+    static constexpr uint32_t kReportIntervalMs = 5000;
+
     explicit ZQMInputRTPStack(ZQFModule* owner);
     ~ZQMInputRTPStack() override;
 
+    // Stack operations.
+    bool RemoveSource(uint32_t ssrc) override;
+    void ComputeLipSync(ZQMRTPSource* source) override;
     bool OnProcessMediaSample(ZQFMediaSample* sample, int value) override;
     bool OnStart() override;
+    bool OnBeginFlush() override;
+    bool OnEndFlush() override;
+    void RemoveAllMediaTypes() override;
     bool GetSourceIdentifier(int index, uint32_t& ssrc) override;
+    void SetUseLipSync(bool use) override;
+    bool GetUseLipSync() override;
     void SetRTPwindow(uint32_t size) override;
     uint16_t GetRTPwindow() override;
+    bool SendFIR() override;
+
+    // Stops both threads and releases the sockets, the sources and the
+    // samples they hold.
+    void Cleanup();
+
+    // The packet check of one received datagram (the sample holds it, its
+    // payload length is the datagram length minus 12).
+    RTPCheckResult CheckRTPDatagram(ZQFMediaSample* sample);
+    // Hands one packet of `source` to output pin 0, noting duplicates and
+    // losses. True: passed on, or recycled as a duplicate. False: the caller
+    // still owns the sample. Stack lock held.
+    bool DeliverSample(ZQMRTPSource* source, uint16_t seq, ZQFMediaSample* sample, bool fec);
+    // One compound (RR, SDES, FIR when asked) per known source to the RTCP
+    // destination. False without a destination.
+    bool SendReceiverReport(bool fir);
+
+    // The RTCP listening thread's loop.
+    int RTCPEntryPoint(ZQMInputRTPStackRTCPListeningThread* thread);
 
 protected:
     int ThreadFunc(void* param) override;
 
 private:
+    // Receiving thread.
+    int EntryPoint();
+    bool KeepReceiving() const;
+    // Receives one datagram into `buffer`; 0 or less means: stop.
+    int ReceiveDatagram(RTPSocket* socket, uint8_t* buffer, int size, ZQCSocketAddress& from);
+    void ProcessReceived(ZQFMediaSample* sample, ZQFPinOut* pin);
+    void LearnRTCPDestination(const ZQCSocketAddress& from);
+    void RunReportTimer();
+
+    // Start and stop.
+    void StartUnderLock();
+    void OpenRTCP();
+    void AcquireOutputRTCPSocket();
+    void StopThreads();
+    bool IsRTCPEnabled() const;
+
+    // Packet check and sequencing; stack lock held.
+    ZQMRTPSource* FindOrCreateSource(uint32_t ssrc, uint16_t seq, ZQFMediaSample* sample, bool* held);
+    void ForgetSources();
+    RTPCheckResult SequencePacket(ZQMRTPSource& source, uint16_t seq, ZQFMediaSample* sample, bool fec);
+    bool PassProbation(ZQMRTPSource& source, uint16_t seq, ZQFMediaSample* sample);
+    void HoldPacket(ZQMRTPSource& source, uint16_t seq, ZQFMediaSample* sample);
+    void ReleaseEarliestHeld(ZQMRTPSource& source);
+    void ReleaseHeldSuccessors(ZQMRTPSource& source);
+    void ReleaseAllHeld(ZQMRTPSource& source);
+    RTPCheckResult SequenceOutsideWindow(ZQMRTPSource& source, uint16_t seq, ZQFMediaSample* sample);
+
+    // Receiver reports; stack lock held.
+    void ReportOnSource(ZQMRTPSource& source, uint32_t localSsrc, const char* localCname, bool fir);
+
+    void NotifyDownstream(int code, int param);
+    // The local port of the input RTP socket, or 0: the "[%d]" of the lines.
+    int LogPort() const { return m_logPort.load(std::memory_order_relaxed); }
+
+    RTPSocket* m_inputRTPSocket = nullptr;
+    ZQCSocketAddress* m_rtcpDestination = nullptr;
     uint16_t m_rtpWindow = 0;
+    std::map<uint32_t, ZQMRTPSource*> m_sources;  // owned
+    ZQMInputRTPStackRTCPListeningThread* m_rtcpListeningThread = nullptr;
+    std::atomic<int> m_useLipSync{0};
+    std::atomic<int> m_cleanedUp{0};
+    ZQMRTPClock m_clock;  // the receiver-report timer
+
+    std::atomic<int> m_logPort{0};
+    // Where the datagram being checked came from (empty for samples handed
+    // in directly); lets a new remote source recognise this process's own
+    // traffic.
+    ZQCSocketAddress m_datagramOrigin;
 };

@@ -3,8 +3,13 @@
 // sample's payload, sends it as one datagram and reports with RTCP.
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "zqmrtpstack.h"
+
+class RTPSocket;
+class ZQCSocketAddress;
+class ZQMOutputRTPStackRTCPListeningThread;
 
 class ZQMOutputRTPStack : public ZQMRTPStack {
 public:
@@ -13,10 +18,64 @@ public:
 
     bool OnProcessMediaSample(ZQFMediaSample* sample, int value) override;
     bool OnStart() override;
+    bool OnBeginFlush() override;
+    bool OnEndFlush() override;
+    // Consumes NOTIFY_SEQNUM_OFFSET only.
+    bool OnNotify(ZQFNotifyInfo* info) override;
     bool GetSourceIdentifier(int index, uint32_t& ssrc) override;
     void SetAutoSequenceNumbers(bool on) override;
     bool GetAutoSequenceNumbers() override;
 
+    // Writes the 12-byte header into the room upstream left at the data
+    // write offset, in front of the payload; answers where it starts, or
+    // null when the buffer does not hold header and payload. Throws when the
+    // sample cannot be sent. The stack lock is held.
+    uint8_t* AddRTPHeader(ZQFMediaSample* sample);
+    // Stops the listening thread and releases what the stack acquired. Takes
+    // no lock of its own.
+    void Cleanup();
+    // The loop of the RTCP listening thread: 0 when it ends, -1 on an error.
+    int RTCPEntryPoint();
+    // SR (+ SDES when there is a CNAME) (+ BYE) to the RTCP destination.
+    bool SendSenderReport(bool bye);
+    // Says goodbye for the local source's SSRC and gives it the first free
+    // value of the process counter.
+    void ChangeSSRC();
+
 private:
+    // IP and UDP headers: what a datagram adds on the wire.
+    static constexpr uint32_t kIpUdpOverheadBytes = 28;
+
+    // The packet (header room, then payload) when it lies inside the
+    // sample's buffer.
+    static uint8_t* PacketStart(ZQFMediaSample* sample);
+    uint16_t TakeSequenceNumber(uint16_t formatSequenceNumber);
+    // Keeps the local source's clock on the media timestamps.
+    void FollowMediaClock(uint32_t rtpTimestamp);
+    // Sends the RTP datagram and counts it; false on a send error.
+    bool SendPacket(const uint8_t* packet, int length);
+    void SendSenderReportWhenDue();
+    // For (local IP address, LocalRTCPPort) or port 0, by the
+    // bind-RTCP-to-local-port flag.
+    RTPSocket* AcquireOutputRTCPSocket();
+    void OpenRTCPSockets();
+    void AnnounceSendingTransport();
+    // Passes a notification up through input pin 0; true when taken.
+    bool NotifyUpstream(int code, int param);
+    bool IsRTCPListeningEnabled();
+    bool IsOwnerRunning() const;
+    void DeleteRTCPListeningThread();
+    void ListenForRTCP(ZQMOutputRTPStackRTCPListeningThread& thread);
+    void WaitForRTCP(const RTPSocket* socket, const ZQMOutputRTPStackRTCPListeningThread& thread);
+    // The stack's address as the trace lines print it (its low 32 bits).
+    unsigned TraceId() const;
+
+    RTPSocket* m_rtpSocket = nullptr;
+    // Written without a lock by OnNotify.
+    std::atomic<uint16_t> m_nextSequenceNumber{0};
+    std::unique_ptr<ZQCSocketAddress> m_rtpDestination;
+    std::unique_ptr<ZQCSocketAddress> m_rtcpDestination;
+    int32_t m_cleanedUp = 0;
     std::atomic<uint32_t> m_autoSequenceNumbers{1};
+    std::unique_ptr<ZQMOutputRTPStackRTCPListeningThread> m_rtcpListeningThread;
 };

@@ -36,6 +36,27 @@ std::optional<std::string> Arguments::TakeValue(const std::string& name)
     return std::nullopt;
 }
 
+std::vector<std::string> Arguments::TakeValues(const std::string& name)
+{
+    std::vector<std::string> values;
+    while (auto value = TakeValue(name)) {
+        values.push_back(std::move(*value));
+    }
+    return values;
+}
+
+std::optional<std::string> Arguments::TakeOperand()
+{
+    const auto found = std::find_if(m_items.begin(), m_items.end(),
+                                    [](const std::string& item) { return item.rfind("-", 0) != 0; });
+    if (found == m_items.end()) {
+        return std::nullopt;
+    }
+    std::string operand = *found;
+    m_items.erase(found);
+    return operand;
+}
+
 void Arguments::ExpectNoMore() const
 {
     if (m_items.empty()) {

@@ -21,6 +21,11 @@ public:
     // "--name VALUE" or "--name=VALUE"; empty when the option is absent.
     // Throws CommandError when the value is missing.
     std::optional<std::string> TakeValue(const std::string& name);
+    // Every value of a repeatable option, in order (TakeValue until none).
+    std::vector<std::string> TakeValues(const std::string& name);
+    // The first argument that is not an option, consumed; empty when none.
+    // Take the options first, so that their values are gone.
+    std::optional<std::string> TakeOperand();
     // Throws CommandError naming the first argument nobody took.
     void ExpectNoMore() const;
 

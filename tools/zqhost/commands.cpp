@@ -2,11 +2,15 @@
 
 // Each command's file defines its record; adding a command is one line here.
 extern const Command kInfoCommand;
+extern const Command kRunCommand;
+extern const Command kSaveCommand;
 
 namespace {
 
 const Command* const kCommands[] = {
     &kInfoCommand,
+    &kRunCommand,
+    &kSaveCommand,
 };
 
 }  // namespace

@@ -2,14 +2,13 @@
 
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "arguments.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kPluginFileName = "zqmrtpstack.so";
 
 fs::path ExecutableDirectory()
 {
@@ -21,21 +20,35 @@ fs::path ExecutableDirectory()
     return self.parent_path();
 }
 
+std::vector<fs::path> PluginDirectories()
+{
+    const fs::path directory = ExecutableDirectory();
+    return {(directory.parent_path() / "lib").lexically_normal(), directory};
+}
+
 }  // namespace
+
+std::string FindPluginFile(const std::string& fileName)
+{
+    for (const fs::path& folder : PluginDirectories()) {
+        const fs::path candidate = folder / fileName;
+        std::error_code error;
+        if (fs::is_regular_file(candidate, error)) {
+            return candidate.string();
+        }
+    }
+    return {};
+}
 
 std::string FindDefaultPlugin()
 {
-    const fs::path directory = ExecutableDirectory();
-    const fs::path candidates[] = {directory.parent_path() / "lib" / kPluginFileName,
-                                   directory / kPluginFileName};
-    for (const fs::path& candidate : candidates) {
-        std::error_code error;
-        if (fs::is_regular_file(candidate, error)) {
-            return candidate.lexically_normal().string();
-        }
+    std::string found = FindPluginFile(kPluginFileName);
+    if (found.empty()) {
+        const std::vector<fs::path> folders = PluginDirectories();
+        throw CommandError("no plug-in found in " + (folders[0] / kPluginFileName).string() + " or " +
+                           (folders[1] / kPluginFileName).string() + "; give one with --plugin PATH");
     }
-    throw CommandError("no plug-in found in " + candidates[0].lexically_normal().string() + " or " +
-                       candidates[1].string() + "; give one with --plugin PATH");
+    return found;
 }
 
 std::unique_ptr<ZQFPlugin> LoadPlugin(const std::optional<std::string>& path)

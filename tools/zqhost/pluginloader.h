@@ -6,6 +6,12 @@
 
 #include "zqfplugin.h"
 
+inline constexpr const char* kPluginFileName = "zqmrtpstack.so";
+
+// The folders zqhost looks in for plug-ins: <exe dir>/../lib, then <exe dir>.
+// Answers the path of `fileName` in the first that has it; empty when none.
+std::string FindPluginFile(const std::string& fileName);
+
 // The plug-in installed with zqhost: <exe dir>/../lib/zqmrtpstack.so, then
 // <exe dir>/zqmrtpstack.so. Throws CommandError when neither exists.
 std::string FindDefaultPlugin();

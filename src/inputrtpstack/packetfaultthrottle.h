@@ -1,0 +1,33 @@
+#pragma once
+// Failure lines caused by received packets are throttled, so that a flood of
+// foreign traffic on an RTP port cannot flood the log: of each kind, the
+// first and every tenth are written. The counters are process-wide, shared
+// by every receiving stack.
+#include <cstdint>
+
+namespace zqm {
+
+enum class PacketFault : uint8_t {
+    Version,
+    Extension,
+    PayloadType,
+    Discarded,
+    DeliverFailed,
+    HeaderLength,
+    Padding,
+    ProcessingFailed,  // the receiving loop's own line for a refused packet
+    Count,
+};
+
+class PacketFaultThrottle {
+public:
+    static constexpr uint32_t kEvery = 10;
+
+    // Counts one fault of the kind; true when its line is to be written.
+    static bool TakeTurn(PacketFault fault);
+    // Whether the next fault of the kind will be written (nothing counted):
+    // lets a detail line go with the failure line of the same packet.
+    static bool IsDue(PacketFault fault);
+};
+
+}  // namespace zqm

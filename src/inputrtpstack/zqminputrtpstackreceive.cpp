@@ -1,0 +1,160 @@
+// The receiving thread: one datagram per sample of the output pin's pool,
+// read straight into the sample's buffer, checked, ordered and delivered;
+// receiver reports every five seconds while datagrams arrive.
+#include <algorithm>
+#include <cstdlib>
+
+#include "inputrtpstack/packetfaultthrottle.h"
+#include "inputrtpstack/zqminputrtpstack.h"
+#include "inputrtpstack/zqminputrtpstackcommon.h"
+#include "stdafx.h"
+#include "zqfmediasample.h"
+#include "zqfmodule.h"
+#include "zqfpin.h"
+#include "zqmlog.h"
+#include "zqmrtpsocket.h"
+
+namespace {
+
+using zqm::input::kLogPath;
+using zqm::input::StackLock;
+using zqm::input::TraceAddress;
+
+constexpr int kSampleWaitMs = 500;
+constexpr int kNoSamplePauseMs = 20;
+constexpr uint32_t kNoSampleLogEvery = 50;
+// A quiet socket is waited on, not polled; the wait is cut short by a stop
+// request. Each wait that times out counts as one receive attempt.
+constexpr int kReceiveWaitMs = 100;
+constexpr int kFailedWaitPauseMs = 10;
+constexpr uint32_t kNoDataLogEvery = 200;
+constexpr int kFixedHeaderBytes = 12;
+
+}  // namespace
+
+bool ZQMInputRTPStack::KeepReceiving() const { return m_ownerModule->IsRunning() && !MustQuit(); }
+
+int ZQMInputRTPStack::EntryPoint()
+{
+    RTPDebugLog(">> ZQMInputRTPStack::EntryPoint %8x", TraceAddress(this));
+    try {
+        ZQFPinOut* pin = m_ownerModule != nullptr ? m_ownerModule->GetOutputPin(0) : nullptr;
+        if (pin == nullptr || !pin->IsConnected()) {
+            ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->[%d] EntryPoint failed to retreive output pin.", LogPort());
+            return 0;
+        }
+        m_lastReportTime.store(m_clock.GetElapsed());
+        uint32_t failures = 0;
+        while (KeepReceiving()) {
+            ZQFMediaSample* sample = pin->GetNewSample(kSampleWaitMs);
+            if (sample == nullptr) {
+                if (failures % kNoSampleLogEvery == 0) {
+                    ZQM_LOG(ZQF_LOG_WARNING,
+                            "Failed to get new sample from outputPin, we will loose packets (consecutive failures=%d)",
+                            static_cast<int>(failures));
+                }
+                ++failures;
+                GetStopEvent().Wait(kNoSamplePauseMs);
+                continue;
+            }
+            failures = 0;
+            RTPSocket* socket = m_inputRTPSocket;
+            if (socket == nullptr) {
+                sample->Recycle();
+                continue;
+            }
+            ZQCSocketAddress from;
+            const int size = std::min(kMaxDatagramBytes, sample->GetBufferSize());
+            const int received = ReceiveDatagram(socket, sample->GetDataBuffer(), size, from);
+            if (received <= 0) {  // asked to stop
+                sample->Recycle();
+                break;
+            }
+            if (received <= kFixedHeaderBytes) {
+                sample->Recycle();
+                continue;
+            }
+            sample->m_PayloadLength = received - kFixedHeaderBytes;
+            m_datagramOrigin = from;
+            ProcessReceived(sample, pin);
+            LearnRTCPDestination(from);
+            RunReportTimer();
+        }
+        RTPDebugLog("<< ZQMInputRTPStack::EntryPoint %8x", TraceAddress(this));
+        return 0;
+    } catch (...) {
+        ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->[%d] Error throwed in ThreadFunc.", LogPort());
+        return -1;
+    }
+}
+
+int ZQMInputRTPStack::ReceiveDatagram(RTPSocket* socket, uint8_t* buffer, int size, ZQCSocketAddress& from)
+{
+    for (uint32_t attempt = 1;;) {
+        if (!KeepReceiving()) {
+            return 0;
+        }
+        const int received = socket->RecvFrom(buffer, size, &from);
+        if (received > 0) {
+            return received;
+        }
+        const int ready = socket->WaitReadable(kReceiveWaitMs, &GetStopEvent());
+        if (ready == 1 || ready == -1) {  // data, or a stop request: look again
+            continue;
+        }
+        if (attempt % kNoDataLogEvery == 0) {
+            ZQM_LOG(ZQF_LOG_INFO, "ZQMInputRTPStack::EntryPoint dont received data on [%s : %s]", m_localIPAddress,
+                    m_localRTPPort);
+        }
+        ++attempt;
+        if (ready < 0) {  // the wait itself failed: do not spin on it
+            GetStopEvent().Wait(kFailedWaitPauseMs);
+        }
+    }
+}
+
+void ZQMInputRTPStack::ProcessReceived(ZQFMediaSample* sample, ZQFPinOut* pin)
+{
+    if (!m_ownerModule->IsRunning()) {
+        ZQM_LOG(ZQF_LOG_INFO, "[%s : %s] Input RTP Stack Module [%s] received [%d] but module %s not running ",
+                m_localIPAddress, m_localRTPPort, pin->GetName(), sample->m_PayloadLength, m_ownerModule->GetName());
+        sample->Recycle();
+        return;
+    }
+    if (!OnProcessMediaSample(sample, 0)) {
+        if (zqm::PacketFaultThrottle::TakeTurn(zqm::PacketFault::ProcessingFailed)) {
+            ZQM_LOG(ZQF_LOG_ERROR, "[%s : %s] Input RTP Stack Module failed processing sample ! Recycling it.",
+                    m_localIPAddress, m_localRTPPort);
+        }
+        sample->Recycle();
+    }
+}
+
+// Without a remote RTCP address of its own, the stack reports to the address
+// the traffic comes from, on the remote RTCP port.
+void ZQMInputRTPStack::LearnRTCPDestination(const ZQCSocketAddress& from)
+{
+    StackLock lock(m_stackLock, -1);
+    if (m_rtcpDestination != nullptr || from.IsEmpty()) {
+        return;
+    }
+    if (m_outputRTCPSocket == nullptr) {
+        AcquireOutputRTCPSocket();
+        if (m_outputRTCPSocket == nullptr) {
+            ZQM_THROW("<--RTPStack-->[%d] EntryPoint failure output rtcp socket creation failure.");
+        }
+    } else {
+        m_outputRTCPSocket->SetMulticastTileToLive(static_cast<int>(m_multicastTTL.load()));
+    }
+    m_rtcpDestination = new ZQCSocketAddress(ZQCSocket::kDatagram, from.GetAddress(), m_remoteRTCPPort);
+}
+
+void ZQMInputRTPStack::RunReportTimer()
+{
+    const uint32_t now = m_clock.GetElapsed();
+    const int64_t sinceLastReport = static_cast<int32_t>(now - m_lastReportTime.load());
+    if (std::llabs(sinceLastReport) >= kReportIntervalMs) {
+        SendReceiverReport(false);
+        m_lastReportTime.store(now);
+    }
+}

@@ -1,0 +1,114 @@
+// Receiver reports: one compound per remote source to the RTCP destination,
+// with the loss figures of RFC 3550 (A.3), the time-out of silent sources,
+// and the full intra request on demand.
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+
+#include "inputrtpstack/receiverreportcompound.h"
+#include "inputrtpstack/rtpreceptionstatistics.h"
+#include "inputrtpstack/rtpsequencenumbers.h"
+#include "inputrtpstack/zqminputrtpstack.h"
+#include "inputrtpstack/zqminputrtpstackcommon.h"
+#include "zqmlog.h"
+#include "zqmrtpsocket.h"
+#include "zqmrtpsource.h"
+
+namespace {
+
+using zqm::input::kLogPath;
+using zqm::input::StackLock;
+
+constexpr uint32_t kSilentReportsBeforeDiscard = 10;
+
+}  // namespace
+
+bool ZQMInputRTPStack::SendFIR() { return SendReceiverReport(true); }
+
+bool ZQMInputRTPStack::SendReceiverReport(bool fir)
+{
+    try {
+        StackLock lock(m_stackLock, -1);
+        if (m_rtcpDestination == nullptr) {
+            return false;
+        }
+        if (std::atoi(m_rtcpDestination->GetPort()) == 0) {
+            delete m_rtcpDestination;
+            m_rtcpDestination = nullptr;
+            return false;
+        }
+        // The local CNAME is written under the source-list locks.
+        char localCname[ZQMRTPSource::kCNAMESize] = {};
+        uint32_t localSsrc = 0;
+        if (m_localSource != nullptr) {
+            zqm::SourceListsLock lists;
+            localSsrc = m_localSource->m_ssrc;
+            std::copy(std::begin(m_localSource->m_cname), std::end(m_localSource->m_cname), localCname);
+        }
+        localCname[ZQMRTPSource::kCNAMESize - 1] = '\0';
+        for (auto& [ssrc, source] : m_sources) {
+            if (source != nullptr) {
+                ReportOnSource(*source, localSsrc, localCname, fir);
+            }
+        }
+        return true;
+    } catch (...) {
+        ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->[%d] Error throwed in SendReceiverReport of input rtp stack.", LogPort());
+        return false;
+    }
+}
+
+void ZQMInputRTPStack::ReportOnSource(ZQMRTPSource& source, uint32_t localSsrc, const char* localCname, bool fir)
+{
+    const zqm::ReceptionLoss loss = zqm::ComputeReceptionLoss({source.m_cycles, source.m_maxSeq, source.m_baseSeq,
+                                                               source.m_received, source.m_expectedPrior,
+                                                               source.m_receivedPrior});
+    source.m_fractionLost.store(loss.fractionLostPercent, std::memory_order_relaxed);
+
+    // A source silent for ten report periods is dropped from reception.
+    if (loss.receivedInterval == 0) {
+        if (source.m_timeoutCount != 0) {
+            --source.m_timeoutCount;
+        }
+        if (source.m_timeoutCount == 0) {
+            source.Reset();
+            source.m_discard.store(true);
+            return;
+        }
+    } else {
+        source.m_timeoutCount = kSilentReportsBeforeDiscard;
+    }
+    source.m_expectedPrior = loss.expected;
+    source.m_receivedPrior = source.m_received;
+    source.m_cumulativeLost.store(loss.cumulativeLost, std::memory_order_relaxed);
+
+    zqm::ReceiverReportContent content;
+    content.localSsrc = localSsrc;
+    content.localCname = localCname;
+    content.reportedSsrc = source.m_ssrc;
+    content.lostWord = zqm::LostWord(loss.fractionLost, loss.cumulativeLost);
+    content.extendedHighestSeq = zqm::ExtendedSeq(source.m_cycles, source.m_maxSeq);
+    content.jitterUnits = zqm::JitterReportUnits(source.m_jitter.load(std::memory_order_relaxed));
+    content.lsr = source.m_lsr.load(std::memory_order_relaxed);
+    content.dlsr = zqm::DelaySinceLastSenderReport(content.lsr, source.m_clock.GetElapsed(),
+                                                   source.m_lastSrArrival.load(std::memory_order_relaxed));
+    content.fullIntraRequest = fir;
+    source.m_extendedHighestSeq.store(content.extendedHighestSeq, std::memory_order_relaxed);
+    source.m_dlsr.store(content.dlsr, std::memory_order_relaxed);
+
+    uint8_t packet[zqm::kMaxReceiverReportCompoundBytes];
+    const size_t bytes = zqm::BuildReceiverReportCompound(content, packet, sizeof packet);
+    if (fir) {
+        ZQM_LOG(ZQF_LOG_INFO, "<--RTCPStack-->[%d] Send FIR .", LogPort());
+    }
+    // The first report after a source appeared only arms the next one.
+    if (!source.m_reportArmed) {
+        source.m_reportArmed = true;
+        return;
+    }
+    if (m_outputRTCPSocket == nullptr ||
+        m_outputRTCPSocket->SendTo(packet, static_cast<int>(bytes), m_rtcpDestination) <= 0) {
+        ZQM_LOG(ZQF_LOG_INFO,
+                "<--RTCPStack-->[%d] SendReceiverReport failure error throwed while sending rtcp packet.", LogPort());
+    }
+}

@@ -1,0 +1,59 @@
+// The RTCP listening thread's loop: every compound that arrives on the input
+// RTCP socket while the module runs goes to the base's RTCP processing,
+// which may call back RemoveSource (BYE) and ComputeLipSync (SR).
+#include "inputrtpstack/zqminputrtpstack.h"
+#include "inputrtpstack/zqminputrtpstackcommon.h"
+#include "inputrtpstack/zqminputrtpstackrtcplisteningthread.h"
+#include "stdafx.h"
+#include "zqfmodule.h"
+#include "zqmlog.h"
+#include "zqmrtpsocket.h"
+
+namespace {
+
+using zqm::input::kLogPath;
+using zqm::input::TraceAddress;
+
+// The socket is waited on, not polled; the wait is cut short by a stop
+// request.
+constexpr int kReceiveWaitMs = 100;
+constexpr int kShortestCompoundBytes = 5;
+
+}  // namespace
+
+int ZQMInputRTPStack::RTCPEntryPoint(ZQMInputRTPStackRTCPListeningThread* thread)
+{
+    RTPDebugLog(">> ZQMInputRTPStack::RTCPEntryPoint %8x", TraceAddress(this));
+    if (thread == nullptr) {
+        return 0;
+    }
+    try {
+        uint8_t* buffer = thread->GetReceiveBuffer();
+        const int size = static_cast<int>(ZQMInputRTPStackRTCPListeningThread::kReceiveBufferBytes);
+        while (m_ownerModule->IsRunning() && !thread->MustQuit()) {
+            // Set before the thread starts and released only after it ended.
+            RTPSocket* socket = m_inputRTCPSocket;
+            if (socket == nullptr) {
+                thread->GetStopEvent().Wait(kReceiveWaitMs);
+                continue;
+            }
+            ZQCSocketAddress from;
+            const int received = socket->RecvFrom(buffer, size, &from);
+            if (received <= 0) {
+                socket->WaitReadable(kReceiveWaitMs, &thread->GetStopEvent());
+            } else if (received < kShortestCompoundBytes) {
+                ZQM_LOG(ZQF_LOG_WARNING,
+                        "<--RTPStack-->[%d] RTCPEntryPoint failed to receive a correct rtcp packet on input rtcp "
+                        "socket.",
+                        LogPort());
+            } else if (m_ownerModule->IsRunning()) {
+                ProcessRTCPDatagram(buffer, received, "ZQMInputRTPStack");
+            }
+        }
+        RTPDebugLog("<< ZQMInputRTPStack::RTCPEntryPoint %8x", TraceAddress(this));
+        return 0;
+    } catch (...) {
+        ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->[%d] Error throwed in RTCP listenning ThreadFunc.", LogPort());
+        return -1;
+    }
+}

@@ -1,0 +1,205 @@
+// Sequencing of the packets of one source: probation of a new source, the
+// reordering window ("jitter" in the log lines), resynchronisation after a
+// jump, and delivery on the output pin with duplicate and loss detection.
+// Sequence numbers follow each other modulo 65536 (rtpsequencenumbers.h).
+// Everything here runs under the stack lock, taken by the packet check.
+#include <cstdlib>
+
+#include "inputrtpstack/rtpsequencenumbers.h"
+#include "inputrtpstack/zqminputrtpstack.h"
+#include "inputrtpstack/zqminputrtpstackcommon.h"
+#include "zqfmediasample.h"
+#include "zqfmodule.h"
+#include "zqfpin.h"
+#include "zqmlog.h"
+#include "zqmrtpsource.h"
+
+namespace {
+
+using zqm::NextSeq;
+using zqm::input::kLogPath;
+
+constexpr uint16_t kResyncPackets = 2;
+constexpr uint16_t kNoFecYet = 65535;
+
+int Signed(uint32_t ssrc) { return static_cast<int>(ssrc); }
+
+}  // namespace
+
+RTPCheckResult ZQMInputRTPStack::SequencePacket(ZQMRTPSource& source, uint16_t seq, ZQFMediaSample* sample, bool fec)
+{
+    // Without a window, and for forward-error-correction packets, nothing waits.
+    if (m_rtpWindow == 0 || fec) {
+        return DeliverSample(&source, seq, sample, fec) ? RTP_VALID_RTPDATAGRAM : RTP_INVALID_DELIVER_FAILED;
+    }
+    if (source.m_heldPackets.size() >= m_rtpWindow) {
+        ZQM_LOG(ZQF_LOG_WARNING, "<--RTPStack-->[%d] ssrc [%d / 0x%x ] Jitter is full play all old packet .", LogPort(),
+                Signed(source.m_ssrc), source.m_ssrc);
+        ReleaseEarliestHeld(source);
+    }
+    if (source.m_probation != 0 && !PassProbation(source, seq, sample)) {
+        return RTP_VALID_RTPDATAGRAM_VALIDATING;
+    }
+    ReleaseHeldSuccessors(source);
+    if (seq == NextSeq(source.m_maxSeq)) {
+        return DeliverSample(&source, seq, sample, false) ? RTP_VALID_RTPDATAGRAM : RTP_INVALID_DELIVER_FAILED;
+    }
+    if (std::abs(zqm::SeqDistance(seq, source.m_maxSeq)) <= m_rtpWindow) {
+        HoldPacket(source, seq, sample);
+        return RTP_VALID_RTPDATAGRAM_BUFFERED;
+    }
+    return SequenceOutsideWindow(source, seq, sample);
+}
+
+// A new source is accepted after two packets that each follow the one
+// before; any other number starts the probation again from it.
+bool ZQMInputRTPStack::PassProbation(ZQMRTPSource& source, uint16_t seq, ZQFMediaSample* sample)
+{
+    ZQM_LOG(ZQF_LOG_INFO,
+            "<--RTPStack-->[%d] validating a new ssrc [%d / 0x%x ] lastBadSeqNum[%d] lastSeqNum[%d] "
+            "CurrentSeqNum[%d] ",
+            LogPort(), Signed(source.m_ssrc), source.m_ssrc, source.m_lastBadSeq, source.m_maxSeq, seq);
+    if (seq == NextSeq(source.m_lastBadSeq)) {
+        --source.m_probation;
+    } else {
+        source.Reset();
+    }
+    if (source.m_probation != 0) {
+        HoldPacket(source, seq, sample);
+        return false;
+    }
+    return true;
+}
+
+// A number already held keeps its first sample; the newcomer goes back to
+// the pool at once.
+void ZQMInputRTPStack::HoldPacket(ZQMRTPSource& source, uint16_t seq, ZQFMediaSample* sample)
+{
+    if (!source.m_heldPackets.emplace(seq, sample).second) {
+        sample->Recycle();
+    }
+    source.m_lastBadSeq = seq;
+}
+
+void ZQMInputRTPStack::ReleaseEarliestHeld(ZQMRTPSource& source)
+{
+    const auto earliest = zqm::EarliestHeld(source.m_heldPackets, source.m_maxSeq);
+    if (earliest == source.m_heldPackets.end()) {
+        return;
+    }
+    const uint16_t seq = earliest->first;
+    ZQFMediaSample* sample = earliest->second;
+    source.m_heldPackets.erase(earliest);
+    if (!DeliverSample(&source, seq, sample, false)) {
+        sample->Recycle();
+    }
+}
+
+void ZQMInputRTPStack::ReleaseHeldSuccessors(ZQMRTPSource& source)
+{
+    if (source.m_heldPackets.empty()) {
+        return;
+    }
+    ZQM_LOG(ZQF_LOG_INFO, "<--RTPStack-->[%d] ssrc [%d / 0x%x ] Packet ok (validate) , play jitter  .", LogPort(),
+            Signed(source.m_ssrc), source.m_ssrc);
+    for (auto next = source.m_heldPackets.find(NextSeq(source.m_maxSeq)); next != source.m_heldPackets.end();
+         next = source.m_heldPackets.find(NextSeq(source.m_maxSeq))) {
+        const uint16_t seq = next->first;
+        ZQFMediaSample* sample = next->second;
+        source.m_heldPackets.erase(next);
+        if (!DeliverSample(&source, seq, sample, false)) {
+            sample->Recycle();
+        }
+    }
+}
+
+// Everything held, in sequence order as seen from where the source stood
+// when the release began.
+void ZQMInputRTPStack::ReleaseAllHeld(ZQMRTPSource& source)
+{
+    const uint16_t from = source.m_maxSeq;
+    while (!source.m_heldPackets.empty()) {
+        const auto earliest = zqm::EarliestHeld(source.m_heldPackets, from);
+        const uint16_t seq = earliest->first;
+        ZQFMediaSample* sample = earliest->second;
+        source.m_heldPackets.erase(earliest);
+        if (!DeliverSample(&source, seq, sample, false)) {
+            sample->Recycle();
+        }
+    }
+}
+
+// A jump beyond the window is accepted after three consecutive packets: the
+// first sets the resync count to 2, each follower brings it down, and at 0
+// everything held goes out, the current packet last.
+RTPCheckResult ZQMInputRTPStack::SequenceOutsideWindow(ZQMRTPSource& source, uint16_t seq, ZQFMediaSample* sample)
+{
+    if (source.m_resyncCount == 0) {
+        source.m_resyncCount = kResyncPackets;
+        HoldPacket(source, seq, sample);
+        ZQM_LOG(ZQF_LOG_INFO,
+                "<--RTPStack-->[%d]  ssrc [%d / 0x%x ] RTP_VALID_RTPDATAGRAM_SYNCHRONISING Resynchronising source.",
+                LogPort(), Signed(source.m_ssrc), source.m_ssrc);
+        return RTP_VALID_RTPDATAGRAM_SYNCHRONISING;
+    }
+    if (seq == NextSeq(source.m_lastBadSeq)) {
+        --source.m_resyncCount;
+    } else {
+        source.m_resyncCount = kResyncPackets;
+    }
+    if (source.m_resyncCount != 0) {
+        HoldPacket(source, seq, sample);
+        ZQM_LOG(ZQF_LOG_INFO, "<--RTPStack-->[%d]  ssrc [%d / 0x%x ] RTP_INVALID_DELIVER_FAILED ", LogPort(),
+                Signed(source.m_ssrc), source.m_ssrc);
+        return RTP_VALID_RTPDATAGRAM_SYNCHRONISING;
+    }
+    ZQM_LOG(ZQF_LOG_INFO, "<--RTPStack-->[%d] ssrc [%d / 0x%x ] Packet ok (synchro), play jitter  .", LogPort(),
+            Signed(source.m_ssrc), source.m_ssrc);
+    ReleaseAllHeld(source);
+    if (DeliverSample(&source, seq, sample, false)) {
+        return RTP_VALID_RTPDATAGRAM;
+    }
+    ZQM_LOG(ZQF_LOG_INFO, "<--RTPStack-->[%d] ssrc [%d / 0x%x ] RTP_INVALID_DELIVER_FAILED ", LogPort(),
+            Signed(source.m_ssrc), source.m_ssrc);
+    return RTP_INVALID_DELIVER_FAILED;
+}
+
+bool ZQMInputRTPStack::DeliverSample(ZQMRTPSource* source, uint16_t seq, ZQFMediaSample* sample, bool fec)
+{
+    ZQFPinOut* pin = m_ownerModule != nullptr ? m_ownerModule->GetOutputPin(0) : nullptr;
+    if (!fec) {
+        if (seq == source->m_maxSeq) {
+            ZQM_LOG(ZQF_LOG_WARNING,
+                    "DeliverSample duplicate packet(same sequence number : %d), sample will be recycle", seq);
+            sample->Recycle();
+            return true;
+        }
+        if (seq != NextSeq(source->m_maxSeq)) {
+            ZQM_LOG(ZQF_LOG_WARNING, "DeliverSample packet loss (last seq num=%d cur seq num=%d)", source->m_maxSeq,
+                    seq);
+        }
+        zqm::MoveMaxSeq(source->m_maxSeq, source->m_cycles, seq);
+    } else {
+        if (seq == source->m_lastFecSeq) {
+            ZQM_LOG(ZQF_LOG_WARNING,
+                    "DeliverSample duplicate FEC packet(same sequence number : %d), sample will be recycle", seq);
+            sample->Recycle();
+            return true;
+        }
+        if (seq != NextSeq(source->m_lastFecSeq) && source->m_lastFecSeq != kNoFecYet) {
+            ZQM_LOG(ZQF_LOG_WARNING, "DeliverSample FEC packet loss (last seq num=%d cur seq num=%d)",
+                    source->m_lastFecSeq, seq);
+        }
+        source->m_lastFecSeq = seq;
+    }
+    if (pin == nullptr) {
+        ZQM_LOG(ZQF_LOG_INFO, "<--RTPStack-->[%d] Output pin not found, recycling sample.", LogPort());
+        return false;
+    }
+    if (pin->Deliver(sample)) {
+        return true;
+    }
+    ZQM_LOG(ZQF_LOG_INFO, "<--RTPStack-->[%d] ******Failed to deliver sample (sequenceNumber : %d)******", LogPort(),
+            seq);
+    return false;
+}

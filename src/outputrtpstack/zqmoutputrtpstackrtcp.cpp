@@ -1,0 +1,176 @@
+// The sending stack's RTCP: sender reports, the goodbye of an SSRC change
+// and the loop that listens for the receivers' reports.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "outputrtpstack/zqmoutputrtpstack.h"
+#include "outputrtpstack/zqmoutputrtpstackrtcplisteningthread.h"
+#include "rtcp/rtcpbye.h"
+#include "rtcp/rtcpsdes.h"
+#include "rtcp/rtcpsenderreport.h"
+#include "stdafx.h"
+#include "zqclockmng.h"
+#include "zqcsocketaddress.h"
+#include "zqfmodule.h"
+#include "zqmlog.h"
+#include "zqmrtpclock.h"
+#include "zqmrtpsocket.h"
+#include "zqmrtpsource.h"
+
+namespace {
+
+const char* const kLogPath = "outputrtpstack\\zqmoutputrtpstack";
+
+using StackLock = ZQCLockMng<ZQCCriticalSection>;
+
+// SR, SDES with the longest CNAME and its padding, BYE.
+constexpr size_t kLongestReportBytes =
+    rtcp::SenderReport::kBytes + 10 + rtcp::Sdes::kMaxItemBytes + 4 + rtcp::Bye::kBytes;
+// Nothing shorter than an RTCP header and one word is worth validating.
+constexpr int kShortestRTCPBytes = 5;
+// How long the listening loop waits for a datagram before it looks at the
+// module's running state again.
+constexpr int kIdleWaitMs = 200;
+constexpr int kWaitFailed = -2;
+constexpr int kReceiveBufferBytes = static_cast<int>(ZQMOutputRTPStackRTCPListeningThread::kReceiveBufferBytes);
+
+size_t WriteSenderReport(ZQMRTPSource& source, bool bye, uint8_t* buffer, size_t capacity)
+{
+    const ZQMWallClock wallClock = ZQMRTPClock::GetWallClock();
+    rtcp::SenderReport report;
+    report.senderSsrc = source.m_ssrc;
+    report.timestampHigh = wallClock.seconds;
+    report.timestampLow = wallClock.nanoseconds;
+    report.rtpTimestamp =
+        source.m_clock.GetRTPTimestamp(static_cast<int32_t>(source.m_mediaType.load(std::memory_order_relaxed)));
+    report.packetCount = source.m_packetCount.load(std::memory_order_relaxed);
+    report.octetCount = source.m_octetCount.load(std::memory_order_relaxed);
+    size_t length = report.Create(buffer, capacity);
+
+    rtcp::Sdes description;
+    description.ssrc = source.m_ssrc;
+    description.text = std::string_view(source.m_cname, strnlen(source.m_cname, rtcp::Sdes::kMaxItemBytes));
+    if (!description.text.empty()) {
+        length += description.Create(buffer + length, capacity - length);
+    }
+    if (bye) {
+        rtcp::Bye goodbye;
+        goodbye.ssrc = source.m_ssrc;
+        length += goodbye.Create(buffer + length, capacity - length);
+    }
+    return length;
+}
+
+}  // namespace
+
+bool ZQMOutputRTPStack::SendSenderReport(bool bye)
+{
+    try {
+        StackLock lock(m_stackLock, -1);
+        if (m_localSource == nullptr || m_rtcpDestination == nullptr) {
+            ZQM_LOG(ZQF_LOG_INFO, "Invalid remote addr");
+            return false;
+        }
+        // On the stack, not the heap: a report goes with a sample.
+        uint8_t compound[kLongestReportBytes] = {};
+        const size_t length = WriteSenderReport(*m_localSource, bye, compound, sizeof compound);
+        int sent = 0;
+        if (m_outputRTCPSocket != nullptr) {
+            sent = m_outputRTCPSocket->SendTo(compound, static_cast<int>(length), m_rtcpDestination.get());
+            if (sent < 0) {
+                ZQM_LOG(ZQF_LOG_INFO,
+                        "<--RTPStack-->SendSenderReport failure error throwed while sendind rtcp packet.");
+            }
+        }
+        // Counted whatever the send gave, as the receiving side counts RTCP.
+        m_localSource->m_octets.fetch_add(static_cast<uint32_t>(sent - 4), std::memory_order_relaxed);
+        m_localSource->m_wireBytes.fetch_add(static_cast<uint32_t>(sent) + kIpUdpOverheadBytes,
+                                             std::memory_order_relaxed);
+        return true;
+    } catch (...) {
+        ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->Error throwed in SendSenderReport of output rtp stack.");
+        return false;
+    }
+}
+
+void ZQMOutputRTPStack::ChangeSSRC()
+{
+    try {
+        StackLock lock(m_stackLock, -1);
+        zqm::SourceListsLock lists;
+        if (m_localSource == nullptr) {
+            return;
+        }
+        SendSenderReport(true);
+
+        ZQMRTPSourceList& localList = zqm::LocalSourceList();
+        const auto entry = localList.find(m_localSource->m_ssrc);
+        if (entry == localList.end() || entry->second != m_localSource) {
+            ZQM_LOG(ZQF_LOG_INFO, "Cannot delete source from local source list.");
+        } else {
+            localList.erase(entry);
+        }
+        uint32_t ssrc = zqm::GetSSRCCounter();
+        while (localList.count(ssrc) != 0) {
+            ++ssrc;
+        }
+        zqm::SetSSRCCounter(ssrc);
+        m_localSource->m_ssrc = ssrc;
+        localList.emplace(ssrc, m_localSource);
+    } catch (...) {
+        ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->Error throwed in ChangeSSRC of output rtp stack.");
+    }
+}
+
+int ZQMOutputRTPStack::RTCPEntryPoint()
+{
+    RTPDebugLog(">> ZQMOutputRTPStack::RTCPEntryPoint %8x", TraceId());
+    try {
+        if (ZQMOutputRTPStackRTCPListeningThread* thread = m_rtcpListeningThread.get()) {
+            ListenForRTCP(*thread);
+        }
+    } catch (...) {
+        ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->Error throwed in ThreadFunc of output rtp stack.");
+        return -1;
+    }
+    RTPDebugLog("<< ZQMOutputRTPStack::RTCPEntryPoint %8x", TraceId());
+    return 0;
+}
+
+// The socket is acquired before the thread starts and released after it
+// ended, so it does not change under the loop.
+void ZQMOutputRTPStack::ListenForRTCP(ZQMOutputRTPStackRTCPListeningThread& thread)
+{
+    ZQCSocketAddress sender;  // filled by each receive; not used further
+    uint8_t* buffer = thread.GetReceiveBuffer();
+    while (IsOwnerRunning() && !thread.MustQuit()) {
+        RTPSocket* socket = m_inputRTCPSocket;
+        if (socket == nullptr) {
+            thread.GetStopEvent().Wait(kIdleWaitMs);
+            continue;
+        }
+        const int received = socket->RecvFrom(buffer, kReceiveBufferBytes, &sender);
+        if (received <= 0) {
+            WaitForRTCP(socket, thread);
+            continue;
+        }
+        if (received < kShortestRTCPBytes) {
+            ZQM_LOG(ZQF_LOG_WARNING, "<--RTPStack-->EntryPoint failed to receive on input rtcp socket.");
+            continue;
+        }
+        if (IsOwnerRunning()) {
+            ProcessRTCPDatagram(buffer, received, "ZQMOutputRTPStack");
+        }
+    }
+}
+
+// Sleeps until a datagram comes, the thread is told to stop, or the idle
+// wait is over; never spins on a socket that cannot be waited on.
+void ZQMOutputRTPStack::WaitForRTCP(const RTPSocket* socket, const ZQMOutputRTPStackRTCPListeningThread& thread)
+{
+    if (socket->WaitReadable(kIdleWaitMs, &thread.GetStopEvent()) == kWaitFailed) {
+        thread.GetStopEvent().Wait(kIdleWaitMs);
+    }
+}

@@ -1,0 +1,288 @@
+// A graph saved to a file and loaded back is the same graph, and saving it
+// again gives the same text.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "graphfile_fixture.h"
+#include "zqfilecapturesink.h"
+#include "zqfmediatype.h"
+#include "zqfpin.h"
+#include "zqirtpstack.h"
+
+namespace {
+
+using namespace graphtest;
+
+constexpr ZQFID kRTPStackInterfaceId{0x4892c26c, 0x58a0, 0x441a, {0x93, 0x88, 0x3c, 0xbd, 0xb0, 0xc6, 0xdf, 0x8e}};
+constexpr int32_t kG711A = 0x40001;
+constexpr int32_t kRFC2833 = 0x40019;
+
+// The stack module's control interface, as the host reaches it.
+ZQIRTPStack* StackOf(ZQFModule* module)
+{
+    void* found = nullptr;
+    EXPECT_TRUE(module->QueryInterface(kRTPStackInterfaceId, &found));
+    return static_cast<ZQIRTPStack*>(found);
+}
+
+int DispatcherPinOf(ZQFModule* dispatcher, int32_t mediaType)
+{
+    for (int i = 0; i < dispatcher->GetOutputPinCount(); ++i) {
+        ZQFMediaType type;
+        ZQFFormatBuffer* format = nullptr;
+        if (dispatcher->GetOutputPin(i)->GetMediaTypeAt(0, &type, &format) && type.GetSubType() == mediaType) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+class GraphFileRoundTrip : public GraphFileTest {
+protected:
+    // "RTP in" -> dispatcher -> one capture sink per media type, the sinks
+    // added in reverse so that file order and connection order differ.
+    void BuildReceiver(ZQFGraph& graph)
+    {
+        ZQFModule* rtpIn = Add(graph, kRTPInId, "receiver");
+        ASSERT_NE(rtpIn, nullptr);
+        ZQIRTPStack* stack = StackOf(rtpIn);
+        ASSERT_NE(stack, nullptr);
+        stack->SetLocalIPAddress("127.0.0.2");
+        stack->SetLocalRTPPort("5004");
+        stack->SetLocalRTCPPort("5005");
+        stack->SetRemoteRTPAddress("127.0.0.1");
+        stack->SetRemoteRTPPort("6004");
+        stack->SetRemoteRTCPPort("6005");
+        ASSERT_TRUE(stack->EnableMediaType(kG711A));
+        ASSERT_TRUE(stack->EnableMediaType(kRFC2833));
+        auto* events = new ZQFileCaptureSink("events", {folder.File("events.raw"), 0});
+        auto* voice = new ZQFileCaptureSink("voice", {folder.File("voice.raw"), 25});
+        graph.AddModule(events);
+        ZQFModule* dispatcher = Add(graph, kDispatcherId, "split");
+        graph.AddModule(voice);
+        ASSERT_TRUE(graph.Connect(rtpIn, 0, dispatcher, 0));
+        ASSERT_EQ(dispatcher->GetOutputPinCount(), 2);
+        ASSERT_TRUE(graph.Connect(dispatcher, DispatcherPinOf(dispatcher, kG711A), voice, 0));
+        ASSERT_TRUE(graph.Connect(dispatcher, DispatcherPinOf(dispatcher, kRFC2833), events, 0));
+    }
+};
+
+TEST_F(GraphFileRoundTrip, ReceiverGraphLoadsBackEqualAndSavesToTheSameText)
+{
+    ZQFGraph original;
+    ASSERT_NO_FATAL_FAILURE(BuildReceiver(original));
+    const std::string first = folder.File("receiver.xml");
+    std::string error;
+    ASSERT_TRUE(ZQFSaveGraphFile(original, registry, first, &error)) << error;
+
+    const std::unique_ptr<ZQFGraph> loaded = Load(first, &error);
+    ASSERT_NE(loaded, nullptr) << error;
+    EXPECT_FALSE(loaded->IsStarted());
+    EXPECT_EQ(Picture(*loaded, registry), Picture(original, registry));
+
+    const std::string second = folder.File("again.xml");
+    ASSERT_TRUE(ZQFSaveGraphFile(*loaded, registry, second, &error)) << error;
+    EXPECT_EQ(ReadText(second), ReadText(first));
+}
+
+TEST_F(GraphFileRoundTrip, FileListsThePluginModulesAndUpstreamConnectionsFirst)
+{
+    ZQFGraph original;
+    ASSERT_NO_FATAL_FAILURE(BuildReceiver(original));
+    std::string error;
+    ASSERT_TRUE(ZQFSaveGraphFile(original, registry, folder.File("receiver.xml"), &error)) << error;
+
+    pugi::xml_document document;
+    ASSERT_TRUE(document.load_file(folder.File("receiver.xml").c_str()));
+    const pugi::xml_node root = document.child("graph");
+    EXPECT_STREQ(root.attribute("version").value(), "1");
+    EXPECT_STREQ(root.child("plugin").attribute("path").value(), kPluginPath);
+    std::vector<std::string> ids;
+    for (const pugi::xml_node& module : root.children("module")) {
+        ids.push_back(std::string(module.attribute("id").value()) + "=" + module.attribute("name").value());
+    }
+    EXPECT_EQ(ids, (std::vector<std::string>{"rtp-in=receiver", "capture-sink=events", "dispatcher=split",
+                                             "capture-sink-2=voice"}));
+    const pugi::xml_node first = root.child("connection");
+    EXPECT_STREQ(first.attribute("from").value(), "rtp-in");
+    // The stack module's settings node is the plug-in's own.
+    const pugi::xml_node settings = root.child("module").child("settings");
+    EXPECT_STREQ(settings.attribute("name").value(), "ZQMRTPStackProPage");
+    EXPECT_EQ(std::distance(settings.children().begin(), settings.children().end()), 52);
+}
+
+TEST_F(GraphFileRoundTrip, ConnectionsInAnyOrderStillLoad)
+{
+    ZQFGraph original;
+    ASSERT_NO_FATAL_FAILURE(BuildReceiver(original));
+    const std::string path = folder.File("receiver.xml");
+    std::string error;
+    ASSERT_TRUE(ZQFSaveGraphFile(original, registry, path, &error)) << error;
+
+    // Move the "RTP in" -> dispatcher connection to the end: the
+    // dispatcher's output pins do not exist until it is made.
+    pugi::xml_document document;
+    ASSERT_TRUE(document.load_file(path.c_str()));
+    pugi::xml_node root = document.child("graph");
+    root.append_move(root.child("connection"));
+    ASSERT_TRUE(document.save_file(path.c_str()));
+
+    const std::unique_ptr<ZQFGraph> loaded = Load(path, &error);
+    ASSERT_NE(loaded, nullptr) << error;
+    EXPECT_EQ(Picture(*loaded, registry), Picture(original, registry));
+}
+
+TEST_F(GraphFileRoundTrip, PluginPathsResolveAgainstTheFileFolderOrTheHostLookup)
+{
+    ZQFGraph original;
+    ASSERT_NO_FATAL_FAILURE(BuildReceiver(original));
+    std::string error;
+    ASSERT_TRUE(ZQFSaveGraphFile(original, registry, folder.File("receiver.xml"), &error)) << error;
+    const std::string text = ReadText(folder.File("receiver.xml"));
+    const std::string absolute = std::string("path=\"") + kPluginPath + "\"";
+    ASSERT_NE(text.find(absolute), std::string::npos);
+    const auto withPath = [&](const std::string& path) {
+        std::string changed = text;
+        changed.replace(changed.find(absolute), absolute.size(), "path=\"" + path + "\"");
+        return changed;
+    };
+
+    // Relative to the file's own folder, wherever the reader runs.
+    fs::create_directories(folder.Path() / "deeper");
+    const std::string relative = fs::relative(kPluginPath, folder.Path() / "deeper").string();
+    WriteText(folder.File("deeper/relative.xml"), withPath(relative));
+    const std::unique_ptr<ZQFGraph> fromRelative = Load(folder.File("deeper/relative.xml"), &error);
+    ASSERT_NE(fromRelative, nullptr) << error;
+    EXPECT_EQ(Picture(*fromRelative, registry), Picture(original, registry));
+    {
+        // Loaded first under a relative name, and saved elsewhere: the path
+        // is made relative to the new folder.
+        ZQFModuleRegistry fresh;
+        ASSERT_TRUE(ZQRegisterStockModules(fresh, &error)) << error;
+        const std::unique_ptr<ZQFGraph> graph = ZQFLoadGraphFile(folder.File("deeper/relative.xml"), fresh, options, &error);
+        ASSERT_NE(graph, nullptr) << error;
+        ASSERT_TRUE(ZQFSaveGraphFile(*graph, fresh, folder.File("moved.xml"), &error)) << error;
+        const std::string moved = "path=\"" + fs::relative(kPluginPath, folder.Path()).string() + "\"";
+        EXPECT_NE(ReadText(folder.File("moved.xml")).find(moved), std::string::npos) << moved;
+    }
+
+    // A bare name is the host's to find.
+    WriteText(folder.File("bare.xml"), withPath("zqmrtpstack.so"));
+    std::vector<std::string> asked;
+    options.findPlugin = [&asked](const std::string& name) {
+        asked.push_back(name);
+        return std::string(kPluginPath);
+    };
+    EXPECT_NE(Load(folder.File("bare.xml"), &error), nullptr) << error;
+    EXPECT_EQ(asked, std::vector<std::string>{"zqmrtpstack.so"});
+}
+
+TEST_F(GraphFileRoundTrip, TenKilobyteSettingValuesLoadWithoutHarm)
+{
+    ZQFGraph original;
+    ASSERT_NO_FATAL_FAILURE(BuildReceiver(original));
+    const std::string path = folder.File("receiver.xml");
+    std::string error;
+    ASSERT_TRUE(ZQFSaveGraphFile(original, registry, path, &error)) << error;
+
+    // Every text setting of the stack, and a sink's file name, 10 kB long.
+    const std::string huge(10 * 1024, '7');
+    pugi::xml_document document;
+    ASSERT_TRUE(document.load_file(path.c_str()));
+    for (pugi::xml_node setting : document.child("graph").child("module").child("settings").children("setting")) {
+        if (std::string(setting.attribute("type").value()) == "STRING") {
+            setting.attribute("value").set_value(huge.c_str());
+        }
+    }
+    ASSERT_TRUE(document.save_file(path.c_str()));
+
+    const std::unique_ptr<ZQFGraph> loaded = Load(path, &error);
+    ASSERT_NE(loaded, nullptr) << error;
+    ZQIRTPStack* stack = StackOf(loaded->GetModules().front());
+    ASSERT_NE(stack, nullptr);
+    for (const char* value : {stack->GetLocalIPAddress(), stack->GetRemoteRTPAddress(), stack->GetRemoteRTCPAddress(),
+                              stack->GetLocalRTPPort(), stack->GetLocalRTCPPort(), stack->GetRemoteRTPPort(),
+                              stack->GetRemoteRTCPPort()}) {
+        ASSERT_NE(value, nullptr);
+        EXPECT_LT(std::strlen(value), 256u);
+        EXPECT_EQ(std::string(value), huge.substr(0, std::strlen(value)));
+    }
+    // The cut values save and load again.
+    ASSERT_TRUE(ZQFSaveGraphFile(*loaded, registry, folder.File("cut.xml"), &error)) << error;
+    EXPECT_NE(Load(folder.File("cut.xml"), &error), nullptr) << error;
+}
+
+TEST_F(GraphFileRoundTrip, StockSourceSettingsSurviveTheFile)
+{
+    ZQStockSourceConfig config;
+    config.mediaType = 0x40002;
+    config.clockRateHz = 16000;
+    config.frameBytes = 320;
+    config.content = ZQStockSourceConfig::Content::File;
+    config.toneHz = 1234.5678;
+    config.filePath = folder.File("input with spaces & more.raw");
+    config.maxFrames = 77;
+    config.paced = false;
+    config.firstSequenceNumber = 65535;
+    config.firstTimestamp = 4294967295u;
+    config.poolCount = 3;
+    config.sampleBytes = 4000;
+    ZQFGraph original;
+    auto* source = new ZQStockSource(config);
+    original.AddModule(source);
+    source->SetName("file source");
+    auto* sink = new ZQCaptureSink("plain sink");
+    original.AddModule(sink);
+    ASSERT_TRUE(original.Connect(source, 0, sink, 0));
+    std::string error;
+    ASSERT_TRUE(ZQFSaveGraphFile(original, registry, folder.File("stock.xml"), &error)) << error;
+    // A graph of host modules alone names no plug-in.
+    EXPECT_EQ(ReadText(folder.File("stock.xml")).find("<plugin"), std::string::npos);
+
+    const std::unique_ptr<ZQFGraph> loaded = Load(folder.File("stock.xml"), &error);
+    ASSERT_NE(loaded, nullptr) << error;
+    EXPECT_EQ(Picture(*loaded, registry), Picture(original, registry));
+    const auto* copy = dynamic_cast<ZQStockSource*>(loaded->GetModules().front());
+    ASSERT_NE(copy, nullptr);
+    const ZQStockSourceConfig& read = copy->GetConfig();
+    EXPECT_EQ(read.mediaType, config.mediaType);
+    EXPECT_EQ(read.clockRateHz, config.clockRateHz);
+    EXPECT_EQ(read.content, config.content);
+    EXPECT_EQ(read.toneHz, config.toneHz);
+    EXPECT_EQ(read.filePath, config.filePath);
+    EXPECT_EQ(read.maxFrames, config.maxFrames);
+    EXPECT_EQ(read.paced, config.paced);
+    EXPECT_EQ(read.firstSequenceNumber, config.firstSequenceNumber);
+    EXPECT_EQ(read.firstTimestamp, config.firstTimestamp);
+    EXPECT_EQ(read.poolCount, config.poolCount);
+    EXPECT_EQ(read.sampleBytes, config.sampleBytes);
+}
+
+TEST_F(GraphFileRoundTrip, ACaptureSinkWritesItsFileOnlyOnceStarted)
+{
+    const std::string output = folder.File("out.raw");
+    ZQFGraph original;
+    ZQStockSourceConfig config;
+    config.paced = false;
+    config.maxFrames = 5;
+    auto* source = new ZQStockSource(config);
+    original.AddModule(source);
+    original.AddModule(new ZQFileCaptureSink("sink", {output, 0}));
+    ASSERT_TRUE(original.Connect(source, 0, original.GetModules()[1], 0));
+    std::string error;
+    ASSERT_TRUE(ZQFSaveGraphFile(original, registry, folder.File("g.xml"), &error)) << error;
+
+    const std::unique_ptr<ZQFGraph> loaded = Load(folder.File("g.xml"), &error);
+    ASSERT_NE(loaded, nullptr) << error;
+    EXPECT_FALSE(fs::exists(output));
+    ASSERT_TRUE(loaded->Start(&error)) << error;
+    auto* sink = dynamic_cast<ZQCaptureSink*>(loaded->GetModules()[1]);
+    ASSERT_NE(sink, nullptr);
+    EXPECT_TRUE(sink->WaitForPackets(5, 10000));
+    loaded->Stop();
+    EXPECT_EQ(fs::file_size(output), 5u * 160u);
+    EXPECT_TRUE(sink->GetPackets().empty());  // keep limit 0
+}
+
+}  // namespace

@@ -1,0 +1,117 @@
+// Flush, start and the SSRC of the sending stack.
+#include <string>
+
+#include "output_fixture.h"
+#include "zqfnotify.h"
+#include "zqmrtpsocket.h"
+
+namespace outputtest {
+namespace {
+
+constexpr const char* kStartFailed = "<--RTPStack-->OnStart failure error throwed while starting output rtpStack.";
+
+TEST_F(OutputStackTest, EndOfFlushAsksUpstreamForHeaderRoomAndPayloadSupport)
+{
+    ASSERT_TRUE(module->OnEndFlush());
+    const std::vector<ZQFNotifyInfo> notes = upstream.Notifications();
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0].code, NOTIFY_INSERT_HEADER);
+    EXPECT_EQ(notes[0].param, 12);
+    EXPECT_EQ(notes[0].sender, module.get());
+    EXPECT_EQ(notes[1].code, NOTIFY_SUPPORT_PAYLOAD);
+    EXPECT_EQ(notes[1].param, 1);
+    EXPECT_TRUE(logs.Texts(kPath).empty());
+    EXPECT_EQ(module->GetThreadCount(), 1);
+}
+
+TEST_F(OutputStackTest, EndOfFlushWithNobodyUpstreamSaysSoAndRtcpSwitchedOffGivesNoThread)
+{
+    ZQMRTPStackModule alone(ZQMID_RTPOut, "Output RTP stack");
+    alone.SetRTCPEnabled(0);
+    logs.Clear();
+    ASSERT_TRUE(alone.OnEndFlush());
+    const char* insertHeaderNotTaken =
+        "<--RTPStack-->OnEndFlush failure in output rtp stack: reverse notify insert header not catch.";
+    EXPECT_EQ(logs.Count(kPath, 1, insertHeaderNotTaken), 1);
+    EXPECT_EQ(logs.Count(kPath, 1, "ZQMOutputRTPStack notify message NOTIFY_SUPPORT_PAYLOAD not catched.)"), 1);
+    EXPECT_EQ(alone.GetThreadCount(), 0);
+}
+
+TEST_F(OutputStackTest, StartingTwiceFailsAndLeavesTheStackCleanedUp)
+{
+    Start();
+    EXPECT_NE(zqm::FindSharedRTPSocket(rtcpPort), nullptr);
+    EXPECT_FALSE(module->OnStart());
+    EXPECT_EQ(logs.Count(kPath, 2, kStartFailed), 1);
+    EXPECT_EQ(zqm::FindSharedRTPSocket(rtcpPort), nullptr);
+    EXPECT_EQ(module->GetThreadCount(), 0);
+
+    // Without RTCP the RTP socket is the one found twice.
+    const int rtpPort = FreePort(kLocalAddress);
+    module->SetLocalRTPPort(std::to_string(rtpPort).c_str());
+    module->SetRemoteRTCPAddress(kLocalAddress);
+    Start();
+    EXPECT_NE(zqm::FindSharedRTPSocket(rtpPort), nullptr);
+    EXPECT_FALSE(module->OnStart());
+    EXPECT_EQ(logs.Count(kPath, 2, kStartFailed), 2);
+    EXPECT_EQ(zqm::FindSharedRTPSocket(rtpPort), nullptr);
+}
+
+TEST_F(OutputStackTest, UnusableRemoteAddressFailsTheStart)
+{
+    module->SetRemoteRTPAddress("");
+    ASSERT_TRUE(module->OnEndFlush());
+    EXPECT_FALSE(module->OnStart());
+    EXPECT_EQ(logs.Count(kPath, 2, "ZQMOutputRTPStack: can't resolve  network address"), 1);
+    EXPECT_EQ(logs.Count(kPath, 2, kStartFailed), 1);
+}
+
+TEST_F(OutputStackTest, OnlyIndexZeroIdentifiesTheLocalSource)
+{
+    uint32_t ssrc = 1;
+    EXPECT_FALSE(module->GetSourceIdentifier(1, ssrc));
+    EXPECT_EQ(ssrc, 0u);
+    EXPECT_TRUE(module->GetSourceIdentifier(0, ssrc));
+    EXPECT_EQ(ssrc, stack->GetLocalSource()->m_ssrc);
+}
+
+TEST_F(OutputStackTest, ChangeSsrcSaysGoodbyeAndTakesTheFirstFreeCounterValue)
+{
+    Start();
+    const uint32_t old = Ssrc();
+    zqm::SetSSRCCounter(old + 100);
+    ZQMRTPSource occupant(nullptr, old + 100, 0, true);
+    stack->ChangeSSRC();
+
+    const Bytes report = rtcpPeer->Receive().value_or(Bytes());
+    ASSERT_GE(report.size(), 36u);
+    EXPECT_EQ(Word(report, 4), old);
+    EXPECT_EQ(Bytes(report.end() - 8, report.end() - 4), (Bytes{0x81, 203, 0, 1}));
+    EXPECT_EQ(Word(report, report.size() - 4), old);
+
+    EXPECT_EQ(Ssrc(), old + 101);
+    EXPECT_EQ(zqm::GetSSRCCounter(), old + 101);
+    zqm::SourceListsLock lists;
+    EXPECT_EQ(zqm::FindListedSource(old, true), nullptr);
+    EXPECT_EQ(zqm::FindListedSource(old + 101, true), stack->GetLocalSource());
+}
+
+TEST_F(OutputStackTest, RemoteSourceWithOurSsrcMovesTheNextPacketToANewOne)
+{
+    Start();
+    ASSERT_TRUE(Send());
+    const uint32_t old = Word(rtpPeer->Receive().value_or(Bytes()), 8);
+    ASSERT_EQ(old, Ssrc());
+    ZQMRTPSource remote(nullptr, old, 0, false);
+    ASSERT_TRUE(Send());
+
+    const Bytes goodbye = rtcpPeer->Receive().value_or(Bytes());
+    ASSERT_GE(goodbye.size(), 36u);
+    EXPECT_EQ(Word(goodbye, goodbye.size() - 4), old);
+    const uint32_t now = Word(rtpPeer->Receive().value_or(Bytes()), 8);
+    EXPECT_NE(now, old);
+    EXPECT_EQ(now, Ssrc());
+}
+
+}  // namespace
+}  // namespace outputtest

@@ -1,0 +1,191 @@
+// zqhost save: write a ready-to-run sender or receiver graph file.
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+
+#include "command.h"
+#include "graphbuilder.h"
+#include "hostmodules.h"
+#include "logoptions.h"
+#include "zqfgraph.h"
+#include "zqfgraphfile.h"
+#include "zqfmoduleregistry.h"
+
+namespace {
+
+constexpr double kMaxToneHz = 100000.0;
+
+struct SaveRequest {
+    std::optional<std::string> plugin;
+    std::optional<std::string> to, rtcpPort, bind, localPort, tone;
+    std::optional<std::string> on, peer, out;
+    std::vector<std::string> codecs;
+};
+
+SaveRequest TakeOptions(Arguments& arguments)
+{
+    SaveRequest request;
+    request.plugin = arguments.TakeValue("--plugin");
+    request.to = arguments.TakeValue("--to");
+    request.rtcpPort = arguments.TakeValue("--rtcp-port");
+    request.bind = arguments.TakeValue("--bind");
+    request.localPort = arguments.TakeValue("--local-port");
+    request.tone = arguments.TakeValue("--tone");
+    request.on = arguments.TakeValue("--on");
+    request.peer = arguments.TakeValue("--peer");
+    request.out = arguments.TakeValue("--out");
+    request.codecs = arguments.TakeValues("--codec");
+    return request;
+}
+
+void RefuseOption(const std::optional<std::string>& value, const char* option, const char* role)
+{
+    if (value) {
+        throw CommandError(std::string("option ") + option + " does not apply to a " + role);
+    }
+}
+
+double ParseTone(const std::string& text)
+{
+    size_t used = 0;
+    double hz = 0;
+    try {
+        hz = std::stod(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != text.size() || !std::isfinite(hz) || hz <= 0 || hz > kMaxToneHz) {
+        throw CommandError("option --tone: '" + text + "' is not a frequency in Hz from above 0 to 100000");
+    }
+    return hz;
+}
+
+SenderOptions SenderOptionsOf(const SaveRequest& request)
+{
+    RefuseOption(request.on, "--on", "sender");
+    RefuseOption(request.peer, "--peer", "sender");
+    RefuseOption(request.out, "--out", "sender");
+    if (!request.to) {
+        throw CommandError("a sender needs --to HOST:PORT");
+    }
+    if (request.codecs.size() > 1) {
+        throw CommandError("a sender sends one codec; --codec is given " + std::to_string(request.codecs.size()) +
+                           " times");
+    }
+    SenderOptions options;
+    options.remote = ParseEndpoint("--to", *request.to);
+    if (request.rtcpPort) {
+        options.remoteRTCPPort = ParsePort("--rtcp-port", *request.rtcpPort);
+    }
+    if (request.bind) {
+        options.localAddress = *request.bind;
+    }
+    if (request.localPort) {
+        options.localPort = ParsePort("--local-port", *request.localPort);
+    }
+    if (!request.codecs.empty()) {
+        options.codec = &FindCodec(request.codecs.front());
+    }
+    if (request.tone) {
+        options.toneHz = ParseTone(*request.tone);
+    }
+    return options;
+}
+
+ReceiverOptions ReceiverOptionsOf(const SaveRequest& request)
+{
+    RefuseOption(request.to, "--to", "receiver");
+    RefuseOption(request.rtcpPort, "--rtcp-port", "receiver");
+    RefuseOption(request.bind, "--bind", "receiver");
+    RefuseOption(request.localPort, "--local-port", "receiver");
+    RefuseOption(request.tone, "--tone", "receiver");
+    if (!request.on) {
+        throw CommandError("a receiver needs --on HOST:PORT");
+    }
+    ReceiverOptions options;
+    options.local = ParseEndpoint("--on", *request.on);
+    if (request.peer) {
+        if (request.peer->find(':') != std::string::npos) {
+            const Endpoint peer = ParseEndpoint("--peer", *request.peer);
+            options.peerAddress = peer.host;
+            options.peerPort = peer.port;
+        } else {
+            options.peerAddress = *request.peer;
+        }
+    }
+    for (const std::string& name : request.codecs) {
+        options.codecs.push_back(&FindCodec(name));
+    }
+    if (request.out) {
+        options.outputPath = *request.out;
+    }
+    return options;
+}
+
+int RunSave(Arguments& arguments)
+{
+    TakeLogLevelOption(arguments);
+    const SaveRequest request = TakeOptions(arguments);
+    const auto role = arguments.TakeOperand();
+    const auto file = arguments.TakeOperand();
+    arguments.ExpectNoMore();
+    if (!role || (*role != "sender" && *role != "receiver")) {
+        throw CommandError("say what to save: sender or receiver (see zqhost save --help)");
+    }
+    if (!file) {
+        throw CommandError("no file to save to given");
+    }
+    // Options are checked before the plug-in is loaded: their errors come first.
+    const bool sender = *role == "sender";
+    const SenderOptions senderOptions = sender ? SenderOptionsOf(request) : SenderOptions{};
+    const ReceiverOptions receiverOptions = sender ? ReceiverOptions{} : ReceiverOptionsOf(request);
+
+    ZQFModuleRegistry registry;
+    AddStockModules(registry);
+    AddPlugin(registry, request.plugin);
+    ZQFGraph graph;
+    if (sender) {
+        BuildSenderGraph(graph, registry, senderOptions);
+    } else {
+        BuildReceiverGraph(graph, registry, receiverOptions);
+    }
+    std::string error;
+    if (!ZQFSaveGraphFile(graph, registry, *file, &error)) {
+        throw std::runtime_error(error);
+    }
+    std::printf("saved the %s graph to %s\n", role->c_str(), file->c_str());
+    return 0;
+}
+
+}  // namespace
+
+extern const Command kSaveCommand = {
+    "save",
+    "write a ready-to-run sender or receiver graph file",
+    "usage: zqhost save sender FILE --to HOST:PORT [--rtcp-port P] [--bind ADDR]\n"
+    "                              [--local-port P] [--codec NAME] [--tone HZ]\n"
+    "       zqhost save receiver FILE --on HOST:PORT [--peer HOST[:PORT]]\n"
+    "                              [--codec NAME]... [--out FILE]\n"
+    "       (both also take [--plugin PATH] [--log-level L])\n\n"
+    "Writes a graph file that zqhost run loads as it is.\n\n"
+    "A sender is a tone source -> \"RTP out\":\n"
+    "  --to HOST:PORT    where RTP goes; RTCP goes to PORT+1\n"
+    "  --rtcp-port P     the remote RTCP port instead of PORT+1\n"
+    "  --bind ADDR       local address (default 127.0.0.1)\n"
+    "  --local-port P    local RTP port (default: the remote port); RTCP on P+1\n"
+    "  --codec NAME      what to send (default audioG711A)\n"
+    "  --tone HZ         frequency of the tone (default 440)\n\n"
+    "A receiver is \"RTP in\" -> dispatcher -> one capture sink per codec:\n"
+    "  --on HOST:PORT    where RTP arrives; RTCP on PORT+1\n"
+    "  --peer HOST[:PORT] where receiver reports go (default 127.0.0.1, and the\n"
+    "                    local port); RTCP to PORT+1\n"
+    "  --codec NAME      a codec to receive, once per codec (default audioG711A)\n"
+    "  --out FILE        write the payloads to FILE, or to FILE.<key> for each\n"
+    "                    codec when there are several (default: no files)\n\n"
+    "Both:\n"
+    "  --plugin PATH     the plug-in to use and to name in the file (default:\n"
+    "                    zqmrtpstack.so, found where zqhost finds it)\n\n"
+    "A codec NAME is a settings key such as audioG711A or audioRFC2833, or one\n"
+    "of PCMA, PCMU, telephone-event, in any case.\n",
+    &RunSave,
+};

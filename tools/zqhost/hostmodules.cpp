@@ -1,0 +1,38 @@
+#include "hostmodules.h"
+
+#include <stdexcept>
+
+#include "arguments.h"
+#include "pluginloader.h"
+#include "zqfmoduleregistry.h"
+#include "zqstockregistry.h"
+
+void AddStockModules(ZQFModuleRegistry& registry)
+{
+    std::string error;
+    if (!ZQRegisterStockModules(registry, &error)) {
+        throw std::runtime_error(error);
+    }
+}
+
+void AddPlugin(ZQFModuleRegistry& registry, const std::optional<std::string>& path)
+{
+    std::unique_ptr<ZQFPlugin> plugin = LoadPlugin(path);
+    if (registry.FindPlugin(plugin->GetPath()) != nullptr) {
+        return;
+    }
+    // A path given by the user is kept as the loader saw it ("./" before a
+    // bare name), so that a file never mistakes it for the installed plug-in.
+    const std::string reference = path ? plugin->GetPath() : kPluginFileName;
+    std::string error;
+    if (!registry.AddPlugin(std::move(plugin), reference, &error)) {
+        throw CommandError(error);
+    }
+}
+
+ZQFGraphFileOptions HostGraphFileOptions()
+{
+    ZQFGraphFileOptions options;
+    options.findPlugin = [](const std::string& fileName) { return FindPluginFile(fileName); };
+    return options;
+}
