@@ -69,10 +69,7 @@ void StockSettingsWriter::Hex(const char* name, uint32_t value)
     Add(name, "INT", text);
 }
 
-void StockSettingsWriter::Number(const char* name, double value)
-{
-    Add(name, "NUMBER", NumberText(value));
-}
+void StockSettingsWriter::Number(const char* name, double value) { Add(name, "NUMBER", NumberText(value)); }
 
 void StockSettingsWriter::Bool(const char* name, bool value) { Add(name, "BOOL", value ? "1" : "0"); }
 

@@ -10,8 +10,8 @@
 #include "zqcapturesink.h"
 
 struct ZQCaptureSinkSettings {
-    std::string outputPath;          // empty: write no file
-    size_t keepLimit = SIZE_MAX;     // packets kept in memory (SIZE_MAX: all)
+    std::string outputPath;       // empty: write no file
+    size_t keepLimit = SIZE_MAX;  // packets kept in memory (SIZE_MAX: all)
 };
 
 class ZQFileCaptureSink : public ZQCaptureSink {

@@ -102,8 +102,7 @@ std::string PluginPathForFile(const ZQFModuleRegistry& registry, const ZQFPlugin
     return relative.empty() ? AbsolutePath(plugin->GetPath()).string() : relative.string();
 }
 
-void WritePlugins(const ZQFGraph& graph, const ZQFModuleRegistry& registry, const fs::path& folder,
-                  pugi::xml_node root)
+void WritePlugins(const ZQFGraph& graph, const ZQFModuleRegistry& registry, const fs::path& folder, pugi::xml_node root)
 {
     std::vector<const ZQFPlugin*> written;
     for (const ZQFModule* module : graph.GetModules()) {
@@ -144,7 +143,9 @@ bool WriteConnections(const ZQFGraph& graph, const std::map<const ZQFModule*, st
                       std::string* error)
 {
     const std::vector<ZQFModule*> order = graph.UpstreamFirstOrder();
-    const auto rank = [&order](const ZQFModule* module) { return std::find(order.begin(), order.end(), module) - order.begin(); };
+    const auto rank = [&order](const ZQFModule* module) {
+        return std::find(order.begin(), order.end(), module) - order.begin();
+    };
     std::vector<ZQFGraph::Connection> connections = graph.GetConnections();
     std::stable_sort(connections.begin(), connections.end(), [&rank](const auto& a, const auto& b) {
         return rank(a.from) != rank(b.from) ? rank(a.from) < rank(b.from) : a.outputPin < b.outputPin;
@@ -255,8 +256,8 @@ private:
             return false;
         }
         if (std::strcmp(version, kVersion) != 0) {
-            return Fail(root, std::string("graph file version ") + version + " is not supported (only " + kVersion +
-                                  ")");
+            return Fail(root,
+                        std::string("graph file version ") + version + " is not supported (only " + kVersion + ")");
         }
         return true;
     }
@@ -311,7 +312,11 @@ private:
             return Fail(element, "unknown module identity " + IdentityText(identity) +
                                      " (no plug-in named in the file and no host library offers it)");
         }
-        const std::unique_ptr<CXMLNode> node = ZQFReadXMLNode(element);
+        pugi::xml_node tooDeep;
+        const std::unique_ptr<CXMLNode> node = ZQFReadXMLNode(element, &tooDeep);
+        if (!node) {
+            return Fail(tooDeep, "settings nested deeper than " + std::to_string(kZQFMaxXMLDepth) + " levels");
+        }
         std::string problem;
         ZQIModule* module = m_registry.CreateModule(identity, node.get(), &problem);
         if (module == nullptr) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "zqfdebuglog.h"
+#include "zqfmodulestatspropage.h"
 #include "zqfpin.h"
 #include "zqfpropertypage.h"
 #include "zqfthread.h"
@@ -77,6 +78,7 @@ ZQFModule::~ZQFModule()
         m_threads.clear();
     }
     delete m_sheet;
+    delete m_statsPage;
 }
 
 // ---------------------------------------------------------------- notifications
@@ -250,4 +252,12 @@ ZQFPropertySheet* ZQFModule::GetPropertySheet()
         m_sheet = new ZQFPropertySheet();
     }
     return m_sheet;
+}
+
+ZQFModuleStatsProPage* ZQFModule::GetModuleStatsPage()
+{
+    if (m_statsPage == nullptr) {
+        m_statsPage = new ZQFModuleStatsProPage(*this);
+    }
+    return m_statsPage;
 }

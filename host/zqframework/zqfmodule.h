@@ -16,6 +16,7 @@ class ZQFModule;
 class ZQFPin;
 class ZQFPinIn;
 class ZQFPinOut;
+class ZQFModuleStatsProPage;
 class ZQFPropertySheet;
 class ZQFThread;
 class ZQIPin;
@@ -131,6 +132,9 @@ public:
     void UnregisterThread(ZQFThread* thread);
     // The sheet that DisplayConfigPanel fills (created on first use).
     ZQFPropertySheet* GetPropertySheet();
+    // The framework's "Module statistics" page of this module (created on
+    // first use), for the module's sheet.
+    ZQFModuleStatsProPage* GetModuleStatsPage();
     void* GetConfigPanelWindow() const { return m_configPanel; }
 
     // Host use: lifecycle marks.
@@ -149,4 +153,5 @@ private:
     mutable std::mutex m_threadsMutex;
     std::vector<ZQFThread*> m_threads;
     ZQFPropertySheet* m_sheet = nullptr;
+    ZQFModuleStatsProPage* m_statsPage = nullptr;
 };

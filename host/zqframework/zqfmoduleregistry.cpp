@@ -113,8 +113,8 @@ std::string ZQFModuleRegistry::GetPluginReference(const ZQFPlugin* plugin) const
     return {};
 }
 
-bool ZQFModuleRegistry::AddHostKind(const ZQFID& id, const std::string& name, CreateFunction create,
-                                    SaveFunction save, std::string* error)
+bool ZQFModuleRegistry::AddHostKind(const ZQFID& id, const std::string& name, CreateFunction create, SaveFunction save,
+                                    std::string* error)
 {
     if (!create || !save) {
         SetError(error, "module kind \"" + name + "\" needs both a create and a save function");

@@ -42,3 +42,5 @@ int ZQFPropertySheet::Display(HWND parent, const char16_t* title, int flag)
 }
 
 void ZQFPropertySheet::SetDriver(ZQFPropertySheetDriver* driver) { g_driver.store(driver, std::memory_order_release); }
+
+ZQFPropertySheetDriver* ZQFPropertySheet::GetDriver() { return g_driver.load(std::memory_order_acquire); }

@@ -49,7 +49,9 @@ private:
 
 class ZQFPropertySheet;
 
-// Shows a sheet: the tests' programmatic driver or the terminal view.
+// Shows a sheet: the tests' programmatic driver or the terminal view. Run
+// returns when the sheet is closed: 1 when changes were applied, 0 when not,
+// -1 when the sheet could not be shown.
 class ZQFPropertySheetDriver {
 public:
     virtual ~ZQFPropertySheetDriver() = default;
@@ -68,6 +70,7 @@ public:
 
     // Host side: the driver that Display uses (process-wide; null: none).
     static void SetDriver(ZQFPropertySheetDriver* driver);
+    static ZQFPropertySheetDriver* GetDriver();
 
 private:
     std::vector<ZQFPropertyPage*> m_pages;  // not owned

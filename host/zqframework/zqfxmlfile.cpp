@@ -41,6 +41,47 @@ void SetError(std::string* error, std::string text)
     }
 }
 
+// Depth first without recursion: the depth is what is being checked.
+pugi::xml_node FirstElementBeyond(const pugi::xml_node& element, int maxDepth)
+{
+    pugi::xml_node node = element.first_child();
+    int depth = 2;
+    while (node) {
+        if (node.type() == pugi::node_element && depth > maxDepth) {
+            return node;
+        }
+        if (node.first_child()) {
+            node = node.first_child();
+            ++depth;
+            continue;
+        }
+        while (!node.next_sibling()) {
+            node = node.parent();
+            --depth;
+            if (node == element) {
+                return {};
+            }
+        }
+        node = node.next_sibling();
+    }
+    return {};
+}
+
+// Recursion bounded by the depth checked before.
+std::unique_ptr<CXMLNode> ReadTree(const pugi::xml_node& element)
+{
+    auto node = std::make_unique<CXMLNode>(element.name());
+    for (const pugi::xml_attribute& attribute : element.attributes()) {
+        node->AddAttrib(attribute.name(), attribute.value());
+    }
+    for (const pugi::xml_node& child : element.children()) {
+        if (child.type() == pugi::node_element) {
+            node->AddChild(ReadTree(child).release());
+        }
+    }
+    return node;
+}
+
 }  // namespace
 
 pugi::xml_node ZQFAppendXMLNode(pugi::xml_node parent, const CXMLNode& node)
@@ -55,18 +96,16 @@ pugi::xml_node ZQFAppendXMLNode(pugi::xml_node parent, const CXMLNode& node)
     return element;
 }
 
-std::unique_ptr<CXMLNode> ZQFReadXMLNode(const pugi::xml_node& element)
+std::unique_ptr<CXMLNode> ZQFReadXMLNode(const pugi::xml_node& element, pugi::xml_node* tooDeep)
 {
-    auto node = std::make_unique<CXMLNode>(element.name());
-    for (const pugi::xml_attribute& attribute : element.attributes()) {
-        node->AddAttrib(attribute.name(), attribute.value());
-    }
-    for (const pugi::xml_node& child : element.children()) {
-        if (child.type() == pugi::node_element) {
-            node->AddChild(ZQFReadXMLNode(child).release());
+    const pugi::xml_node beyond = FirstElementBeyond(element, kZQFMaxXMLDepth);
+    if (beyond) {
+        if (tooDeep != nullptr) {
+            *tooDeep = beyond;
         }
+        return nullptr;
     }
-    return node;
+    return ReadTree(element);
 }
 
 ZQFTextPosition ZQFPositionOfOffset(std::string_view text, ptrdiff_t offset)
@@ -153,5 +192,11 @@ std::unique_ptr<CXMLNode> ZQFLoadXMLNodeFile(const std::string& path, std::strin
         SetError(error, file.FaultAtOffset(0, "no root element"));
         return nullptr;
     }
-    return ZQFReadXMLNode(root);
+    pugi::xml_node tooDeep;
+    std::unique_ptr<CXMLNode> tree = ZQFReadXMLNode(root, &tooDeep);
+    if (!tree) {
+        SetError(error, file.FaultAt(tooDeep, "elements nested deeper than " + std::to_string(kZQFMaxXMLDepth) +
+                                                  " levels"));
+    }
+    return tree;
 }

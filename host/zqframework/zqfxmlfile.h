@@ -22,9 +22,15 @@ class CXMLNode;
 // Appends `node` (and its subtree) as the last child element of `parent`.
 ZQ_API pugi::xml_node ZQFAppendXMLNode(pugi::xml_node parent, const CXMLNode& node);
 
+// CXMLNode trees are walked recursively, here and by the modules that read
+// their settings, so a file nesting elements deeper than this is refused.
+inline constexpr int kZQFMaxXMLDepth = 100;
+
 // The tree of an element. Kinds are not stored in files: the nodes come back
-// with the element names, built with the name constructor.
-ZQ_API std::unique_ptr<CXMLNode> ZQFReadXMLNode(const pugi::xml_node& element);
+// with the element names, built with the name constructor. Null when the
+// tree is deeper than kZQFMaxXMLDepth levels (the element is level 1);
+// `tooDeep` then gets the first element beyond.
+ZQ_API std::unique_ptr<CXMLNode> ZQFReadXMLNode(const pugi::xml_node& element, pugi::xml_node* tooDeep = nullptr);
 
 // Where a byte offset of a text lies: line and column, both counted from 1.
 struct ZQFTextPosition {

@@ -104,10 +104,9 @@ inline GraphPicture Picture(const ZQFGraph& graph, const ZQFModuleRegistry& regi
         return std::find(modules.begin(), modules.end(), module) - modules.begin();
     };
     for (const ZQFGraph::Connection& connection : graph.GetConnections()) {
-        picture.connections.push_back(std::to_string(indexOf(connection.from)) + ":" +
-                                      std::to_string(connection.outputPin) + " -> " +
-                                      std::to_string(indexOf(connection.to)) + ":" +
-                                      std::to_string(connection.inputPin));
+        picture.connections.push_back(
+            std::to_string(indexOf(connection.from)) + ":" + std::to_string(connection.outputPin) + " -> " +
+            std::to_string(indexOf(connection.to)) + ":" + std::to_string(connection.inputPin));
     }
     return picture;
 }

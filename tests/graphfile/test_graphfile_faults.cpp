@@ -81,13 +81,13 @@ protected:
 };
 
 // A file of two journal modules; the faults below are made in copies of it.
-std::string JournalGraph(const std::string& modules = "", const std::string& connection =
-                                                              "  <connection from=\"a\" output=\"0\" to=\"b\" input=\"0\"/>\n")
+std::string JournalGraph(
+    const std::string& modules = "",
+    const std::string& connection = "  <connection from=\"a\" output=\"0\" to=\"b\" input=\"0\"/>\n")
 {
-    return std::string("<?xml version=\"1.0\"?>\n<graph version=\"1\">\n") +
-           "  <module id=\"a\" identity=\"" + kJournalIdText + "\" name=\"first\"/>\n" +
-           "  <module id=\"b\" identity=\"" + kJournalIdText + "\" name=\"second\"/>\n" + modules + connection +
-           "</graph>\n";
+    return std::string("<?xml version=\"1.0\"?>\n<graph version=\"1\">\n") + "  <module id=\"a\" identity=\"" +
+           kJournalIdText + "\" name=\"first\"/>\n" + "  <module id=\"b\" identity=\"" + kJournalIdText +
+           "\" name=\"second\"/>\n" + modules + connection + "</graph>\n";
 }
 
 TEST_F(GraphFileFaults, TheSoundFileLoadsAndIsNotStarted)
@@ -143,8 +143,9 @@ TEST_F(GraphFileFaults, ConnectionsNeedExistingModulesAndPins)
                   "output='0x0' is not a pin index");
     ExpectRefused(JournalGraph("", "  <connection from=\"a\" output=\"0\" to=\"b\"/>\n"), "5:3",
                   "<connection> lacks the attribute input");
-    ExpectRefused(JournalGraph("", "  <connection from=\"b\" output=\"0\" to=\"a\" input=\"0\"/>\n"
-                                   "  <connection from=\"a\" output=\"0\" to=\"b\" input=\"0\"/>\n"),
+    ExpectRefused(JournalGraph("",
+                               "  <connection from=\"b\" output=\"0\" to=\"a\" input=\"0\"/>\n"
+                               "  <connection from=\"a\" output=\"0\" to=\"b\" input=\"0\"/>\n"),
                   "6:3", "would close a loop");
 }
 
@@ -161,6 +162,20 @@ TEST_F(GraphFileFaults, PluginsMustBeFoundAndLoad)
     ExpectRefused(JournalGraph("  <plugin path=\"./missing.so\"/>\n"), "5:3", "missing.so");
 }
 
+TEST_F(GraphFileFaults, SettingsNestedTooDeepAreRefused)
+{
+    std::string deep;
+    for (int i = 0; i < kZQFMaxXMLDepth; ++i) {
+        deep += "<n>";
+    }
+    for (int i = 0; i < kZQFMaxXMLDepth; ++i) {
+        deep += "</n>";
+    }
+    ExpectRefused(JournalGraph(std::string("  <module id=\"c\" identity=\"") + kJournalIdText + "\">\n" + deep +
+                               "\n  </module>\n"),
+                  "6:" + std::to_string(3 * kZQFMaxXMLDepth - 2), "settings nested deeper than");
+}
+
 TEST_F(GraphFileFaults, UnusableStockSettingsNameTheModuleAndSetting)
 {
     char source[40] = {};
@@ -174,7 +189,8 @@ TEST_F(GraphFileFaults, UnusableStockSettingsNameTheModuleAndSetting)
     ExpectRefused(withSetting("PoolCount", "0"), "5:3", "setting PoolCount: '0' is not an integer from 1 to 4096");
     ExpectRefused(withSetting("FirstSequenceNumber", "65536"), "5:3", "setting FirstSequenceNumber");
     ExpectRefused(withSetting("Paced", "yes"), "5:3", "setting Paced: 'yes' is not 0 or 1");
-    ExpectRefused(withSetting("Content", "noise"), "5:3", "setting Content: 'noise' is not tone, chirp, file or pushed");
+    ExpectRefused(withSetting("Content", "noise"), "5:3",
+                  "setting Content: 'noise' is not tone, chirp, file or pushed");
     // A value of any length is quoted only in part.
     const std::string error = Refusal(withSetting("MainType", std::string(10000, '9')));
     EXPECT_LT(error.size(), 300u) << error;
@@ -193,7 +209,8 @@ TEST(ModuleRegistry, AnIdentityIsRegisteredOnce)
     ASSERT_TRUE(registry.AddPlugin(std::move(first), kPluginPath, &error)) << error;
     EXPECT_NE(registry.FindPlugin(kPluginPath), nullptr);
     // The same file under another name is the same plug-in.
-    const std::string roundabout = (fs::path(kPluginPath).parent_path() / "." / fs::path(kPluginPath).filename()).string();
+    const std::string roundabout =
+        (fs::path(kPluginPath).parent_path() / "." / fs::path(kPluginPath).filename()).string();
     EXPECT_EQ(registry.FindPlugin(roundabout), registry.FindPlugin(kPluginPath));
     // Its identities cannot come twice.
     std::unique_ptr<ZQFPlugin> second(ZQFPlugin::Load(kPluginPath, &error));

@@ -160,7 +160,8 @@ TEST_F(GraphFileRoundTrip, PluginPathsResolveAgainstTheFileFolderOrTheHostLookup
         // is made relative to the new folder.
         ZQFModuleRegistry fresh;
         ASSERT_TRUE(ZQRegisterStockModules(fresh, &error)) << error;
-        const std::unique_ptr<ZQFGraph> graph = ZQFLoadGraphFile(folder.File("deeper/relative.xml"), fresh, options, &error);
+        const std::unique_ptr<ZQFGraph> graph =
+            ZQFLoadGraphFile(folder.File("deeper/relative.xml"), fresh, options, &error);
         ASSERT_NE(graph, nullptr) << error;
         ASSERT_TRUE(ZQFSaveGraphFile(*graph, fresh, folder.File("moved.xml"), &error)) << error;
         const std::string moved = "path=\"" + fs::relative(kPluginPath, folder.Path()).string() + "\"";
@@ -201,9 +202,9 @@ TEST_F(GraphFileRoundTrip, TenKilobyteSettingValuesLoadWithoutHarm)
     ASSERT_NE(loaded, nullptr) << error;
     ZQIRTPStack* stack = StackOf(loaded->GetModules().front());
     ASSERT_NE(stack, nullptr);
-    for (const char* value : {stack->GetLocalIPAddress(), stack->GetRemoteRTPAddress(), stack->GetRemoteRTCPAddress(),
-                              stack->GetLocalRTPPort(), stack->GetLocalRTCPPort(), stack->GetRemoteRTPPort(),
-                              stack->GetRemoteRTCPPort()}) {
+    for (const char* value :
+         {stack->GetLocalIPAddress(), stack->GetRemoteRTPAddress(), stack->GetRemoteRTCPAddress(),
+          stack->GetLocalRTPPort(), stack->GetLocalRTCPPort(), stack->GetRemoteRTPPort(), stack->GetRemoteRTCPPort()}) {
         ASSERT_NE(value, nullptr);
         EXPECT_LT(std::strlen(value), 256u);
         EXPECT_EQ(std::string(value), huge.substr(0, std::strlen(value)));

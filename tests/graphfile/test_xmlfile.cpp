@@ -99,6 +99,36 @@ TEST(XMLFile, FaultsNameTheFileLineAndColumn)
     EXPECT_EQ(error.rfind(folder.File("missing.xml") + ": cannot read", 0), 0u) << error;
 }
 
+// Nested `levels` deep: <n><n>...</n></n>, one element per line.
+std::string Nested(int levels)
+{
+    std::string text;
+    for (int i = 0; i < levels; ++i) {
+        text += "<n>\n";
+    }
+    for (int i = 0; i < levels; ++i) {
+        text += "</n>\n";
+    }
+    return text;
+}
+
+TEST(XMLFile, TreesDeeperThanTheLimitAreRefusedAtTheFirstElementBeyond)
+{
+    TemporaryFolder folder;
+    const std::string path = folder.File("deep.xml");
+    std::string error;
+    graphtest::WriteText(path, Nested(kZQFMaxXMLDepth));
+    EXPECT_NE(ZQFLoadXMLNodeFile(path, &error), nullptr) << error;
+
+    graphtest::WriteText(path, Nested(kZQFMaxXMLDepth + 1));
+    EXPECT_EQ(ZQFLoadXMLNodeFile(path, &error), nullptr);
+    EXPECT_EQ(error, path + ":" + std::to_string(kZQFMaxXMLDepth + 1) + ":1: elements nested deeper than " +
+                         std::to_string(kZQFMaxXMLDepth) + " levels");
+    // Far deeper than any stack would take by recursion.
+    graphtest::WriteText(path, Nested(200000));
+    EXPECT_EQ(ZQFLoadXMLNodeFile(path, &error), nullptr);
+}
+
 TEST(XMLFile, AFailedWriteNamesTheFileAndLeavesNothing)
 {
     TemporaryFolder folder;

@@ -184,7 +184,9 @@ extern const Command kSaveCommand = {
     "                    codec when there are several (default: no files)\n\n"
     "Both:\n"
     "  --plugin PATH     the plug-in to use and to name in the file (default:\n"
-    "                    zqmrtpstack.so, found where zqhost finds it)\n\n"
+    "                    zqmrtpstack.so, found where zqhost finds it)\n"
+    "  --log-level L     log on standard error from level L up: 0 or info,\n"
+    "                    1 or warning, 2 or error (default 2)\n\n"
     "A codec NAME is a settings key such as audioG711A or audioRFC2833, or one\n"
     "of PCMA, PCMU, telephone-event, in any case.\n",
     &RunSave,

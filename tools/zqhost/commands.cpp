@@ -4,6 +4,7 @@
 extern const Command kInfoCommand;
 extern const Command kRunCommand;
 extern const Command kSaveCommand;
+extern const Command kPagesCommand;
 
 namespace {
 
@@ -11,6 +12,7 @@ const Command* const kCommands[] = {
     &kInfoCommand,
     &kRunCommand,
     &kSaveCommand,
+    &kPagesCommand,
 };
 
 }  // namespace

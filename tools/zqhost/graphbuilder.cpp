@@ -105,8 +105,9 @@ ZQStockSourceConfig ToneSourceConfig(const Codec& codec, double toneHz)
 
 uint16_t ParsePort(const std::string& option, const std::string& text)
 {
-    const bool digits = !text.empty() && text.size() <= 5 &&
-                        std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+    const bool digits = !text.empty() && text.size() <= 5 && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c));
+    });
     const long port = digits ? std::stol(text) : 0;
     if (port < 1 || port > 65535) {
         throw CommandError("option " + option + ": '" + text + "' is not a port from 1 to 65535");

@@ -28,11 +28,11 @@ Endpoint ParseEndpoint(const std::string& option, const std::string& text);
 uint16_t ParsePort(const std::string& option, const std::string& text);
 
 struct SenderOptions {
-    Endpoint remote;                        // where RTP goes
-    uint16_t remoteRTCPPort = 0;            // 0: remote port + 1
+    Endpoint remote;              // where RTP goes
+    uint16_t remoteRTCPPort = 0;  // 0: remote port + 1
     std::string localAddress = "127.0.0.1";
-    uint16_t localPort = 0;                 // 0: the remote port; RTCP on the next one
-    const Codec* codec = nullptr;           // null: audioG711A
+    uint16_t localPort = 0;        // 0: the remote port; RTCP on the next one
+    const Codec* codec = nullptr;  // null: audioG711A
     double toneHz = 440.0;
 };
 
@@ -42,12 +42,12 @@ struct SenderGraph {
 };
 
 struct ReceiverOptions {
-    Endpoint local;                          // where RTP arrives; RTCP on the next port
+    Endpoint local;                         // where RTP arrives; RTCP on the next port
     std::string peerAddress = "127.0.0.1";  // where receiver reports go
-    uint16_t peerPort = 0;                   // 0: the local port (the sender's default)
-    std::vector<const Codec*> codecs;        // empty: audioG711A
-    std::string outputPath;                  // empty: no files; FILE.<key> when several codecs
-    size_t keepLimit = 0;                    // packets each sink keeps in memory
+    uint16_t peerPort = 0;                  // 0: the local port (the sender's default)
+    std::vector<const Codec*> codecs;       // empty: audioG711A
+    std::string outputPath;                 // empty: no files; FILE.<key> when several codecs
+    size_t keepLimit = 0;                   // packets each sink keeps in memory
 };
 
 struct ReceiverGraph {

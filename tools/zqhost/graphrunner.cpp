@@ -34,10 +34,7 @@ double ParseSeconds(const std::string& text)
     return seconds;
 }
 
-double SecondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 }  // namespace
 
@@ -60,8 +57,9 @@ int RunGraph(ZQFGraph& graph, const std::string& what, const RunOptions& options
     }
     const Clock::time_point start = Clock::now();
     const Clock::time_point end =
-        options.seconds ? start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*options.seconds))
-                        : Clock::time_point::max();
+        options.seconds
+            ? start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*options.seconds))
+            : Clock::time_point::max();
     Clock::time_point nextReport = start + kReportInterval;
     while (!stopSignal.WaitUntil(std::min(nextReport, end)) && Clock::now() < end) {
         PrintStackStatistics(stdout, graph, SecondsSince(start));

@@ -17,8 +17,8 @@ struct LevelName {
 };
 
 constexpr LevelName kLevelNames[] = {
-    {"0", ZQF_LOG_INFO},          {"info", ZQF_LOG_INFO},   {"1", ZQF_LOG_WARNING},
-    {"warning", ZQF_LOG_WARNING}, {"2", ZQF_LOG_ERROR},     {"error", ZQF_LOG_ERROR},
+    {"0", ZQF_LOG_INFO},          {"info", ZQF_LOG_INFO}, {"1", ZQF_LOG_WARNING},
+    {"warning", ZQF_LOG_WARNING}, {"2", ZQF_LOG_ERROR},   {"error", ZQF_LOG_ERROR},
 };
 
 int ParseLogLevel(const std::string& text)
