@@ -7,6 +7,7 @@
 #include "module/zqmrtpstacksettings.h"
 #include "outputrtpstack/zqmoutputrtpstack.h"
 #include "zqcformat.h"
+#include "zqfmodulestatspropage.h"
 #include "zqfpropertypage.h"
 #include "zqwin32.h"
 
@@ -94,6 +95,7 @@ int ZQMRTPStackModule::DisplayConfigPanel(HWND parent, int flag)
     sheet->ClearPages();
     sheet->AddPage(static_cast<ZQMRTPStackProPage*>(this));
     sheet->AddPage(static_cast<ZQMRTPStackStatisticsProPage*>(this));
+    sheet->AddPage(GetModuleStatsPage());
     return sheet->Display(parent, kSheetTitle, flag);
 }
 

@@ -1,0 +1,147 @@
+// zqhost pages in a terminal (tmux): the settings page drawn from its
+// template, and a port typed into it applied to the running module's stack.
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Shell(const std::string& command)
+{
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        size_t n = 0;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+            output.append(buffer, n);
+        }
+        pclose(pipe);
+    }
+    return output;
+}
+
+// A UDP port on loopback that nobody holds right now.
+int FreePort()
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+size_t Count(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// One "RTP out" module carrying G.711 A-law on loopback ports, nothing
+// upstream.
+void WriteGraph(const fs::path& path, int rtpPort, int rtcpPort)
+{
+    std::ofstream file(path);
+    file << "<graph version=\"1\">\n"
+         << "  <plugin path=\"" << ZQ_PLUGIN_PATH << "\"/>\n"
+         << "  <module id=\"out\" identity=\"64140b77-fb89-4170-bde2-cafc58bf7527\" name=\"RTP out\">\n"
+         << "    <settings name=\"ZQMRTPStackProPage\" IID=\"4892c26c-58a0-441a-9388-3cbdb0c6df8e\">\n";
+    const auto setting = [&file](const char* name, const std::string& value) {
+        file << "      <setting name=\"" << name << "\" type=\"STRING\" value=\"" << value << "\"/>\n";
+    };
+    setting("LocalIPAddress", "127.0.0.1");
+    setting("RemoteIPAddress", "127.0.0.1");
+    setting("LocalRTPPort", std::to_string(rtpPort));
+    setting("RemoteRTPPort", std::to_string(rtpPort));
+    setting("LocalRTCPPort", std::to_string(rtcpPort));
+    setting("RemoteRTCPPort", std::to_string(rtcpPort));
+    file << "      <setting name=\"audioG711A\" type=\"BOOL\" value=\"1\"/>\n";
+    file << "    </settings>\n  </module>\n</graph>\n";
+}
+
+class TmuxSession {
+public:
+    TmuxSession() : m_socket("zqui" + std::to_string(getpid())) {}
+    ~TmuxSession() { Tmux("kill-server"); }
+    TmuxSession(const TmuxSession&) = delete;
+    TmuxSession& operator=(const TmuxSession&) = delete;
+
+    std::string Tmux(const std::string& arguments) const
+    {
+        return Shell("tmux -L " + m_socket + " -f /dev/null " + arguments + " 2>&1");
+    }
+    std::string Screen() const { return Tmux("capture-pane -p -t pages"); }
+
+    // The screen once `shows` holds, or as it is when the deadline passes.
+    // A terminal tells no one when it has drawn, so this looks.
+    std::string WaitFor(const std::function<bool(const std::string&)>& shows) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        std::string screen = Screen();
+        while (!shows(screen) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            screen = Screen();
+        }
+        return screen;
+    }
+
+private:
+    std::string m_socket;
+};
+
+TEST(TerminalView, DrawsTheSettingsPageAndAppliesATypedPortToTheStack)
+{
+    if (Shell("command -v tmux").empty()) {
+        GTEST_SKIP() << "tmux is not installed (scripts/bootstrap.sh --with-interop installs it)";
+    }
+    const fs::path folder = fs::temp_directory_path() / ("zqui-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    const fs::path graph = folder / "out.xml";
+    WriteGraph(graph, FreePort(), FreePort());
+
+    TmuxSession tmux;
+    tmux.Tmux("new-session -d -s pages -x 80 -y 24 '" + std::string(ZQHOST_PATH) + " pages " + graph.string() +
+              " out; echo zqhost-exit=$?; sleep 60'");
+    std::string screen = tmux.WaitFor([](const std::string& s) { return s.find("Disable Auto SeqNum") != s.npos; });
+    for (const char* label : {"[RTP stack settings]", "Local", "Remote", "Video", "Audio", "Data", "[x] G711A",
+                              "[ ] H261", "[ ] G7221C-48", "[ ] FEC", "127.0.0.1"}) {
+        EXPECT_NE(screen.find(label), std::string::npos) << label << " not on\n" << screen;
+    }
+
+    // The remote RTP port is the third field after the local address; the
+    // local one mirrors it once the stack has taken it.
+    const std::string port = std::to_string(FreePort());
+    tmux.Tmux("send-keys -t pages Tab Tab Tab " + port + " Enter");
+    screen = tmux.WaitFor([&port](const std::string& s) { return Count(s, "[" + port) == 2; });
+    EXPECT_EQ(Count(screen, "[" + port), 2u) << screen;
+    EXPECT_NE(screen.find("Applied"), std::string::npos) << screen;
+
+    tmux.Tmux("send-keys -t pages F3");
+    screen = tmux.WaitFor([](const std::string& s) { return s.find("Cumul packet lost:") != s.npos; });
+    EXPECT_NE(screen.find("[RTP stack statistics]"), std::string::npos) << screen;
+
+    tmux.Tmux("send-keys -t pages q");
+    screen = tmux.WaitFor([](const std::string& s) { return s.find("zqhost-exit=") != s.npos; });
+    EXPECT_NE(screen.find("zqhost-exit=0"), std::string::npos) << screen;
+    fs::remove_all(folder);
+}
+
+}  // namespace
