@@ -59,8 +59,9 @@ int ZQMInputRTPStack::EntryPoint()
             }
             failures = 0;
             RTPSocket* socket = m_inputRTPSocket;
-            if (socket == nullptr) {
+            if (socket == nullptr) {  // not while started; never spin on it
                 sample->Recycle();
+                GetStopEvent().Wait(kReceiveWaitMs);
                 continue;
             }
             ZQCSocketAddress from;

@@ -24,7 +24,7 @@ constexpr int kShortestCompoundBytes = 5;
 int ZQMInputRTPStack::RTCPEntryPoint(ZQMInputRTPStackRTCPListeningThread* thread)
 {
     RTPDebugLog(">> ZQMInputRTPStack::RTCPEntryPoint %8x", TraceAddress(this));
-    if (thread == nullptr) {
+    if (thread == nullptr || m_ownerModule == nullptr) {
         return 0;
     }
     try {

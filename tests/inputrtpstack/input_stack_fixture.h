@@ -1,13 +1,13 @@
 #pragma once
 // An "RTP in" module wired to a capture sink, with what the receiving-stack
 // tests share: crafted RTP datagrams, samples from the module's real pool,
-// loopback sockets on ports picked at run time, a log sink that can be
-// waited on, and the end-of-test checks (pool full, no descriptor left).
+// loopback sockets on ports picked at run time, log lines that can be waited
+// for, and the end-of-test checks (pool full, no descriptor left open).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
@@ -21,13 +21,15 @@
 #include "module/zqmrtpstackmodule.h"
 #include "zqcapturesink.h"
 #include "zqcsocket.h"
-#include "zqfallocator.h"
 #include "zqfdebuglog.h"
 #include "zqfmediasample.h"
 #include "zqfpin.h"
 #include "zqmrtpsource.h"
 
 namespace inputtest {
+
+using Bytes = std::vector<uint8_t>;
+using ::testing::ElementsAre;
 
 constexpr char kStackLogPath[] = "inputrtpstack\\zqminputrtpstack";
 constexpr int32_t kAudioPCMA = 0x40001;  // payload type 8
@@ -50,82 +52,78 @@ struct RtpPacket {
     uint16_t seq = 0;
     uint32_t timestamp = 0;
     uint32_t ssrc = kSsrc;
-    std::vector<uint8_t> payload = std::vector<uint8_t>(std::begin(kDefaultPayload), std::end(kDefaultPayload));
+    Bytes payload = Bytes(std::begin(kDefaultPayload), std::end(kDefaultPayload));
     uint8_t paddingCount = 0;  // > 0: padding bit set, this many bytes added
 
-    std::vector<uint8_t> Bytes() const
+    Bytes Encode() const
     {
-        std::vector<uint8_t> bytes(12);
-        bytes[0] = static_cast<uint8_t>((version << 6) | (paddingCount ? 0x20 : 0) | (extension ? 0x10 : 0) |
-                                        (csrcCount & 0x0F));
-        bytes[1] = static_cast<uint8_t>((marker ? 0x80 : 0) | (payloadType & 0x7F));
-        bytes[2] = static_cast<uint8_t>(seq >> 8);
-        bytes[3] = static_cast<uint8_t>(seq);
-        for (int i = 0; i < 4; ++i) {
-            bytes[4 + i] = static_cast<uint8_t>(timestamp >> (24 - 8 * i));
-            bytes[8 + i] = static_cast<uint8_t>(ssrc >> (24 - 8 * i));
+        Bytes bytes = {static_cast<uint8_t>((version << 6) | (paddingCount ? 0x20 : 0) | (extension ? 0x10 : 0) |
+                                            (csrcCount & 0x0F)),
+                       static_cast<uint8_t>((marker ? 0x80 : 0) | (payloadType & 0x7F)),
+                       static_cast<uint8_t>(seq >> 8), static_cast<uint8_t>(seq)};
+        for (uint32_t word : {timestamp, ssrc}) {
+            for (int shift = 24; shift >= 0; shift -= 8) {
+                bytes.push_back(static_cast<uint8_t>(word >> shift));
+            }
         }
-        for (int i = 0; i < 4 * csrcCount; ++i) {
-            bytes.push_back(static_cast<uint8_t>(0xC0 + i));
-        }
+        bytes.resize(bytes.size() + 4u * csrcCount, 0xC5);
         bytes.insert(bytes.end(), payload.begin(), payload.end());
-        for (int i = 1; i < paddingCount; ++i) {
-            bytes.push_back(0);
-        }
         if (paddingCount > 0) {
+            bytes.resize(bytes.size() + paddingCount - 1, 0);
             bytes.push_back(paddingCount);
         }
         return bytes;
     }
 };
 
-inline std::vector<uint8_t> Packet(uint16_t seq, uint32_t ssrc = kSsrc, uint8_t payloadType = kAudioPT)
+inline Bytes Packet(uint16_t seq, uint32_t ssrc = kSsrc, uint8_t payloadType = kAudioPT)
 {
     RtpPacket packet;
     packet.seq = seq;
     packet.ssrc = ssrc;
     packet.payloadType = payloadType;
     packet.timestamp = 160u * seq;
-    return packet.Bytes();
+    return packet.Encode();
 }
 
-// Log lines with a wait: the stack's threads write them.
+inline uint32_t Read32(const Bytes& bytes, size_t at)
+{
+    return (static_cast<uint32_t>(bytes[at]) << 24) | (static_cast<uint32_t>(bytes[at + 1]) << 16) |
+           (static_cast<uint32_t>(bytes[at + 2]) << 8) | bytes[at + 3];
+}
+
+// The receiving stack's log lines, which its threads write: counted and
+// waited for.
 class LogWaiter {
 public:
     LogWaiter()
     {
         zqf::SetDebugLogSink([this](const char* path, int, int level, const char* text) {
-            {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_lines.push_back({path, level, text});
+            if (std::strcmp(path, kStackLogPath) != 0) {
+                return;
             }
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_lines.push_back({level, text});
             m_changed.notify_all();
         });
     }
     ~LogWaiter() { zqf::SetDebugLogSink({}); }
-    LogWaiter(const LogWaiter&) = delete;
-    LogWaiter& operator=(const LogWaiter&) = delete;
 
-    // Lines of the receiving stack with exactly this text (and level, when >= 0).
+    // Lines with exactly this text (and this level, unless -1).
     int Count(const std::string& text, int level = -1) const
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return CountLocked(text, level);
+        return Matching([&](const Line& line) { return line.text == text && (level < 0 || line.level == level); });
     }
     int CountContaining(const std::string& part) const
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        int count = 0;
-        for (const Line& line : m_lines) {
-            count += line.path == kStackLogPath && line.text.find(part) != std::string::npos ? 1 : 0;
-        }
-        return count;
+        return Matching([&](const Line& line) { return line.text.find(part) != std::string::npos; });
     }
-    bool WaitFor(const std::string& text, int timeoutMs = kWaitMs) const
+    bool WaitFor(const std::string& text) const
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                  [&] { return CountLocked(text, -1) > 0; });
+        return m_changed.wait_for(lock, std::chrono::milliseconds(kWaitMs), [&] {
+            return std::any_of(m_lines.begin(), m_lines.end(), [&](const Line& line) { return line.text == text; });
+        });
     }
     void Clear()
     {
@@ -135,17 +133,14 @@ public:
 
 private:
     struct Line {
-        std::string path;
         int level;
         std::string text;
     };
-    int CountLocked(const std::string& text, int level) const
+    template <class Match>
+    int Matching(Match match) const
     {
-        int count = 0;
-        for (const Line& line : m_lines) {
-            count += line.path == kStackLogPath && line.text == text && (level < 0 || line.level == level) ? 1 : 0;
-        }
-        return count;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return static_cast<int>(std::count_if(m_lines.begin(), m_lines.end(), match));
     }
 
     mutable std::mutex m_mutex;
@@ -155,64 +150,49 @@ private:
 
 inline int CountOpenDescriptors()
 {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
+    const std::filesystem::directory_iterator entries("/proc/self/fd");
+    return static_cast<int>(std::distance(begin(entries), end(entries)));
 }
 
-// A loopback UDP socket of the test on a port the system picked.
+// A loopback UDP socket of the test, on a port the system picked.
 class TestSocket {
 public:
-    explicit TestSocket(const char* address = "127.0.0.1") : m_address(address)
+    explicit TestSocket(const char* address = "127.0.0.1")
     {
         EXPECT_GE(m_socket.CreateSocket(ZQCSocket::kDatagram, address), 0);
         EXPECT_GE(m_socket.Bind(ZQCSocket::kDatagram, address, "0"), 0);
     }
     std::string Port() const { return std::to_string(m_socket.GetBoundPort()); }
-    bool SendTo(const std::vector<uint8_t>& bytes, const char* address, const std::string& port)
+    bool SendTo(const Bytes& bytes, const char* address, const std::string& port)
     {
-        ZQCSocketAddress to(ZQCSocket::kDatagram, address, port.c_str());
         static const uint8_t kNothing = 0;  // a zero-length datagram still needs a buffer
-        const uint8_t* data = bytes.empty() ? &kNothing : bytes.data();
-        return m_socket.SendTo(data, static_cast<int>(bytes.size()), to) == static_cast<int>(bytes.size());
+        const ZQCSocketAddress to(ZQCSocket::kDatagram, address, port.c_str());
+        const int size = static_cast<int>(bytes.size());
+        return m_socket.SendTo(bytes.empty() ? &kNothing : bytes.data(), size, to) == size;
     }
-    // The next datagram, or an empty vector after `timeoutMs`.
-    std::vector<uint8_t> Receive(int timeoutMs = kWaitMs)
+    // The next datagram; empty after `timeoutMs` without one.
+    Bytes Receive(int timeoutMs = kWaitMs)
     {
-        if (m_socket.WaitReadable(timeoutMs, nullptr) != 1) {
-            return {};
-        }
-        std::vector<uint8_t> bytes(65536);
+        Bytes bytes(65536);
         ZQCSocketAddress from;
-        const int size = m_socket.RecvFrom(bytes.data(), static_cast<int>(bytes.size()), from);
+        const int size = m_socket.WaitReadable(timeoutMs, nullptr) == 1
+                             ? m_socket.RecvFrom(bytes.data(), static_cast<int>(bytes.size()), from)
+                             : 0;
         bytes.resize(size > 0 ? static_cast<size_t>(size) : 0);
         return bytes;
     }
 
 private:
-    std::string m_address;
     ZQCSocket m_socket;
 };
 
-// A port that was free a moment ago (bound to port 0, read, released).
-inline std::string FreePort(const char* address = "127.0.0.1")
-{
-    TestSocket probe(address);
-    return probe.Port();
-}
-
-inline uint32_t Read32(const std::vector<uint8_t>& bytes, size_t at)
-{
-    return (static_cast<uint32_t>(bytes[at]) << 24) | (static_cast<uint32_t>(bytes[at + 1]) << 16) |
-           (static_cast<uint32_t>(bytes[at + 2]) << 8) | bytes[at + 3];
-}
+// A port that was free a moment ago.
+inline std::string FreePort(const char* address) { return TestSocket(address).Port(); }
 
 class InputStackTest : public ::testing::Test {
 protected:
-    // The window the output pin's pool is sized for (at connection).
-    virtual uint16_t WindowAtConnection() const { return 0; }
+    // The reordering window, set before the pins connect (the pool follows it).
+    virtual uint16_t Window() const { return 0; }
 
     void SetUp() override
     {
@@ -221,28 +201,28 @@ protected:
         sink = std::make_unique<ZQCaptureSink>();
         stack = static_cast<ZQMInputRTPStack*>(module->GetStack());
         stack->SetLocalIPAddress("127.0.0.2");
-        stack->SetRTPwindow(WindowAtConnection());
+        stack->SetRTPwindow(Window());
         for (int32_t type : {kAudioPCMA, kVideoH264, kFec}) {
             ASSERT_TRUE(stack->EnableMediaType(type));
         }
         ASSERT_TRUE(ZQFConnectPins(module->GetOutputPin(0), sink->GetInputPin(0)));
-        logs.Clear();
     }
 
     void TearDown() override
     {
         Stop();
-        ZQFAllocator* pool = Pool();
+        const ZQFAllocator* pool = Pool();
         EXPECT_TRUE(pool == nullptr || pool->IsFull()) << "samples missing from the pool";
         module.reset();
         sink.reset();
+        sockets.clear();
         EXPECT_EQ(CountOpenDescriptors(), m_descriptorsAtStart) << "descriptors left open";
     }
 
-    ZQFAllocator* Pool() const { return module ? module->GetOutputPin(0)->GetAllocator() : nullptr; }
+    ZQFAllocator* Pool() const { return module->GetOutputPin(0)->GetAllocator(); }
 
-    // A datagram in a sample of the pool, as the receiving loop leaves it.
-    ZQFMediaSample* SampleWith(const std::vector<uint8_t>& datagram)
+    // The datagram in a sample of the pool, as the receiving loop leaves it.
+    ZQFMediaSample* SampleWith(const Bytes& datagram)
     {
         ZQFMediaSample* sample = module->GetOutputPin(0)->GetNewSample(0);
         EXPECT_NE(sample, nullptr) << "pool empty";
@@ -253,29 +233,22 @@ protected:
         return sample;
     }
 
-    // The packet check; a refused sample goes back to the pool as the
-    // receiving loop would do.
-    RTPCheckResult Check(const std::vector<uint8_t>& datagram)
+    // The packet check; a refused sample goes back as the loop would do it.
+    RTPCheckResult Check(const Bytes& datagram)
     {
         ZQFMediaSample* sample = SampleWith(datagram);
-        if (sample == nullptr) {
-            return RTP_INVALID_NO_SOURCE;
-        }
-        const RTPCheckResult result = stack->CheckRTPDatagram(sample);
-        if (!IsPacketHandled(result)) {
+        const RTPCheckResult result = sample ? stack->CheckRTPDatagram(sample) : RTP_INVALID_NO_SOURCE;
+        if (sample != nullptr && !IsPacketHandled(result)) {
             sample->Recycle();
         }
         return result;
     }
 
-    bool Process(const std::vector<uint8_t>& datagram)
+    bool Process(const Bytes& datagram)
     {
         ZQFMediaSample* sample = SampleWith(datagram);
-        if (sample == nullptr) {
-            return false;
-        }
-        const bool taken = stack->OnProcessMediaSample(sample, 0);
-        if (!taken) {
+        const bool taken = sample != nullptr && stack->OnProcessMediaSample(sample, 0);
+        if (sample != nullptr && !taken) {
             sample->Recycle();
         }
         return taken;
@@ -290,7 +263,7 @@ protected:
         return seqs;
     }
 
-    // Runs `use` on the remote source record of `ssrc` under the list locks.
+    // Runs `use` on the remote source record of `ssrc`, list locks held.
     template <class Use>
     void WithSource(uint32_t ssrc, Use use)
     {
@@ -300,18 +273,25 @@ protected:
         use(*source);
     }
 
-    // Network settings of a test stack: everything on loopback, RTP and RTCP
-    // on ports picked now; reports go to `reportPort` on 127.0.0.1.
-    void UseLoopback(const std::string& reportPort)
+    // Everything on loopback: the stack on 127.0.0.2 with RTP and RTCP ports
+    // picked now; reports go to `collector` on 127.0.0.1, `peer` sends.
+    void UseLoopback()
     {
+        collector = sockets.emplace_back(std::make_unique<TestSocket>()).get();
+        peer = sockets.emplace_back(std::make_unique<TestSocket>()).get();
         rtpPort = FreePort("127.0.0.2");
         rtcpPort = FreePort("127.0.0.2");
         stack->SetLocalRTPPort(rtpPort.c_str());
         stack->SetLocalRTCPPort(rtcpPort.c_str());
         stack->SetRemoteRTPAddress("127.0.0.1");
         stack->SetRemoteRTCPAddress("127.0.0.1");
-        stack->SetRemoteRTCPPort(reportPort.c_str());
+        stack->SetRemoteRTCPPort(collector->Port().c_str());
     }
+
+    void Send(const Bytes& datagram) { ASSERT_TRUE(peer->SendTo(datagram, "127.0.0.2", rtpPort)); }
+
+    // "<--RTPStack-->[port]" and the rest of a line.
+    std::string Line(const std::string& text) const { return "<--RTPStack-->[" + rtpPort + "] " + text; }
 
     // The graph's start: end of flush, running, OnStart.
     bool Start()
@@ -319,18 +299,13 @@ protected:
         stack->OnEndFlush();
         module->SetRunning(true);
         const bool started = stack->OnStart();
-        if (!started) {
-            module->SetRunning(false);
-        }
+        module->SetRunning(started);
         return started;
     }
 
     // The graph's stop: not running, pins flushed, begin of flush, stop.
     void Stop()
     {
-        if (module == nullptr) {
-            return;
-        }
         module->SetRunning(false);
         module->GetOutputPin(0)->OnPinFlush();
         stack->OnBeginFlush();
@@ -341,17 +316,20 @@ protected:
     std::unique_ptr<ZQMRTPStackModule> module;
     std::unique_ptr<ZQCaptureSink> sink;
     ZQMInputRTPStack* stack = nullptr;
-    std::string rtpPort;
+    std::vector<std::unique_ptr<TestSocket>> sockets;
+    TestSocket* collector = nullptr;
+    TestSocket* peer = nullptr;
+    std::string rtpPort = "0";
     std::string rtcpPort;
 
 private:
     int m_descriptorsAtStart = 0;
 };
 
-template <uint16_t Window>
+template <uint16_t W>
 class InputStackWithWindow : public InputStackTest {
 protected:
-    uint16_t WindowAtConnection() const override { return Window; }
+    uint16_t Window() const override { return W; }
 };
 
 }  // namespace inputtest
