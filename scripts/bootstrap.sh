@@ -26,7 +26,7 @@ done
 packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libpugixml-dev libncurses-dev)
 [ "$want_interop" = 1 ] && packages+=(ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good
-                                      gstreamer1.0-plugins-base tshark tmux)
+                                      gstreamer1.0-plugins-base tshark tmux python3)
 [ "$want_bench" = 1 ] && packages+=(libortp-dev valgrind)
 [ "$preset" = asan ] || [ "$preset" = tsan ] || [ "$preset" = fuzz ] && packages+=(clang libclang-rt-14-dev)
 
@@ -48,6 +48,8 @@ case "$preset" in
   default) cmake_args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
   asan) cmake_args+=(-DCMAKE_BUILD_TYPE=Debug -DZQ_SANITIZE=address) ;;
   tsan) cmake_args+=(-DCMAKE_BUILD_TYPE=Debug -DZQ_SANITIZE=thread) ;;
+  fuzz) cmake_args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DZQ_SANITIZE=fuzzer
+                     -DZQ_FUZZ=ON -DZQ_BUILD_BENCH=OFF) ;;
   *) echo "bootstrap: unknown preset '$preset'" >&2; exit 2 ;;
 esac
 if [ ! -f "$build_dir/build.ninja" ]; then

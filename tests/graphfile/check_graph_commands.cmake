@@ -1,5 +1,6 @@
 # Runs zqhost's graph-file commands the way a user does.
-#   cmake -DZQHOST=<exe> -DCASE=<case> -DEXAMPLES=<dir> -DWORK=<dir> -P check_graph_commands.cmake
+#   cmake -DZQHOST=<exe> -DFREEPORTS=<exe> -DCASE=<case> -DEXAMPLES=<dir> -DWORK=<dir>
+#         -P check_graph_commands.cmake
 
 function(run_zqhost)
   execute_process(COMMAND ${ZQHOST} ${ARGN}
@@ -41,6 +42,22 @@ function(expect_same_file expected actual)
   endif()
 endfunction()
 
+# A copy of an example graph in WORK that uses a free port pair (in place of
+# 5004 and 5005) and writes its files in WORK (in place of /tmp).
+function(copy_with_free_ports example copy)
+  execute_process(COMMAND ${FREEPORTS} 127.0.0.1 127.0.0.2 RESULT_VARIABLE failed OUTPUT_VARIABLE port
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(failed)
+    message(FATAL_ERROR "no free port pair")
+  endif()
+  math(EXPR rtcp "${port} + 1")
+  file(READ ${EXAMPLES}/${example} text)
+  string(REPLACE "value=\"5004\"" "value=\"${port}\"" text "${text}")
+  string(REPLACE "value=\"5005\"" "value=\"${rtcp}\"" text "${text}")
+  string(REPLACE "value=\"/tmp/" "value=\"${WORK}/" text "${text}")
+  file(WRITE ${copy} "${text}")
+endfunction()
+
 file(MAKE_DIRECTORY "${WORK}")
 
 if(CASE STREQUAL "save_matches_examples")
@@ -57,13 +74,18 @@ if(CASE STREQUAL "save_matches_examples")
   expect_rc(0)
   expect_same_file(${EXAMPLES}/sender.xml ${WORK}/alias.xml)
 elseif(CASE STREQUAL "run_receiver")
-  run_zqhost(run ${EXAMPLES}/receiver.xml --seconds 1)
+  copy_with_free_ports(receiver.xml ${WORK}/receiver.xml)
+  run_zqhost(run ${WORK}/receiver.xml --seconds 1)
   expect_rc(0)
   expect_contains("${out}" "module 'RTP in'")
+  if(NOT EXISTS ${WORK}/zqhost-receiver.audioG711A)
+    message(FATAL_ERROR "the receiver wrote no ${WORK}/zqhost-receiver.audioG711A")
+  endif()
 elseif(CASE STREQUAL "run_sender")
-  run_zqhost(run ${EXAMPLES}/sender.xml --seconds 1)
+  copy_with_free_ports(sender.xml ${WORK}/sender.xml)
+  run_zqhost(run ${WORK}/sender.xml --seconds 1 --json)
   expect_rc(0)
-  expect_contains("${out}" "module 'RTP out'")
+  expect_contains("${out}" "{\"time\":1.0,\"module\":\"RTP out\",\"sources\":[{")
 elseif(CASE STREQUAL "bad_graph_file")
   file(READ ${EXAMPLES}/receiver.xml whole)
   string(SUBSTRING "${whole}" 0 700 truncated)

@@ -1,13 +1,19 @@
 #!/bin/bash
 # zqhost run stops cleanly on SIGINT and SIGTERM and exits 0.
-#   check_stop_signal.sh ZQHOST GRAPH WORKDIR
+#   check_stop_signal.sh ZQHOST FREEPORTS GRAPH WORKDIR
 # The signal is sent once the first statistics report is out: by then the
-# graph runs and the handler is in place.
+# graph runs and the handler is in place. The graph runs as a copy that uses
+# a free port pair instead of 5004/5005 and writes its files in WORKDIR.
 set -u
 zqhost=$1
-graph=$2
-work=$3
+freeports=$2
+example=$3
+work=$4
 mkdir -p "$work"
+port=$("$freeports" 127.0.0.1 127.0.0.2) || { echo "no free port pair"; exit 1; }
+graph="$work/$(basename "$example")"
+sed -e "s/value=\"5004\"/value=\"$port\"/g" -e "s/value=\"5005\"/value=\"$((port + 1))\"/g" \
+    -e "s|value=\"/tmp/|value=\"$work/|g" "$example" >"$graph"
 
 for signal in INT TERM; do
     out="$work/stop-$signal.out"

@@ -30,7 +30,8 @@ int RunRun(Arguments& arguments)
         throw CommandError(error);
     }
     loadLog.Release();
-    return RunGraph(*graph, *path, options);
+    RunGraph(*graph, *path, options);
+    return 0;
 }
 
 }  // namespace
@@ -38,7 +39,7 @@ int RunRun(Arguments& arguments)
 extern const Command kRunCommand = {
     "run",
     "run a graph file and print the RTP statistics",
-    "usage: zqhost run GRAPH.xml [--seconds N] [--log-level L]\n\n"
+    "usage: zqhost run GRAPH.xml [--seconds N] [--json] [--log-level L]\n\n"
     "Loads the graph file (its plug-ins, modules, settings and connections),\n"
     "starts it, and prints the statistics of every RTP stack module every two\n"
     "seconds on standard output: for each source its SSRC, side, CNAME,\n"
@@ -47,6 +48,8 @@ extern const Command kRunCommand = {
     "SIGINT or SIGTERM, and exits 0.\n\n"
     "options:\n"
     "  --seconds N     run for N seconds (default: until interrupted)\n"
+    "  --json          print the statistics as JSON lines, one per module and\n"
+    "                  report: {\"time\":2.0,\"module\":\"RTP out\",\"sources\":[...]}\n"
     "  --log-level L   log on standard error from level L up: 0 or info,\n"
     "                  1 or warning, 2 or error (default 2)\n\n"
     "A graph file that cannot be read or used gives one line naming the file,\n"

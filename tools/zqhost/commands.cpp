@@ -2,6 +2,10 @@
 
 // Each command's file defines its record; adding a command is one line here.
 extern const Command kInfoCommand;
+extern const Command kDemoCommand;
+extern const Command kSendCommand;
+extern const Command kRecvCommand;
+extern const Command kCodecsCommand;
 extern const Command kRunCommand;
 extern const Command kSaveCommand;
 extern const Command kPagesCommand;
@@ -10,6 +14,10 @@ namespace {
 
 const Command* const kCommands[] = {
     &kInfoCommand,
+    &kDemoCommand,
+    &kSendCommand,
+    &kRecvCommand,
+    &kCodecsCommand,
     &kRunCommand,
     &kSaveCommand,
     &kPagesCommand,

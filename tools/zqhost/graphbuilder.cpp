@@ -16,10 +16,9 @@
 
 namespace {
 
-// One 20 ms frame of 160 bytes, whatever the codec: the payload is a tone,
-// not real media, and only its pacing and numbering matter to the stacks.
-constexpr int kFrameBytes = 160;
-constexpr int kPacketTimeMs = 20;
+constexpr int kPayloadBytesPerMs = 8;
+constexpr int kSampleHeadroomBytes = 64;  // the RTP header and then some
+constexpr int kDefaultSampleBytes = 2048;
 constexpr uint16_t kMaxRTPPort = 65534;  // RTCP takes the next port
 
 const Codec& DefaultCodec() { return FindCodec("audioG711A"); }
@@ -59,11 +58,18 @@ ZQIRTPStack& StackOf(ZQFModule* module)
     return *stack;
 }
 
-void EnableCodec(ZQIRTPStack& stack, const Codec& codec)
+void EnableCodec(ZQIRTPStack& stack, const Codec& codec, int payloadType = -1)
 {
+    if (payloadType >= 0) {
+        if (!stack.AddMediaType(codec.mediaType, static_cast<uint8_t>(payloadType))) {
+            throw CommandError(std::string("the RTP stack refuses payload type ") + std::to_string(payloadType) +
+                               " for codec " + codec.key);
+        }
+        return;
+    }
     if (!stack.EnableMediaType(codec.mediaType)) {
         throw CommandError(std::string("the RTP stack cannot carry codec ") + codec.key +
-                           " (it has no default payload type)");
+                           " (it has no default payload type; give one with --pt)");
     }
 }
 
@@ -88,20 +94,38 @@ int DispatcherPinFor(ZQFModule* dispatcher, const Codec& codec)
     throw std::runtime_error(std::string("the dispatcher offers no output pin for ") + codec.key);
 }
 
-ZQStockSourceConfig ToneSourceConfig(const Codec& codec, double toneHz)
+ZQStockSourceConfig SourceConfig(const Codec& codec, const SenderOptions& options)
 {
     ZQStockSourceConfig config;
     config.mediaType = codec.mediaType;
     config.mainType = codec.mainType;
     config.clockRateHz = codec.clockRateHz;
-    config.frameBytes = kFrameBytes;
-    config.packetTimeMs = kPacketTimeMs;
-    config.content = ZQStockSourceConfig::Content::Tone;
-    config.toneHz = toneHz;
+    config.frameBytes = FrameBytesFor(options.packetTimeMs);
+    config.packetTimeMs = options.packetTimeMs;
+    config.content = options.content;
+    config.toneHz = options.toneHz;
+    config.filePath = options.inputPath;
+    config.maxFrames = options.maxFrames;
+    config.firstSequenceNumber = options.firstSequenceNumber;
+    config.sampleBytes = std::max(kDefaultSampleBytes, config.frameBytes + kSampleHeadroomBytes);
     return config;
 }
 
+const char* SourceName(ZQStockSourceConfig::Content content)
+{
+    switch (content) {
+    case ZQStockSourceConfig::Content::Chirp:
+        return "chirp source";
+    case ZQStockSourceConfig::Content::File:
+        return "file source";
+    default:
+        return "tone source";
+    }
+}
+
 }  // namespace
+
+int FrameBytesFor(int packetTimeMs) { return packetTimeMs * kPayloadBytesPerMs; }
 
 uint16_t ParsePort(const std::string& option, const std::string& text)
 {
@@ -136,24 +160,27 @@ SenderGraph BuildSenderGraph(ZQFGraph& graph, const ZQFModuleRegistry& registry,
 {
     const Codec& codec = options.codec ? *options.codec : DefaultCodec();
     const uint16_t localPort = options.localPort != 0 ? options.localPort : options.remote.port;
+    const uint16_t localRTCPPort =
+        options.localRTCPPort != 0 ? options.localRTCPPort : RTCPPortAfter("--local-port", localPort);
     const uint16_t remoteRTCPPort =
         options.remoteRTCPPort != 0 ? options.remoteRTCPPort : RTCPPortAfter("--to", options.remote.port);
 
     SenderGraph built;
-    built.source = new ZQStockSource(ToneSourceConfig(codec, options.toneHz));
+    built.source = new ZQStockSource(SourceConfig(codec, options));
     graph.AddModule(built.source);
-    built.source->SetName("tone source");
+    built.source->SetName(SourceName(options.content));
     built.rtpOut = AddPluginModule(graph, registry, kRTPOutModuleId, "RTP out");
 
     ZQIRTPStack& stack = StackOf(built.rtpOut);
     stack.SetLocalIPAddress(options.localAddress.c_str());
     stack.SetLocalRTPPort(PortText(localPort).c_str());
-    stack.SetLocalRTCPPort(PortText(RTCPPortAfter("--local-port", localPort)).c_str());
+    stack.SetLocalRTCPPort(PortText(localRTCPPort).c_str());
     stack.SetRemoteRTPAddress(options.remote.host.c_str());
     stack.SetRemoteRTCPAddress(options.remote.host.c_str());
     stack.SetRemoteRTPPort(PortText(options.remote.port).c_str());
     stack.SetRemoteRTCPPort(PortText(remoteRTCPPort).c_str());
-    EnableCodec(stack, codec);
+    stack.SetAutoSequenceNumbers(options.autoSequenceNumbers);
+    EnableCodec(stack, codec, options.payloadType);
 
     Connect(graph, built.source, 0, built.rtpOut, 0);
     return built;
@@ -172,18 +199,31 @@ ReceiverGraph BuildReceiverGraph(ZQFGraph& graph, const ZQFModuleRegistry& regis
             }
         }
     }
+    const uint16_t localRTCPPort =
+        options.localRTCPPort != 0 ? options.localRTCPPort : RTCPPortAfter("--on", options.local.port);
     const uint16_t peerPort = options.peerPort != 0 ? options.peerPort : options.local.port;
+    const uint16_t peerRTCPPort = options.peerPort != 0 ? RTCPPortAfter("--peer", peerPort) : localRTCPPort;
+    // The stack opens its RTCP sockets only for a remote RTCP address other
+    // than its own; with none at all it reports to where the RTP comes from.
+    const bool learn = options.learnPeer || options.peerAddress == options.local.host;
+    const std::string peerAddress = learn ? std::string() : options.peerAddress;
 
     ReceiverGraph built;
     built.rtpIn = AddPluginModule(graph, registry, kRTPInModuleId, "RTP in");
     ZQIRTPStack& stack = StackOf(built.rtpIn);
     stack.SetLocalIPAddress(options.local.host.c_str());
     stack.SetLocalRTPPort(PortText(options.local.port).c_str());
-    stack.SetLocalRTCPPort(PortText(RTCPPortAfter("--on", options.local.port)).c_str());
-    stack.SetRemoteRTPAddress(options.peerAddress.c_str());
-    stack.SetRemoteRTCPAddress(options.peerAddress.c_str());
+    stack.SetLocalRTCPPort(PortText(localRTCPPort).c_str());
+    stack.SetRemoteRTPAddress(peerAddress.c_str());
+    stack.SetRemoteRTCPAddress(peerAddress.c_str());
     stack.SetRemoteRTPPort(PortText(peerPort).c_str());
-    stack.SetRemoteRTCPPort(PortText(RTCPPortAfter("--peer", peerPort)).c_str());
+    stack.SetRemoteRTCPPort(PortText(peerRTCPPort).c_str());
+    if (options.window != 0) {
+        stack.SetRTPwindow(options.window);
+    }
+    if (options.lipSync) {
+        stack.SetUseLipSync(true);
+    }
     // The media types go in before the dispatcher connects: it makes one
     // output pin per type it finds upstream at that moment.
     for (const Codec* codec : codecs) {
@@ -203,4 +243,31 @@ ReceiverGraph BuildReceiverGraph(ZQFGraph& graph, const ZQFModuleRegistry& regis
         built.sinks.push_back(sink);
     }
     return built;
+}
+
+uint32_t SenderSSRCOf(ZQFModule* rtpOut)
+{
+    // The sending stack names its local source as its source 0.
+    uint32_t ssrc = 0;
+    if (!StackOf(rtpOut).GetSourceIdentifier(0, ssrc)) {
+        return 0;
+    }
+    return ssrc;
+}
+
+void ApplySimulation(ZQFModule* rtpOut, std::optional<uint32_t> lossPercent, std::optional<uint32_t> maxJitterMs)
+{
+    ZQIRTPStackStatistics* statistics = RTPStackStatisticsOf(rtpOut);
+    const uint32_t ssrc = SenderSSRCOf(rtpOut);
+    if (statistics == nullptr || ssrc == 0) {
+        throw std::runtime_error("the \"RTP out\" module offers no local source to simulate on");
+    }
+    if (lossPercent && !(statistics->SetPacketLossPercent(ssrc, true, *lossPercent) &&
+                         statistics->SetSimulatePacketLoss(ssrc, true, true))) {
+        throw std::runtime_error("the RTP stack refuses a packet loss of " + std::to_string(*lossPercent) + " %");
+    }
+    if (maxJitterMs &&
+        !(statistics->SetMaxJitter(ssrc, true, *maxJitterMs) && statistics->SetGenerateJitter(ssrc, true, true))) {
+        throw std::runtime_error("the RTP stack refuses a jitter of " + std::to_string(*maxJitterMs) + " ms");
+    }
 }

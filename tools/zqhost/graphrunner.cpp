@@ -1,7 +1,7 @@
 #include "graphrunner.h"
 
+#include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
@@ -9,6 +9,7 @@
 #include "logoptions.h"
 #include "statisticsreport.h"
 #include "stopsignal.h"
+#include "valueoptions.h"
 #include "zqfgraph.h"
 
 namespace {
@@ -16,27 +17,24 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto kReportInterval = std::chrono::seconds(2);
-// A day is longer than any run anyone means to time with --seconds.
-constexpr double kMaxSeconds = 86400.0;
-
-double ParseSeconds(const std::string& text)
-{
-    size_t used = 0;
-    double seconds = 0;
-    try {
-        seconds = std::stod(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used == 0 || used != text.size() || !std::isfinite(seconds) || seconds <= 0 || seconds > kMaxSeconds) {
-        throw CommandError("option --seconds: '" + text + "' is not a number of seconds above 0");
-    }
-    return seconds;
-}
+// How often the done and progress hooks are looked at.
+constexpr auto kHookInterval = std::chrono::milliseconds(250);
 
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 }  // namespace
+
+const char* RunEndName(RunEnd how)
+{
+    switch (how) {
+    case RunEnd::Signal:
+        return "signal";
+    case RunEnd::Done:
+        return "done";
+    default:
+        return "seconds";
+    }
+}
 
 RunOptions TakeRunOptions(Arguments& arguments)
 {
@@ -44,12 +42,17 @@ RunOptions TakeRunOptions(Arguments& arguments)
     if (const auto seconds = arguments.TakeValue("--seconds")) {
         options.seconds = ParseSeconds(*seconds);
     }
+    options.json = arguments.TakeFlag("--json");
     TakeLogLevelOption(arguments);
     return options;
 }
 
-int RunGraph(ZQFGraph& graph, const std::string& what, const RunOptions& options)
+RunEnd RunGraph(ZQFGraph& graph, const std::string& what, const RunOptions& options, const RunHooks& hooks)
 {
+    std::function<void(double)> report = hooks.report;
+    if (!report) {
+        report = [&graph, &options](double elapsed) { PrintStackStatistics(stdout, graph, elapsed, options.json); };
+    }
     const StopSignal stopSignal;
     std::string error;
     if (!graph.Start(&error)) {
@@ -60,12 +63,43 @@ int RunGraph(ZQFGraph& graph, const std::string& what, const RunOptions& options
         options.seconds
             ? start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(*options.seconds))
             : Clock::time_point::max();
+    const bool hooked = hooks.done || hooks.progress;
     Clock::time_point nextReport = start + kReportInterval;
-    while (!stopSignal.WaitUntil(std::min(nextReport, end)) && Clock::now() < end) {
-        PrintStackStatistics(stdout, graph, SecondsSince(start));
-        nextReport += kReportInterval;
+    RunEnd how = RunEnd::TimeUp;
+    for (;;) {
+        if (stopSignal.Raised()) {
+            how = RunEnd::Signal;
+            break;
+        }
+        const Clock::time_point now = Clock::now();
+        if (now >= end) {
+            how = RunEnd::TimeUp;
+            break;
+        }
+        if (hooks.done && hooks.done()) {
+            how = RunEnd::Done;
+            break;
+        }
+        if (now >= nextReport) {
+            report(SecondsSince(start));
+            while (nextReport <= now) {  // a late report does not bring a burst of them
+                nextReport += kReportInterval;
+            }
+        }
+        if (hooks.progress) {
+            hooks.progress(SecondsSince(start));
+        }
+        Clock::time_point wake = std::min(nextReport, end);
+        if (hooked) {
+            wake = std::min(wake, Clock::now() + kHookInterval);
+        }
+        stopSignal.WaitUntil(wake);
     }
-    PrintStackStatistics(stdout, graph, SecondsSince(start));
+    if (hooks.ending) {
+        hooks.ending(SecondsSince(start), how);
+    } else {
+        report(SecondsSince(start));
+    }
     graph.Stop();
-    return 0;
+    return how;
 }

@@ -19,6 +19,7 @@ struct LevelName {
 constexpr LevelName kLevelNames[] = {
     {"0", ZQF_LOG_INFO},          {"info", ZQF_LOG_INFO}, {"1", ZQF_LOG_WARNING},
     {"warning", ZQF_LOG_WARNING}, {"2", ZQF_LOG_ERROR},   {"error", ZQF_LOG_ERROR},
+    {"none", ZQF_LOG_ERROR + 1},  // above every level: nothing is shown
 };
 
 int ParseLogLevel(const std::string& text)
@@ -28,7 +29,7 @@ int ParseLogLevel(const std::string& text)
             return entry.level;
         }
     }
-    throw CommandError("option --log-level: '" + text + "' is not 0/info, 1/warning or 2/error");
+    throw CommandError("option --log-level: '" + text + "' is not 0/info, 1/warning, 2/error or none");
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 // The log on standard error, as the commands let the user tune it.
 class Arguments;
 
-// Takes "--log-level L" (0 or info, 1 or warning, 2 or error; default 2):
+// Takes "--log-level L" (0 or info, 1 or warning, 2 or error, none; default 2):
 // DebugLog lines below L are dropped, and the plug-in's trace lines
 // (OutputDebugStringA) are shown only at level 0. Throws CommandError for a
 // bad value.

@@ -1,8 +1,49 @@
 #pragma once
-// The statistics of every stack module in a graph, as zqhost prints them:
-// one block per module, one line per source its statistics interface lists.
+// The statistics of the stack modules as zqhost prints them: for each source
+// the statistics interface lists, what the statistics page shows (packets,
+// octets, fraction lost, cumulative lost, jitter) plus the receiver reports
+// and round-trip time. As text blocks for people, or one JSON object a line
+// for scripts.
+#include <cstdint>
 #include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
 
 class ZQFGraph;
+class ZQIRTPStack;
+class ZQIRTPStackStatistics;
 
-void PrintStackStatistics(std::FILE* out, const ZQFGraph& graph, double elapsedSeconds);
+struct SourceStatistics {
+    uint32_t ssrc = 0;
+    bool isLocal = false;
+    std::string cname;
+    bool available = false;  // false: the stack gave no statistics (the source went)
+    uint32_t payloadBitRate = 0;
+    uint32_t wireBitRate = 0;
+    uint32_t packets = 0;  // local: sent; remote: the sender's count from its last SR
+    uint32_t octets = 0;   // likewise, payload octets
+    uint32_t fractionLostPercent = 0;
+    uint32_t cumulativeLost = 0;
+    float jitterMs = 0;
+    uint32_t rrCount = 0;
+    uint32_t roundTripMs = 0;
+};
+
+// Every source the interface lists, in its order (`stack` names them; it may
+// be null).
+std::vector<SourceStatistics> CollectSourceStatistics(ZQIRTPStackStatistics& statistics, ZQIRTPStack* stack);
+// One source, or none when the interface does not list it.
+std::optional<SourceStatistics> FindSource(const std::vector<SourceStatistics>& sources, uint32_t ssrc,
+                                           bool isLocal);
+
+std::string SourceJson(const SourceStatistics& source);
+
+// One block: "[2.0 s] <title>" and a line per source; or, with `json`, one
+// line {"time":2.0,"module":<module>,"sources":[...]} ("module" only when
+// given).
+void PrintStatisticsBlock(std::FILE* out, double elapsedSeconds, const char* module,
+                          const std::vector<SourceStatistics>& sources, bool json);
+
+// A block for every stack module of the graph.
+void PrintStackStatistics(std::FILE* out, const ZQFGraph& graph, double elapsedSeconds, bool json = false);

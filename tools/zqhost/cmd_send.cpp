@@ -1,0 +1,293 @@
+// zqhost send: an "RTP out" module fed by the stock source, sending a file's
+// bytes or a tone to a peer, with the sending-side simulation at hand.
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <stdexcept>
+
+#include "command.h"
+#include "freeports.h"
+#include "graphbuilder.h"
+#include "graphrunner.h"
+#include "hostmodules.h"
+#include "jsonline.h"
+#include "stackidentities.h"
+#include "statisticsreport.h"
+#include "valueoptions.h"
+#include "zqfgraph.h"
+#include "zqfgraphfile.h"
+#include "zqfmodule.h"
+#include "zqfmoduleregistry.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// After the last frame, the time the peer has to send its last report.
+constexpr auto kDrain = std::chrono::milliseconds(200);
+constexpr double kMaxToneHz = 100000.0;
+constexpr long kMaxPacketTimeMs = 1000;
+constexpr long kMaxJitterMs = 10000;
+
+struct SendRequest {
+    std::optional<std::string> plugin;
+    std::optional<std::string> saveGraph;
+    RunOptions run;
+    SenderOptions sender;
+    std::optional<uint32_t> lossPercent;
+    std::optional<uint32_t> maxJitterMs;
+};
+
+int ParsePayloadType(const std::string& text)
+{
+    const long payloadType = ParseWholeNumber("--pt", text, 0, 127);
+    // What RTCP sender and receiver reports show in that place.
+    if (payloadType == 72 || payloadType == 73) {
+        throw CommandError("option --pt: payload types 72 and 73 are reserved (they would read as RTCP)");
+    }
+    return static_cast<int>(payloadType);
+}
+
+void TakeContent(Arguments& arguments, SenderOptions& sender)
+{
+    const auto input = arguments.TakeValue("--in");
+    const auto tone = arguments.TakeValue("--tone");
+    if (input && tone) {
+        throw CommandError("give --in FILE or --tone HZ, not both");
+    }
+    if (!input && !tone) {
+        throw CommandError("say what to send: --in FILE or --tone HZ");
+    }
+    if (input) {
+        CheckReadableFile("--in", *input);
+        sender.content = ZQStockSourceConfig::Content::File;
+        sender.inputPath = *input;
+    } else {
+        sender.content = ZQStockSourceConfig::Content::Tone;
+        sender.toneHz = ParseNumberAbove("--tone", *tone, 0.0, kMaxToneHz);
+    }
+}
+
+void TakeAddresses(Arguments& arguments, SenderOptions& sender)
+{
+    const auto to = arguments.TakeValue("--to");
+    if (!to) {
+        throw CommandError("say where to send: --to HOST:PORT");
+    }
+    sender.remote = ParseEndpoint("--to", *to);
+    sender.remote.host = ResolveAddress("--to", sender.remote.host);
+    if (const auto port = arguments.TakeValue("--rtcp-port")) {
+        sender.remoteRTCPPort = ParsePort("--rtcp-port", *port);
+    }
+    if (const auto bind = arguments.TakeValue("--bind")) {
+        sender.localAddress = ResolveAddress("--bind", *bind);
+    }
+    if (const auto port = arguments.TakeValue("--local-port")) {
+        sender.localPort = ParsePort("--local-port", *port);
+    }
+    if (const auto port = arguments.TakeValue("--local-rtcp-port")) {
+        sender.localRTCPPort = ParsePort("--local-rtcp-port", *port);
+    }
+}
+
+SendRequest TakeRequest(Arguments& arguments)
+{
+    SendRequest request;
+    request.plugin = arguments.TakeValue("--plugin");
+    request.saveGraph = arguments.TakeValue("--save-graph");
+    request.run = TakeRunOptions(arguments);
+    TakeAddresses(arguments, request.sender);
+    const auto codec = arguments.TakeValue("--codec");
+    if (!codec) {
+        throw CommandError("say which codec to send: --codec NAME (see zqhost codecs)");
+    }
+    request.sender.codec = &FindCodec(*codec);
+    if (const auto payloadType = arguments.TakeValue("--pt")) {
+        request.sender.payloadType = ParsePayloadType(*payloadType);
+    }
+    if (const auto packetTime = TakeWholeNumber(arguments, "--ptime", 1, kMaxPacketTimeMs)) {
+        request.sender.packetTimeMs = static_cast<int>(*packetTime);
+    }
+    if (const auto loss = TakeWholeNumber(arguments, "--loss", 0, 100)) {
+        request.lossPercent = static_cast<uint32_t>(*loss);
+    }
+    if (const auto jitter = TakeWholeNumber(arguments, "--jitter", 0, kMaxJitterMs)) {
+        request.maxJitterMs = static_cast<uint32_t>(*jitter);
+    }
+    if (arguments.TakeFlag("--no-seq-gen")) {
+        // The source's numbers go on the wire: start them anywhere, as a
+        // stack that numbers its packets would.
+        request.sender.autoSequenceNumbers = false;
+        request.sender.firstSequenceNumber = static_cast<uint16_t>(std::random_device{}());
+    }
+    TakeContent(arguments, request.sender);
+    arguments.ExpectNoMore();
+    if (request.sender.payloadType < 0 && request.sender.codec->defaultPayloadType < 0) {
+        throw CommandError(std::string("codec ") + request.sender.codec->key +
+                           " has no default payload type: give one with --pt");
+    }
+    return request;
+}
+
+// A graph file holds the graph and its settings, not these.
+void RefuseUnsavable(const SendRequest& request)
+{
+    const std::pair<bool, const char*> unsavable[] = {
+        {request.lossPercent.has_value(), "--loss"},
+        {request.maxJitterMs.has_value(), "--jitter"},
+        {request.sender.payloadType >= 0, "--pt"},
+        {request.run.seconds.has_value(), "--seconds"},
+        {request.run.json, "--json"},
+    };
+    for (const auto& [given, option] : unsavable) {
+        if (given) {
+            throw CommandError(std::string("option ") + option + " cannot go into a graph file (--save-graph)");
+        }
+    }
+}
+
+void CheckLocalPorts(const SenderOptions& sender)
+{
+    const uint16_t rtp = sender.localPort != 0 ? sender.localPort : sender.remote.port;
+    const uint16_t rtcp = sender.localRTCPPort != 0 ? sender.localRTCPPort : static_cast<uint16_t>(rtp + 1);
+    RequireFreePorts(sender.localPort != 0 ? "--local-port" : "--to (the local port defaults to its port)",
+                     sender.localAddress, {rtp});
+    RequireFreePorts("--local-rtcp-port", sender.localAddress, {rtcp});
+}
+
+// Frames the source could not hand on: no free sample in time, or refused
+// downstream (the stack could not send them).
+struct Unsent {
+    uint64_t withoutSample = 0;
+    uint64_t refused = 0;
+};
+
+void PrintSummary(const SendRequest& request, const SourceStatistics& local, const Unsent& unsent, RunEnd how)
+{
+    const char* ended = RunEndName(how);
+    if (request.run.json) {
+        JsonObject summary;
+        summary.AddText("command", "send").AddText("ended", ended).AddInteger("ssrc", local.ssrc);
+        summary.AddInteger("packets", local.packets).AddInteger("octets", local.octets);
+        summary.AddInteger("frames_without_sample", static_cast<int64_t>(unsent.withoutSample));
+        summary.AddInteger("frames_refused", static_cast<int64_t>(unsent.refused));
+        summary.AddInteger("rr_count", local.rrCount).AddInteger("rtt_ms", local.roundTripMs);
+        summary.AddInteger("fraction_lost", local.fractionLostPercent);
+        summary.AddInteger("cumulative_lost", local.cumulativeLost);
+        std::printf("%s\n", JsonObject().AddJson("summary", summary.Text()).Text().c_str());
+    } else {
+        std::printf("sent %u packets (%u payload octets) as SSRC 0x%08x to %s:%u (ended: %s); %u receiver report%s "
+                    "came back",
+                    local.packets, local.octets, local.ssrc, request.sender.remote.host.c_str(),
+                    request.sender.remote.port, ended, local.rrCount, local.rrCount == 1 ? "" : "s");
+        if (local.rrCount != 0) {
+            std::printf(" (fraction lost %u %%, cumulative lost %u, RTT %u ms)", local.fractionLostPercent,
+                        local.cumulativeLost, local.roundTripMs);
+        }
+        std::printf("\n");
+        if (unsent.withoutSample != 0 || unsent.refused != 0) {
+            std::printf("not sent: %llu frames found no free sample in time, the stack refused %llu\n",
+                        static_cast<unsigned long long>(unsent.withoutSample),
+                        static_cast<unsigned long long>(unsent.refused));
+        }
+    }
+    std::fflush(stdout);
+}
+
+RunHooks SendHooks(const SendRequest& request, const SenderGraph& built)
+{
+    RunHooks hooks;
+    if (request.sender.content == ZQStockSourceConfig::Content::File) {
+        hooks.done = [source = built.source, finishedAt = std::optional<Clock::time_point>()]() mutable {
+            if (!finishedAt && source->WaitFinished(0)) {
+                finishedAt = Clock::now();
+            }
+            return finishedAt && Clock::now() >= *finishedAt + kDrain;
+        };
+    }
+    hooks.ending = [&request, rtpOut = built.rtpOut, source = built.source](double elapsed, RunEnd how) {
+        ZQIRTPStackStatistics* statistics = RTPStackStatisticsOf(rtpOut);
+        const std::vector<SourceStatistics> sources = CollectSourceStatistics(*statistics, RTPStackOf(rtpOut));
+        PrintStatisticsBlock(stdout, elapsed, rtpOut->GetName(), sources, request.run.json);
+        const std::optional<SourceStatistics> local = FindSource(sources, SenderSSRCOf(rtpOut), true);
+        const Unsent unsent{source->GetFramesWithoutSample(), source->GetFramesRefused()};
+        PrintSummary(request, local.value_or(SourceStatistics{}), unsent, how);
+    };
+    return hooks;
+}
+
+int RunSend(Arguments& arguments)
+{
+    const SendRequest request = TakeRequest(arguments);
+    if (request.saveGraph) {
+        RefuseUnsavable(request);
+    } else {
+        CheckLocalPorts(request.sender);
+        if (request.sender.localAddress == request.sender.remote.host) {
+            std::fprintf(stderr, "zqhost send: warning: --bind and --to name the same address, so the stack "
+                                 "sends no RTCP\n");
+        }
+    }
+    ZQFModuleRegistry registry;
+    AddStockModules(registry);
+    AddPlugin(registry, request.plugin);
+    ZQFGraph graph;
+    const SenderGraph built = BuildSenderGraph(graph, registry, request.sender);
+    if (request.saveGraph) {
+        std::string error;
+        if (!ZQFSaveGraphFile(graph, registry, *request.saveGraph, &error)) {
+            throw std::runtime_error(error);
+        }
+        std::printf("saved the sender graph to %s\n", request.saveGraph->c_str());
+        return 0;
+    }
+    ApplySimulation(built.rtpOut, request.lossPercent, request.maxJitterMs);
+    RunGraph(graph, "zqhost send", request.run, SendHooks(request, built));
+    return 0;
+}
+
+}  // namespace
+
+extern const Command kSendCommand = {
+    "send",
+    "send a file or a tone over RTP with an \"RTP out\" module",
+    "usage: zqhost send --to HOST:PORT --codec NAME (--in FILE | --tone HZ)\n"
+    "                   [--rtcp-port P] [--bind ADDR] [--local-port P]\n"
+    "                   [--local-rtcp-port P] [--pt N] [--ptime MS] [--seconds N]\n"
+    "                   [--loss PCT] [--jitter MS] [--no-seq-gen]\n"
+    "                   [--save-graph FILE] [--json] [--log-level L] [--plugin PATH]\n\n"
+    "Runs a stock source -> \"RTP out\" graph. Each frame of MS milliseconds\n"
+    "becomes one RTP packet, paced in real time. Every two seconds the\n"
+    "statistics of the sending stack go to standard output; at the end, a\n"
+    "summary line with the receiver reports that came back.\n\n"
+    "  --to HOST:PORT        where RTP goes; RTCP goes to PORT+1\n"
+    "  --codec NAME          what the payload is (see zqhost codecs)\n"
+    "  --in FILE             send the file's bytes, one frame after the other\n"
+    "                        (8 x MS bytes a frame: 160 for PCMA or PCMU at\n"
+    "                        20 ms); ends once the whole file is sent\n"
+    "  --tone HZ             send a tone (encoded as G.711 for PCMA and PCMU)\n"
+    "                        until --seconds or a signal\n"
+    "  --rtcp-port P         the remote RTCP port instead of PORT+1\n"
+    "  --bind ADDR           local address (default 127.0.0.1); it must differ\n"
+    "                        from the --to address for RTCP to flow\n"
+    "  --local-port P        local RTP port (default: the --to port)\n"
+    "  --local-rtcp-port P   local RTCP port, where receiver reports are read\n"
+    "                        (default: the local RTP port + 1)\n"
+    "  --pt N                send as payload type N instead of the codec's\n"
+    "  --ptime MS            media time of a frame, 1 to 1000 (default 20)\n"
+    "  --seconds N           stop after N seconds\n"
+    "  --loss PCT            drop PCT % of the packets (the stack's simulation)\n"
+    "  --jitter MS           delay each packet by up to MS ms (likewise)\n"
+    "  --no-seq-gen          the stack keeps the source's sequence numbers\n"
+    "                        instead of numbering the packets itself\n"
+    "  --save-graph FILE     write the graph to a file for zqhost run instead\n"
+    "                        of running it (--loss, --jitter and --pt cannot\n"
+    "                        go into a file)\n"
+    "  --json                statistics and summary as JSON lines\n"
+    "  --log-level L         log on standard error from level L up: 0 or info,\n"
+    "                        1 or warning, 2 or error (default 2), none\n"
+    "  --plugin PATH         the plug-in to use\n\n"
+    "Ctrl-C (SIGINT) or SIGTERM stops it cleanly. A bad argument gives one\n"
+    "line on standard error and exit code 2; a failure while running, 1.\n",
+    &RunSend,
+};
