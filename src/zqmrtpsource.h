@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory_resource>
 
 #include <netinet/in.h>
 
@@ -91,7 +92,10 @@ public:
     uint16_t m_lastFecSeq;           // last FEC packet's sequence number
     uint16_t m_lastBadSeq;           // last packet held back
     uint16_t m_resyncCount;          // packets still needed to resynchronise after a jump
-    std::map<uint16_t, ZQFMediaSample*> m_heldPackets;  // reordering window; the stack recycles them
+    // The reordering window's nodes come from the source's own pool: once the
+    // window has been full once, holding a packet allocates nothing.
+    std::pmr::unsynchronized_pool_resource m_heldNodes;
+    std::pmr::map<uint16_t, ZQFMediaSample*> m_heldPackets{&m_heldNodes};  // the stack recycles them
     ZQMRTPStack* m_ownerStack;
     std::atomic<bool> m_discard;     // timed out: its packets are refused
     char m_cname[kCNAMESize];

@@ -25,6 +25,12 @@ ZQCSocketAddress::ZQCSocketAddress(int /*type*/, const char* address, const char
 
 void ZQCSocketAddress::SetSockAddr(const sockaddr_in& sa)
 {
+    // A receiving loop sets the same sender again and again: its texts are
+    // already there, and formatting them for every datagram costs.
+    if (m_valid && m_sockaddr.sin_family == sa.sin_family && m_sockaddr.sin_port == sa.sin_port &&
+        m_sockaddr.sin_addr.s_addr == sa.sin_addr.s_addr) {
+        return;
+    }
     m_sockaddr = sa;
     m_valid = true;
     inet_ntop(AF_INET, &sa.sin_addr, m_addressText, sizeof m_addressText);

@@ -4,6 +4,7 @@
 // (cycles) extends the highest sequence number to 32 bits.
 #include <cstdint>
 #include <map>
+#include <memory_resource>
 
 class ZQFMediaSample;
 
@@ -23,8 +24,9 @@ inline uint32_t ExtendedSeq(uint16_t cycles, uint16_t maxSeq) { return (static_c
 // back before the first cycle leaves the count at 0.
 void MoveMaxSeq(uint16_t& maxSeq, uint16_t& cycles, uint16_t seq);
 
-// Packets held in a source's reordering window, by sequence number.
-using HeldPackets = std::map<uint16_t, ZQFMediaSample*>;
+// Packets held in a source's reordering window, by sequence number (nodes
+// from a pool, so that holding a packet does not allocate).
+using HeldPackets = std::pmr::map<uint16_t, ZQFMediaSample*>;
 
 // The held packet that comes first in sequence order as seen from
 // `maxSeq` (the one furthest behind it), so that the order survives the

@@ -45,6 +45,8 @@ int ZQMInputRTPStack::EntryPoint()
         }
         m_lastReportTime.store(m_clock.GetElapsed());
         uint32_t failures = 0;
+        // Kept across datagrams: the same sender's address is not formatted again.
+        ZQCSocketAddress from;
         while (KeepReceiving()) {
             ZQFMediaSample* sample = pin->GetNewSample(kSampleWaitMs);
             if (sample == nullptr) {
@@ -64,7 +66,6 @@ int ZQMInputRTPStack::EntryPoint()
                 GetStopEvent().Wait(kReceiveWaitMs);
                 continue;
             }
-            ZQCSocketAddress from;
             const int size = std::min(kMaxDatagramBytes, sample->GetBufferSize());
             const int received = ReceiveDatagram(socket, sample->GetDataBuffer(), size, from);
             if (received <= 0) {  // asked to stop

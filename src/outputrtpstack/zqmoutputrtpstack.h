@@ -52,9 +52,12 @@ private:
     uint16_t TakeSequenceNumber(uint16_t formatSequenceNumber);
     // Keeps the local source's clock on the media timestamps.
     void FollowMediaClock(uint32_t rtpTimestamp);
+    // The local clock's time for this packet: the media time it was just
+    // set to, without reading the clock a second time when it can.
+    uint32_t PacketClockMs();
     // Sends the RTP datagram and counts it; false on a send error.
     bool SendPacket(const uint8_t* packet, int length);
-    void SendSenderReportWhenDue();
+    void SendSenderReportWhenDue(uint32_t nowMs);
     // For (local IP address, LocalRTCPPort) or port 0, by the
     // bind-RTCP-to-local-port flag.
     RTPSocket* AcquireOutputRTCPSocket();
@@ -78,4 +81,8 @@ private:
     int32_t m_cleanedUp = 0;
     std::atomic<uint32_t> m_autoSequenceNumbers{1};
     std::unique_ptr<ZQMOutputRTPStackRTCPListeningThread> m_rtcpListeningThread;
+    // Set by FollowMediaClock when it resynchronised the clock on this
+    // packet (under the stack lock).
+    bool m_clockJustSet = false;
+    uint32_t m_clockJustSetMs = 0;
 };

@@ -50,7 +50,7 @@ bool ZQMOutputRTPStack::OnProcessMediaSample(ZQFMediaSample* sample, int)
         if (!SendPacket(packet, sample->m_PayloadLength + kHeaderBytes)) {
             return false;
         }
-        SendSenderReportWhenDue();
+        SendSenderReportWhenDue(PacketClockMs());
         return true;
     } catch (...) {
         ZQM_LOG(ZQF_LOG_ERROR,
@@ -122,11 +122,20 @@ uint16_t ZQMOutputRTPStack::TakeSequenceNumber(uint16_t formatSequenceNumber)
 
 void ZQMOutputRTPStack::FollowMediaClock(uint32_t rtpTimestamp)
 {
+    m_clockJustSet = false;
     if (rtpTimestamp != m_localSource->m_lastRtpTimestamp) {
         const auto mediaType = static_cast<int32_t>(m_localSource->m_mediaType.load(std::memory_order_relaxed));
-        m_localSource->m_clock.Resynchronise(ZQMRTPClock::ToMilliseconds(rtpTimestamp, mediaType));
+        m_clockJustSetMs = ZQMRTPClock::ToMilliseconds(rtpTimestamp, mediaType);
+        m_clockJustSet = m_localSource->m_clock.Resynchronise(m_clockJustSetMs);
     }
     m_localSource->m_lastRtpTimestamp = rtpTimestamp;
+}
+
+// Just resynchronised, the clock reads the media time it was set to (the
+// same millisecond): one clock read per packet instead of two.
+uint32_t ZQMOutputRTPStack::PacketClockMs()
+{
+    return m_clockJustSet ? m_clockJustSetMs : m_localSource->m_clock.GetElapsed();
 }
 
 bool ZQMOutputRTPStack::SendPacket(const uint8_t* packet, int length)
@@ -149,9 +158,8 @@ bool ZQMOutputRTPStack::SendPacket(const uint8_t* packet, int length)
     return true;
 }
 
-void ZQMOutputRTPStack::SendSenderReportWhenDue()
+void ZQMOutputRTPStack::SendSenderReportWhenDue(uint32_t now)
 {
-    const uint32_t now = m_localSource->m_clock.GetElapsed();
     if (m_outputRTCPSocket == nullptr) {
         ZQM_LOG(ZQF_LOG_INFO, "ZQMOutputRTPStack::OnProcessMediaSample >> Creation out rtcp socket");
         m_outputRTCPSocket = AcquireOutputRTCPSocket();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "zqcsocket.h"
 #include "zqcsocketaddress.h"
@@ -53,6 +54,29 @@ TEST(ZQCSocketAddress, HoldsResolvedTexts)
     ASSERT_FALSE(address.IsEmpty());
     EXPECT_STREQ(address.GetAddress(), "127.0.0.1");
     EXPECT_STREQ(address.GetPort(), "5004");
+}
+
+// A receiving loop sets sender after sender on one address object: the texts
+// follow every change of address or port, and survive a repeat of the same.
+TEST(ZQCSocketAddress, TextsFollowEachNewSenderAndSurviveRepeats)
+{
+    auto sender = [](const char* ip, uint16_t port) {
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_port = htons(port);
+        inet_pton(AF_INET, ip, &sa.sin_addr);
+        return sa;
+    };
+    ZQCSocketAddress from;
+    for (const auto& [ip, port, text] : {std::tuple{"127.0.0.1", 5004, "5004"}, {"127.0.0.1", 5004, "5004"},
+                                         {"127.0.0.2", 5004, "5004"}, {"127.0.0.2", 6000, "6000"}}) {
+        from.SetSockAddr(sender(ip, static_cast<uint16_t>(port)));
+        EXPECT_STREQ(from.GetAddress(), ip);
+        EXPECT_STREQ(from.GetPort(), text);
+    }
+    from.Clear();
+    from.SetSockAddr(sender("127.0.0.2", 6000));
+    EXPECT_STREQ(from.GetAddress(), "127.0.0.2") << "a cleared address formats again";
 }
 
 TEST(ZQCSocketAddress, OutOfRangePortHoldsNothing)

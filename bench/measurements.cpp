@@ -1,0 +1,275 @@
+// The whole-process measurements: the stack in real graphs over loopback,
+// each beside its bare (and oRTP) baseline.
+#include "measurements.h"
+
+#include <time.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bare.h"
+#include "ortppeer.h"
+#include "stackchains.h"
+
+namespace bench {
+namespace {
+
+void SleepUntil(uint64_t deadlineNs)
+{
+    timespec ts{static_cast<time_t>(deadlineNs / 1000000000u), static_cast<long>(deadlineNs % 1000000000u)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) != 0) {
+    }
+}
+
+void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// Waits until `sink` has `count` packets or nothing came for half a second.
+void WaitDelivered(const BenchSink& sink, uint64_t count)
+{
+    uint64_t seen = sink.GetDelivered();
+    uint64_t quietSince = bare_now_ns();
+    while (seen < count && bare_now_ns() - quietSince < 500000000u) {
+        SleepMs(1);
+        const uint64_t now = sink.GetDelivered();
+        if (now != seen) {
+            seen = now;
+            quietSince = bare_now_ns();
+        }
+    }
+}
+
+void ReportSend(const char* who, const bare_send_result& r)
+{
+    Report(("send." + std::string(who) + ".rate").c_str(), r.perSecond);
+    Report(("send." + std::string(who) + ".cpu_ns").c_str(), r.cpuNsPerPacket);
+    Report(("send." + std::string(who) + ".read_share").c_str(),
+           static_cast<double>(r.read) / static_cast<double>(r.sent));
+}
+
+bare_send_result OurSendRate(uint64_t count)
+{
+    int port = 0;
+    bare_reader* reader = bare_reader_start(&port);
+    ZQFGraph graph;
+    const SendChain chain = AddSendChain(graph, port);
+    if (!graph.Start()) {
+        throw std::runtime_error("send graph does not start");
+    }
+    uint8_t payload[BARE_PAYLOAD_BYTES];
+    uint64_t sent = 0;
+    const uint64_t t0 = bare_now_ns();
+    const uint64_t cpu0 = bare_thread_cpu_ns();
+    for (uint64_t k = 0; k < count; ++k) {
+        bare_fill_payload(payload, static_cast<uint16_t>(k), 0);
+        sent += chain.source->PushFrame(payload, BARE_PAYLOAD_BYTES) ? 1 : 0;
+    }
+    const uint64_t cpu = bare_thread_cpu_ns() - cpu0;
+    const uint64_t elapsed = bare_now_ns() - t0;
+    bare_send_result result{};
+    result.read = bare_reader_stop(reader);
+    graph.Stop();
+    result.sent = sent;
+    result.perSecond = static_cast<double>(sent) * 1e9 / static_cast<double>(elapsed);
+    result.cpuNsPerPacket = static_cast<double>(cpu) / static_cast<double>(count);
+    return result;
+}
+
+}  // namespace
+
+void Report(const char* key, double value) { std::printf("%s %.6g\n", key, value); }
+
+// Three rounds of each sender, interleaved, so that a burst of load on the
+// machine does not fall on one sender alone; each figure is the median round.
+void MeasureSend(uint64_t count)
+{
+    constexpr int kRounds = 3;
+    std::vector<bare_send_result> bare(kRounds), ortp(kRounds), ours(kRounds);
+    bool haveOrtp = true;
+    for (int round = 0; round < kRounds; ++round) {
+        bare_send_rate(count, &bare[static_cast<size_t>(round)]);
+        haveOrtp = ortp_send_rate(count, &ortp[static_cast<size_t>(round)]) == 0 && haveOrtp;
+        ours[static_cast<size_t>(round)] = OurSendRate(count);
+    }
+    auto median = [](std::vector<bare_send_result> rounds) {
+        std::sort(rounds.begin(), rounds.end(),
+                  [](const bare_send_result& a, const bare_send_result& b) { return a.perSecond < b.perSecond; });
+        return rounds[rounds.size() / 2];
+    };
+    ReportSend("bare", median(bare));
+    if (haveOrtp) {
+        ReportSend("ortp", median(ortp));
+    }
+    ReportSend("ours", median(ours));
+}
+
+void MeasureReceive(uint64_t count, int window)
+{
+    const std::string prefix = "receive.w" + std::to_string(window) + ".";
+    bare_receive_result bare{};
+    bare_receive(count, &bare);
+    Report((prefix + "bare.cpu_ns").c_str(), bare.cpuNsPerDatagram);
+    Report((prefix + "bare.lost").c_str(), static_cast<double>(bare.lost));
+    Report((prefix + "bare.disorder").c_str(), static_cast<double>(bare.outOfOrder));
+
+    ZQFGraph graph;
+    const ReceiveChain chain = AddReceiveChain(graph, static_cast<uint16_t>(window), 0);
+    if (!graph.Start()) {
+        throw std::runtime_error("receive graph does not start");
+    }
+    SleepMs(50);  // the receiving thread is waiting on its socket
+    uint64_t senderCpu = 0;
+    const uint64_t cpu0 = bare_process_cpu_ns();
+    std::thread sender([&] { senderCpu = bare_blast(chain.port, count); });
+    sender.join();
+    WaitDelivered(*chain.sink, count);
+    const uint64_t cpu = bare_process_cpu_ns() - cpu0 - senderCpu;
+    graph.Stop();
+    const uint64_t delivered = chain.sink->GetDelivered();
+    Report((prefix + "ours.cpu_ns").c_str(), delivered ? static_cast<double>(cpu) / static_cast<double>(delivered) : 0);
+    Report((prefix + "ours.lost").c_str(), static_cast<double>(count - delivered));
+    Report((prefix + "ours.disorder").c_str(), static_cast<double>(chain.sink->GetOutOfOrder()));
+}
+
+// The bare pair runs beside the stack's at the same time, so that both see
+// the same load on the machine.
+void MeasureLatency(int count, int rate)
+{
+    bare_latency_result bare{};
+    std::thread barePair([&] { bare_latency(count, rate, 1, &bare); });
+
+    ZQFGraph graph;
+    const ReceiveChain in = AddReceiveChain(graph, 0, static_cast<size_t>(count));
+    const SendChain out = AddSendChain(graph, in.port);
+    if (!graph.Start()) {
+        throw std::runtime_error("latency graph does not start");
+    }
+    uint8_t payload[BARE_PAYLOAD_BYTES];
+    const uint64_t period = 1000000000u / static_cast<uint64_t>(rate);
+    const uint64_t start = bare_now_ns() + 20000000u;
+    for (int k = 0; k < count; ++k) {
+        SleepUntil(start + static_cast<uint64_t>(k) * period);
+        bare_fill_payload(payload, static_cast<uint16_t>(k), bare_now_ns());
+        out.source->PushFrame(payload, BARE_PAYLOAD_BYTES);
+    }
+    WaitDelivered(*in.sink, static_cast<uint64_t>(count));
+    graph.Stop();
+    barePair.join();
+    Report("latency.bare.p50_us", bare.p50Us);
+    Report("latency.bare.p99_us", bare.p99Us);
+    std::vector<double> latencies = in.sink->GetLatenciesUs();
+    const int n = static_cast<int>(latencies.size());
+    Report("latency.ours.p50_us", bare_percentile(latencies.data(), n, 50));
+    Report("latency.ours.p99_us", bare_percentile(latencies.data(), n, 99));
+    Report("latency.ours.lost", count - n);
+}
+
+void MeasureIdle(int modules, double seconds)
+{
+    // The baseline: as many bare threads as the stack's modules, each waiting
+    // on a quiet socket with 100 ms time-outs.
+    Report("idle.bare.share", bare_idle(2 * modules, 100, seconds));
+
+    ZQFGraph graph;
+    for (int i = 0; i < modules; ++i) {
+        AddReceiveChain(graph, 0, 0);
+        AddSendChain(graph, ReportSinkholePort());
+    }
+    if (!graph.Start()) {
+        throw std::runtime_error("idle graph does not start");
+    }
+    SleepMs(300);  // past the threads' start
+    const uint64_t cpu0 = bare_process_cpu_ns(), t0 = bare_now_ns();
+    SleepMs(static_cast<int>(seconds * 1000));
+    Report("idle.ours.share", static_cast<double>(bare_process_cpu_ns() - cpu0) / static_cast<double>(bare_now_ns() - t0));
+    graph.Stop();
+}
+
+void MeasureScale(int pairs, int rate, double seconds)
+{
+    bare_scale_result bare{};
+    bare_scale(pairs, rate, seconds, &bare);
+    Report("scale.bare.share", bare.cpuShare);
+    Report("scale.bare.p99_us", bare.p99Us);
+    Report("scale.bare.lost", static_cast<double>(bare.sent - bare.received));
+
+    const int perPair = static_cast<int>(seconds * rate);
+    ZQFGraph graph;
+    std::vector<ReceiveChain> ins;
+    std::vector<SendChain> outs;
+    for (int i = 0; i < pairs; ++i) {
+        ins.push_back(AddReceiveChain(graph, 0, static_cast<size_t>(perPair)));
+        outs.push_back(AddSendChain(graph, ins.back().port));
+    }
+    if (!graph.Start()) {
+        throw std::runtime_error("scale graph does not start");
+    }
+    // One pacing thread for every stream, as in the baseline.
+    struct Pacing {
+        std::vector<SendChain>* outs;
+        std::vector<uint64_t> sent;
+    } pacing{&outs, std::vector<uint64_t>(static_cast<size_t>(pairs), 0)};
+    auto send = [](void* context, int stream, int k) {
+        auto& p = *static_cast<Pacing*>(context);
+        uint8_t payload[BARE_PAYLOAD_BYTES];
+        bare_fill_payload(payload, static_cast<uint16_t>(k), bare_now_ns());
+        p.sent[static_cast<size_t>(stream)] +=
+            (*p.outs)[static_cast<size_t>(stream)].source->PushFrame(payload, BARE_PAYLOAD_BYTES) ? 1 : 0;
+    };
+    const uint64_t start = bare_now_ns() + 300000000u;
+    SleepUntil(start);
+    const uint64_t cpu0 = bare_process_cpu_ns(), t0 = bare_now_ns();
+    bare_pace_streams(pairs, rate, perPair, start, send, &pacing);
+    SleepMs(50);
+    const double share = static_cast<double>(bare_process_cpu_ns() - cpu0) / static_cast<double>(bare_now_ns() - t0);
+    const std::vector<uint64_t>& sent = pacing.sent;
+    graph.Stop();
+    std::vector<double> all;
+    uint64_t totalSent = 0, delivered = 0, disorder = 0;
+    for (int i = 0; i < pairs; ++i) {
+        const BenchSink& sink = *ins[static_cast<size_t>(i)].sink;
+        all.insert(all.end(), sink.GetLatenciesUs().begin(), sink.GetLatenciesUs().end());
+        totalSent += sent[static_cast<size_t>(i)];
+        delivered += sink.GetDelivered();
+        disorder += sink.GetOutOfOrder();
+    }
+    Report("scale.ours.share", share);
+    Report("scale.ours.p99_us", bare_percentile(all.data(), static_cast<int>(all.size()), 99));
+    Report("scale.ours.lost", static_cast<double>(static_cast<uint64_t>(pairs) * perPair - delivered));
+    Report("scale.ours.disorder", static_cast<double>(disorder));
+    Report("scale.ours.sent", static_cast<double>(totalSent));
+}
+
+void MeasureMemory(int modules)
+{
+    {
+        // The baseline: a bare receiving thread on its own 4 MB-buffer socket.
+        const long before = bare_resident_kb();
+        const double idle = bare_idle(modules, 100, 0.2);
+        (void)idle;
+        Report("memory.bare.kb", static_cast<double>(bare_resident_kb() - before) / modules);
+    }
+    for (const bool input : {true, false}) {
+        const long before = bare_resident_kb();
+        auto graph = std::make_unique<ZQFGraph>();
+        for (int i = 0; i < modules; ++i) {
+            if (input) {
+                AddReceiveChain(*graph, 0, 0);
+            } else {
+                AddSendChain(*graph, ReportSinkholePort());
+            }
+        }
+        if (!graph->Start()) {
+            throw std::runtime_error("memory graph does not start");
+        }
+        SleepMs(300);
+        const long after = bare_resident_kb();
+        Report(input ? "memory.in.kb" : "memory.out.kb", static_cast<double>(after - before) / modules);
+        graph->Stop();
+    }
+}
+
+}  // namespace bench
