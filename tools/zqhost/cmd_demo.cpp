@@ -103,6 +103,7 @@ SenderOptions SenderOptionsFor(const Demo& demo)
     // The source numbers the frames, so that a sequence number names one.
     options.autoSequenceNumbers = false;
     options.firstSequenceNumber = demo.firstSequenceNumber;
+    options.firstTimestamp = std::random_device{}() | 1u;
     return options;
 }
 

@@ -121,6 +121,7 @@ SendRequest TakeRequest(Arguments& arguments)
         request.sender.firstSequenceNumber = static_cast<uint16_t>(std::random_device{}());
     }
     TakeContent(arguments, request.sender);
+    request.sender.firstTimestamp = std::random_device{}() | 1u;
     arguments.ExpectNoMore();
     if (request.sender.payloadType < 0 && request.sender.codec->defaultPayloadType < 0) {
         throw CommandError(std::string("codec ") + request.sender.codec->key +

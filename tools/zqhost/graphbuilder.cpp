@@ -107,6 +107,7 @@ ZQStockSourceConfig SourceConfig(const Codec& codec, const SenderOptions& option
     config.filePath = options.inputPath;
     config.maxFrames = options.maxFrames;
     config.firstSequenceNumber = options.firstSequenceNumber;
+    config.firstTimestamp = options.firstTimestamp;
     config.sampleBytes = std::max(kDefaultSampleBytes, config.frameBytes + kSampleHeadroomBytes);
     return config;
 }

@@ -45,6 +45,10 @@ struct SenderOptions {
     // numbers, which then start at `firstSequenceNumber`.
     bool autoSequenceNumbers = true;
     uint16_t firstSequenceNumber = 0;
+    // The media timestamp of the first frame. Commands that run a stream
+    // start it anywhere (RFC 3550 5.1); a receiver whose source clock starts
+    // at 0 would otherwise take the first packet's transit for jitter.
+    uint32_t firstTimestamp = 0;
 };
 
 // Payload bytes of one frame of `packetTimeMs`: 8 a millisecond, which is
