@@ -71,12 +71,28 @@ ZQMRTPStack::~ZQMRTPStack()
     m_localSource = nullptr;
 }
 
+void ZQMRTPStack::SetDefaultNetworkParameters()
+{
+    for (char* field : {m_remoteRTPAddress, m_remoteRTCPAddress, m_localRTPPort, m_localRTCPPort, m_remoteRTPPort,
+                        m_remoteRTCPPort}) {
+        CopyText(field, "");
+    }
+    SetLocalRTPPort("8000");
+    SetLocalRTCPPort("8001");
+    SetRemoteRTPPort("8000");
+    SetRemoteRTCPPort("8001");
+    SetRemoteRTPAddress(GetLocalIPAddress());
+    SetRemoteRTCPAddress(GetLocalIPAddress());
+}
+
 void ZQMRTPStack::CopyText(char* field, const char* text)
 {
-    std::memset(field, 0, kTextFieldBytes);
+    // At most 255 characters and a zero; `text` may be the field itself.
+    char copy[kTextFieldBytes] = {};
     if (text != nullptr) {
-        std::strncpy(field, text, kTextFieldBytes - 1);
+        std::memcpy(copy, text, strnlen(text, kTextFieldBytes - 1));
     }
+    std::memcpy(field, copy, kTextFieldBytes);
 }
 
 bool ZQMRTPStack::RemoveSource(uint32_t) { return false; }

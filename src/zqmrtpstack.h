@@ -117,6 +117,10 @@ public:
 protected:
     // Sends NOTIFY_MEDIATYPES_CHANGED down output pin 0, when there is one.
     void NotifyMediaTypesChanged();
+    // What both directions start with: ports "8000"/"8001" on both sides and
+    // the host's own address as the remote address (so no RTCP socket is
+    // opened at start until an address is configured).
+    void SetDefaultNetworkParameters();
     static void CopyText(char* field, const char* text);
 
     std::map<int32_t, uint8_t> m_forwardPayloadTable;  // media type -> payload type

@@ -21,19 +21,10 @@ ZQMInputRTPStack::ZQMInputRTPStack(ZQFModule* owner) : ZQMRTPStack(owner), ZQFTh
     if (owner != nullptr) {
         owner->RegisterThread(this);
     }
-    for (char* field : {m_remoteRTPAddress, m_remoteRTCPAddress, m_localRTPPort, m_localRTCPPort, m_remoteRTPPort,
-                        m_remoteRTCPPort}) {
-        CopyText(field, "");
-    }
-    SetLocalRTPPort("8000");
-    SetLocalRTCPPort("8001");
-    SetRemoteRTPPort("8000");
-    SetRemoteRTCPPort("8001");
     // Until told otherwise the stack listens only: with the remote RTCP
     // address equal to the local one, no RTCP socket is opened at start and
     // reports go back to wherever the RTP comes from.
-    SetRemoteRTPAddress(GetLocalIPAddress());
-    SetRemoteRTCPAddress(GetLocalIPAddress());
+    SetDefaultNetworkParameters();
     SetRTPwindow(0);
 }
 

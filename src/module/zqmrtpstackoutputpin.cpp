@@ -36,16 +36,10 @@ bool ZQMRTPStackOutputPin::OnDecideBufferSize(ZQFAllocatorConfig* config)
     return true;
 }
 
-bool ZQMRTPStackOutputPin::OnPinFlush()
-{
-    ZQFAllocator* allocator = GetAllocator();
-    if (allocator == nullptr) {
-        return false;
-    }
-    ZQFModule* module = GetModule();
-    allocator->BeginFlush(module != nullptr && module->IsRunning());
-    return true;
-}
+// Without a pool there is nothing to flush (false); otherwise the pool's
+// waiters are woken, the receiving thread among them. That is exactly the
+// framework's flush.
+bool ZQMRTPStackOutputPin::OnPinFlush() { return ZQFPinOutAuto::OnPinFlush(); }
 
 bool ZQMRTPStackOutputPin::GetOutputFormat(ZQFFormatBuffer** out)
 {

@@ -34,12 +34,7 @@ constexpr int kThreadStopTimeoutMs = 10000;
 
 ZQMOutputRTPStack::ZQMOutputRTPStack(ZQFModule* owner) : ZQMRTPStack(owner)
 {
-    SetLocalRTPPort("8000");
-    SetLocalRTCPPort("8001");
-    SetRemoteRTPPort("8000");
-    SetRemoteRTCPPort("8001");
-    SetRemoteRTPAddress(GetLocalIPAddress());
-    SetRemoteRTCPAddress(GetLocalIPAddress());
+    SetDefaultNetworkParameters();
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     m_nextSequenceNumber = static_cast<uint16_t>(zqm::RandomDraw());
 }

@@ -11,6 +11,7 @@ struct LogLine {
     std::string path;
     int level;
     std::string text;
+    bool operator==(const LogLine&) const = default;
 };
 
 class LogCapture {
@@ -30,6 +31,18 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_lines;
+    }
+
+    // Lines written under `path`, in order.
+    std::vector<LogLine> Lines(const std::string& path) const
+    {
+        std::vector<LogLine> lines;
+        for (const LogLine& line : Lines()) {
+            if (line.path == path) {
+                lines.push_back(line);
+            }
+        }
+        return lines;
     }
 
     // Texts written under `path`, in order.
