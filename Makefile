@@ -14,7 +14,9 @@ build:
 	@scripts/bootstrap.sh --build-dir $(BUILD)
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# The plug-in as the host sees it, then the main job: a loopback call.
 demo: build
+	@$(BUILD)/bin/zqhost info
 	@$(BUILD)/bin/zqhost demo
 
 test:
