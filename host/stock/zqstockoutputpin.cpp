@@ -1,7 +1,10 @@
 #include "zqstockoutputpin.h"
 
-ZQStockOutputPin::ZQStockOutputPin(ZQFModule* owner, const ZQFMediaType& mediaType, const ZQFAllocatorConfig& pool)
-    : ZQFPinOutAuto(owner, "out", 0), m_mediaType(mediaType), m_pool(pool)
+#include <utility>
+
+ZQStockOutputPin::ZQStockOutputPin(ZQFModule* owner, std::vector<ZQFMediaType> mediaTypes,
+                                   const ZQFAllocatorConfig& pool)
+    : ZQFPinOutAuto(owner, "out", 0), m_mediaTypes(std::move(mediaTypes)), m_pool(pool)
 {
 }
 
@@ -10,10 +13,10 @@ bool ZQStockOutputPin::GetMediaTypeAt(int index, ZQFMediaType* type, ZQFFormatBu
     if (format != nullptr) {
         *format = nullptr;
     }
-    if (index != 0 || type == nullptr) {
+    if (index < 0 || static_cast<size_t>(index) >= m_mediaTypes.size() || type == nullptr) {
         return false;
     }
-    *type = m_mediaType;
+    *type = m_mediaTypes[static_cast<size_t>(index)];
     return true;
 }
 

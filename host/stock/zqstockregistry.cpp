@@ -192,6 +192,8 @@ void ZQSaveStockSourceConfig(const ZQStockSourceConfig& config, CXMLNode* module
     writer.Integer("FirstTimestamp", config.firstTimestamp);
     writer.Integer("PoolCount", config.poolCount);
     writer.Integer("SampleBytes", config.sampleBytes);
+    writer.Hex("EventMediaType", static_cast<uint32_t>(config.eventMediaType));
+    writer.Integer("EventEveryFrames", config.eventEveryFrames);
 }
 
 bool ZQLoadStockSourceConfig(CXMLNode* moduleNode, ZQStockSourceConfig* config, std::string* error)
@@ -208,7 +210,10 @@ bool ZQLoadStockSourceConfig(CXMLNode* moduleNode, ZQStockSourceConfig* config, 
         ReadInteger(reader, "FirstSequenceNumber", 0, UINT16_MAX, &config->firstSequenceNumber) &&
         ReadInteger(reader, "FirstTimestamp", 0, UINT32_MAX, &config->firstTimestamp) &&
         ReadInteger(reader, "PoolCount", 1, kMaxPoolCount, &config->poolCount) &&
-        ReadInteger(reader, "SampleBytes", 1, kMaxSampleBytes, &config->sampleBytes);
+        ReadInteger(reader, "SampleBytes", 1, kMaxSampleBytes, &config->sampleBytes) &&
+        // Absent in files from before events: none.
+        ReadInteger(reader, "EventMediaType", INT32_MIN, UINT32_MAX, &config->eventMediaType) &&
+        ReadInteger(reader, "EventEveryFrames", 0, INT32_MAX, &config->eventEveryFrames);
     if (!usable) {
         SetError(error, reader.Error());
         return false;

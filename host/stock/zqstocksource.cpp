@@ -31,8 +31,11 @@ ZQStockSource::ZQStockSource(const ZQStockSourceConfig& config)
       m_tone(config.toneHz, config.clockRateHz),
       m_chirp(config.clockRateHz)
 {
-    AddPin(new ZQStockOutputPin(this, ZQFMediaType(config.mainType, config.mediaType),
-                                ZQFAllocatorConfig{config.poolCount, config.sampleBytes}));
+    std::vector<ZQFMediaType> offered{ZQFMediaType(config.mainType, config.mediaType)};
+    if (config.eventMediaType != 0) {
+        offered.emplace_back(config.mainType, config.eventMediaType);
+    }
+    AddPin(new ZQStockOutputPin(this, offered, ZQFAllocatorConfig{config.poolCount, config.sampleBytes}));
 }
 
 ZQStockSource::~ZQStockSource() { StopPacing(); }
@@ -109,7 +112,7 @@ bool ZQStockSource::OnBeginFlush()
 
 bool ZQStockSource::PushFrame(const uint8_t* payload, int size, bool marker)
 {
-    return SendFrame(payload, size, marker, 0) == SendResult::Delivered;
+    return SendFrame(payload, size, marker, 0, m_config.mediaType) == SendResult::Delivered;
 }
 
 bool ZQStockSource::WaitFinished(int timeoutMs)
@@ -154,12 +157,16 @@ void ZQStockSource::Run()
         if (ShouldQuit()) {
             break;
         }
-        if (!ProduceFrame(frame)) {
+        const bool event = IsEventFrame(n);
+        if (event) {
+            ProduceEvent(frame);
+        } else if (!ProduceFrame(frame)) {
             exhausted = true;
             break;
         }
         // A talkspurt starts with the first frame of the run.
-        const SendResult result = SendFrame(frame.data(), static_cast<int>(frame.size()), n == 0, sampleWaitMs);
+        const SendResult result = SendFrame(frame.data(), static_cast<int>(frame.size()), n == 0, sampleWaitMs,
+                                            event ? m_config.eventMediaType : m_config.mediaType);
         if (result == SendResult::NoSample) {
             if (ShouldQuit()) {
                 break;  // the wait ended because the pool was flushed
@@ -281,7 +288,27 @@ bool ZQStockSource::ProduceFrame(std::vector<uint8_t>& frame)
     return false;
 }
 
-ZQStockSource::SendResult ZQStockSource::SendFrame(const uint8_t* payload, int size, bool marker, int waitMs)
+bool ZQStockSource::IsEventFrame(int64_t n) const
+{
+    // The first frame of a run stays media: it opens the talkspurt.
+    return m_config.eventMediaType != 0 && m_config.eventEveryFrames > 0 && (n + 1) % m_config.eventEveryFrames == 0;
+}
+
+void ZQStockSource::ProduceEvent(std::vector<uint8_t>& frame) const
+{
+    // RFC 4733: event, E|R|volume, duration (big-endian) covering one frame.
+    constexpr uint8_t kEvent = 1;
+    constexpr uint8_t kEndBit = 0x80;
+    constexpr uint8_t kVolume = 10;
+    const uint64_t ticks = static_cast<uint64_t>(m_config.clockRateHz) *
+                           static_cast<uint64_t>(std::max(m_config.packetTimeMs, 0)) / 1000;
+    const uint16_t duration = static_cast<uint16_t>(std::min<uint64_t>(ticks, UINT16_MAX));
+    frame.assign({kEvent, static_cast<uint8_t>(kEndBit | kVolume), static_cast<uint8_t>(duration >> 8),
+                  static_cast<uint8_t>(duration & 0xFF)});
+}
+
+ZQStockSource::SendResult ZQStockSource::SendFrame(const uint8_t* payload, int size, bool marker, int waitMs,
+                                                   int32_t mediaType)
 {
     if (size < 0 || (payload == nullptr && size > 0)) {
         return SendResult::Unusable;
@@ -311,7 +338,7 @@ ZQStockSource::SendResult ZQStockSource::SendFrame(const uint8_t* payload, int s
     sample->SetDataReadOffset(offset + headerRoom);
     sample->SetPacketHeaderBytes(headerRoom);
     sample->GetMediaType()->SetMainType(m_config.mainType);
-    sample->GetMediaType()->SetSubType(m_config.mediaType);
+    sample->GetMediaType()->SetSubType(mediaType);
 
     NKRMultiplexedPacketFormat format;
     TakeNumbers(payload, size, &format.sequenceNumber, &format.timestamp);

@@ -40,6 +40,11 @@ struct ZQStockSourceConfig {
     uint32_t firstTimestamp = 0;
     int poolCount = 16;           // samples in the output pin's pool
     int sampleBytes = 2048;       // bytes per sample (header room + payload must fit)
+    // Telephone events mixed into the stream: when both are set, every
+    // `eventEveryFrames`-th frame is an RFC 4733 event payload of this type
+    // (same main type) instead of a media frame.
+    int32_t eventMediaType = 0;   // 0: no events
+    int eventEveryFrames = 0;
 };
 
 class ZQStockSource : public ZQFModule {
@@ -91,7 +96,10 @@ private:
     const char* ConfigProblem() const;
     bool LoadFile();
     bool ProduceFrame(std::vector<uint8_t>& frame);
-    SendResult SendFrame(const uint8_t* payload, int size, bool marker, int waitMs);
+    SendResult SendFrame(const uint8_t* payload, int size, bool marker, int waitMs, int32_t mediaType);
+    // Whether frame `n` of the run is a telephone event.
+    bool IsEventFrame(int64_t n) const;
+    void ProduceEvent(std::vector<uint8_t>& frame) const;
     // Numbers the next frame (and keeps its payload when asked to).
     void TakeNumbers(const uint8_t* payload, int size, uint16_t* sequence, uint32_t* timestamp);
     uint32_t TimestampAt(int64_t frameIndex) const;

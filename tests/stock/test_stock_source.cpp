@@ -148,6 +148,42 @@ TEST_F(StockSourceTest, UnpacedFramesArriveInOrderWithTheirNumbers)
     EXPECT_TRUE(Pool()->IsFull());
 }
 
+TEST_F(StockSourceTest, InterleavedTelephoneEventsShareTheNumbering)
+{
+    ZQStockSourceConfig config = Unpaced(Content::Tone, 10);
+    config.eventMediaType = 0x40019;
+    config.eventEveryFrames = 4;
+    Build(config);
+    ZQFMediaType offered;
+    ZQFFormatBuffer* format = nullptr;
+    ASSERT_TRUE(source->GetOutputPin(0)->GetMediaTypeAt(1, &offered, &format));
+    EXPECT_EQ(offered.GetMainType(), 1);
+    EXPECT_EQ(offered.GetSubType(), 0x40019);
+    EXPECT_FALSE(source->GetOutputPin(0)->GetMediaTypeAt(2, &offered, &format));
+
+    ASSERT_TRUE(graph.Start());
+    ASSERT_TRUE(source->WaitFinished(kWaitMs));
+    const std::vector<ZQCapturedPacket> packets = sink->GetPackets();
+    ASSERT_EQ(packets.size(), 10u);
+    // Event 1, end bit and volume 10, lasting one frame (160 ticks).
+    const std::vector<uint8_t> event{0x01, 0x8A, 0x00, 0xA0};
+    for (size_t i = 0; i < packets.size(); ++i) {
+        SCOPED_TRACE(i);
+        const bool isEvent = i == 3 || i == 7;
+        EXPECT_EQ(packets[i].mainType, 1);
+        EXPECT_EQ(packets[i].subType, isEvent ? 0x40019 : 0x40001);
+        EXPECT_EQ(packets[i].payload.size(), isEvent ? 4u : 160u);
+        if (isEvent) {
+            EXPECT_EQ(packets[i].payload, event);
+        }
+        EXPECT_EQ(packets[i].sequenceNumber, static_cast<uint16_t>(i));
+        EXPECT_EQ(packets[i].timestamp, static_cast<uint32_t>(160 * i));
+    }
+    EXPECT_EQ(source->GetProducedFrames(), Payloads());
+    graph.Stop();
+    EXPECT_TRUE(Pool()->IsFull());
+}
+
 TEST_F(StockSourceTest, HeaderRoomMovesThePayloadButNotWhatTheSinkSees)
 {
     auto* offsetSink = new OffsetSink();

@@ -1,4 +1,6 @@
 // zqhost save: write a ready-to-run sender or receiver graph file.
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
@@ -14,10 +16,11 @@
 namespace {
 
 constexpr double kMaxToneHz = 100000.0;
+constexpr int kMaxEventEvery = 1000000;
 
 struct SaveRequest {
     std::optional<std::string> plugin;
-    std::optional<std::string> to, rtcpPort, bind, localPort, tone;
+    std::optional<std::string> to, rtcpPort, bind, localPort, tone, events;
     std::optional<std::string> on, peer, out;
     std::vector<std::string> codecs;
 };
@@ -31,6 +34,7 @@ SaveRequest TakeOptions(Arguments& arguments)
     request.bind = arguments.TakeValue("--bind");
     request.localPort = arguments.TakeValue("--local-port");
     request.tone = arguments.TakeValue("--tone");
+    request.events = arguments.TakeValue("--events");
     request.on = arguments.TakeValue("--on");
     request.peer = arguments.TakeValue("--peer");
     request.out = arguments.TakeValue("--out");
@@ -58,6 +62,18 @@ double ParseTone(const std::string& text)
         throw CommandError("option --tone: '" + text + "' is not a frequency in Hz from above 0 to 100000");
     }
     return hz;
+}
+
+int ParseEventEvery(const std::string& text)
+{
+    const bool digits = !text.empty() && text.size() <= 7 && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c));
+    });
+    const long every = digits ? std::stol(text) : 0;
+    if (every < 1 || every > kMaxEventEvery) {
+        throw CommandError("option --events: '" + text + "' is not a frame count from 1 to 1000000");
+    }
+    return static_cast<int>(every);
 }
 
 SenderOptions SenderOptionsOf(const SaveRequest& request)
@@ -89,6 +105,9 @@ SenderOptions SenderOptionsOf(const SaveRequest& request)
     if (request.tone) {
         options.toneHz = ParseTone(*request.tone);
     }
+    if (request.events) {
+        options.eventEveryFrames = ParseEventEvery(*request.events);
+    }
     return options;
 }
 
@@ -99,6 +118,7 @@ ReceiverOptions ReceiverOptionsOf(const SaveRequest& request)
     RefuseOption(request.bind, "--bind", "receiver");
     RefuseOption(request.localPort, "--local-port", "receiver");
     RefuseOption(request.tone, "--tone", "receiver");
+    RefuseOption(request.events, "--events", "receiver");
     if (!request.on) {
         throw CommandError("a receiver needs --on HOST:PORT");
     }
@@ -164,6 +184,7 @@ extern const Command kSaveCommand = {
     "write a ready-to-run sender or receiver graph file",
     "usage: zqhost save sender FILE --to HOST:PORT [--rtcp-port P] [--bind ADDR]\n"
     "                              [--local-port P] [--codec NAME] [--tone HZ]\n"
+    "                              [--events EVERY]\n"
     "       zqhost save receiver FILE --on HOST:PORT [--peer HOST[:PORT]]\n"
     "                              [--codec NAME]... [--out FILE]\n"
     "       (both also take [--plugin PATH] [--log-level L])\n\n"
@@ -174,7 +195,9 @@ extern const Command kSaveCommand = {
     "  --bind ADDR       local address (default 127.0.0.1)\n"
     "  --local-port P    local RTP port (default: the remote port); RTCP on P+1\n"
     "  --codec NAME      what to send (default audioG711A)\n"
-    "  --tone HZ         frequency of the tone (default 440)\n\n"
+    "  --tone HZ         frequency of the tone (default 440)\n"
+    "  --events EVERY    every EVERY-th frame is a telephone event\n"
+    "                    (audioRFC2833) instead of tone (default: none)\n\n"
     "A receiver is \"RTP in\" -> dispatcher -> one capture sink per codec:\n"
     "  --on HOST:PORT    where RTP arrives; RTCP on PORT+1\n"
     "  --peer HOST[:PORT] where receiver reports go (default 127.0.0.1, and the\n"

@@ -22,6 +22,7 @@ constexpr int kDefaultSampleBytes = 2048;
 constexpr uint16_t kMaxRTPPort = 65534;  // RTCP takes the next port
 
 const Codec& DefaultCodec() { return FindCodec("audioG711A"); }
+const Codec& EventCodec() { return FindCodec("audioRFC2833"); }
 
 std::string PortText(uint16_t port) { return std::to_string(port); }
 
@@ -109,6 +110,10 @@ ZQStockSourceConfig SourceConfig(const Codec& codec, const SenderOptions& option
     config.firstSequenceNumber = options.firstSequenceNumber;
     config.firstTimestamp = options.firstTimestamp;
     config.sampleBytes = std::max(kDefaultSampleBytes, config.frameBytes + kSampleHeadroomBytes);
+    if (options.eventEveryFrames > 0) {
+        config.eventMediaType = EventCodec().mediaType;
+        config.eventEveryFrames = options.eventEveryFrames;
+    }
     return config;
 }
 
@@ -182,6 +187,9 @@ SenderGraph BuildSenderGraph(ZQFGraph& graph, const ZQFModuleRegistry& registry,
     stack.SetRemoteRTCPPort(PortText(remoteRTCPPort).c_str());
     stack.SetAutoSequenceNumbers(options.autoSequenceNumbers);
     EnableCodec(stack, codec, options.payloadType);
+    if (options.eventEveryFrames > 0 && &codec != &EventCodec()) {
+        EnableCodec(stack, EventCodec());
+    }
 
     Connect(graph, built.source, 0, built.rtpOut, 0);
     return built;

@@ -49,6 +49,9 @@ struct SenderOptions {
     // start it anywhere (RFC 3550 5.1); a receiver whose source clock starts
     // at 0 would otherwise take the first packet's transit for jitter.
     uint32_t firstTimestamp = 0;
+    // Every this many frames, one is a telephone event (audioRFC2833) instead
+    // of media; 0: no events.
+    int eventEveryFrames = 0;
 };
 
 // Payload bytes of one frame of `packetTimeMs`: 8 a millisecond, which is
