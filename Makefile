@@ -6,7 +6,7 @@ CTEST_ARGS ?=
 FUZZ_SECONDS ?= 60
 SOAK_SECONDS ?= 600
 
-.PHONY: all build demo test bench asan tsan clean
+.PHONY: all build demo test bench asan tsan fuzz soak clean
 
 all: build
 

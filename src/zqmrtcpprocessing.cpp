@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "inputrtpstack/packetfaultthrottle.h"
 #include "rtcp/rtcpbye.h"
 #include "rtcp/rtcpcompound.h"
 #include "rtcp/rtcpfir.h"
@@ -26,6 +27,19 @@ const char* const kLogPath = "zqmrtpstack";
 // Bytes a datagram adds on the wire besides what RTCP counts: IP and UDP.
 constexpr uint32_t kIpUdpOverheadBytes = 28;
 
+// The throttle counter of a failed check (CheckRTCPValidity's code).
+zqm::PacketFault ThrottleOf(int validity)
+{
+    switch (validity) {
+    case 1:
+        return zqm::PacketFault::RTCPVersion;
+    case 2:
+        return zqm::PacketFault::RTCPFirstType;
+    default:
+        return zqm::PacketFault::RTCPLength;
+    }
+}
+
 }  // namespace
 
 int ZQMRTPStack::CheckRTCPValidity(const uint8_t* datagram, int length)
@@ -33,6 +47,11 @@ int ZQMRTPStack::CheckRTCPValidity(const uint8_t* datagram, int length)
     try {
         const rtcp::CompoundCheck check =
             rtcp::CheckCompound(datagram, length > 0 ? static_cast<size_t>(length) : 0);
+        // Anyone who reaches an RTCP port can send these: the lines go with
+        // the throttled failure line of the compound (first, then every tenth).
+        if (check.code != 0 && !zqm::PacketFaultThrottle::IsDue(ThrottleOf(check.code))) {
+            return check.code;
+        }
         switch (check.code) {
         case rtcp::kCompoundBadVersion:
             ZQM_LOG(ZQF_LOG_ERROR, "<--ZQMRTCPStack--> Invalid RTCP verion: recv[%d] waiting[%d]", check.found,
@@ -60,7 +79,11 @@ bool ZQMRTPStack::ProcessRTCPDatagram(const uint8_t* datagram, int length, const
     const char* name = caller ? caller : "";
     try {
         zqm::SourceListsLock lists;
-        switch (CheckRTCPValidity(datagram, length)) {
+        const int validity = CheckRTCPValidity(datagram, length);
+        if (validity != 0 && !zqm::PacketFaultThrottle::TakeTurn(ThrottleOf(validity))) {
+            return false;
+        }
+        switch (validity) {
         case 0:
             break;
         case 1:

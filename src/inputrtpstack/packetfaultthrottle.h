@@ -16,6 +16,10 @@ enum class PacketFault : uint8_t {
     HeaderLength,
     Padding,
     ProcessingFailed,  // the receiving loop's own line for a refused packet
+    RTCPVersion,       // received RTCP compounds that fail their check (either stack)
+    RTCPFirstType,
+    RTCPLength,
+    RTCPShort,         // a datagram on an RTCP port too short for a compound
     Count,
 };
 

@@ -1,6 +1,7 @@
 // The RTCP listening thread's loop: every compound that arrives on the input
 // RTCP socket while the module runs goes to the base's RTCP processing,
 // which may call back RemoveSource (BYE) and ComputeLipSync (SR).
+#include "inputrtpstack/packetfaultthrottle.h"
 #include "inputrtpstack/zqminputrtpstack.h"
 #include "inputrtpstack/zqminputrtpstackcommon.h"
 #include "inputrtpstack/zqminputrtpstackrtcplisteningthread.h"
@@ -42,10 +43,12 @@ int ZQMInputRTPStack::RTCPEntryPoint(ZQMInputRTPStackRTCPListeningThread* thread
             if (received <= 0) {
                 socket->WaitReadable(kReceiveWaitMs, &thread->GetStopEvent());
             } else if (received < kShortestCompoundBytes) {
-                ZQM_LOG(ZQF_LOG_WARNING,
-                        "<--RTPStack-->[%d] RTCPEntryPoint failed to receive a correct rtcp packet on input rtcp "
-                        "socket.",
-                        LogPort());
+                if (zqm::PacketFaultThrottle::TakeTurn(zqm::PacketFault::RTCPShort)) {  // foreign traffic: throttled
+                    ZQM_LOG(ZQF_LOG_WARNING,
+                            "<--RTPStack-->[%d] RTCPEntryPoint failed to receive a correct rtcp packet on input rtcp "
+                            "socket.",
+                            LogPort());
+                }
             } else if (m_ownerModule->IsRunning()) {
                 ProcessRTCPDatagram(buffer, received, "ZQMInputRTPStack");
             }

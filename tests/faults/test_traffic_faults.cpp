@@ -1,0 +1,289 @@
+// Faults in the traffic: downstream modules that block or refuse, a flood
+// of garbage on both ports while a real stream flows, an SSRC change, a
+// sequence wrap and jump, malformed RTCP compounds.
+#include <condition_variable>
+#include <algorithm>
+#include <random>
+
+#include "faults_fixture.h"
+
+namespace faults {
+namespace {
+
+constexpr ZQFID kBlockerId{0x0b10c4e5, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
+constexpr uint32_t kSsrcA = 0x0A0A0A0A;
+constexpr uint32_t kSsrcB = 0x0B0B0B0B;
+
+// Takes every sample, but the first one holds its thread until released.
+class BlockingSink : public ZQFModule {
+public:
+    BlockingSink() : ZQFModule(kBlockerId, "blocking sink") { AddPin(new ZQFPinIn(this, "in")); }
+
+    bool OnProcessMediaSample(ZQFMediaSample*, int) override
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ++m_taken;
+        m_changed.notify_all();
+        m_changed.wait(lock, [&] { return m_released; });
+        return true;
+    }
+    bool WaitForTaken(int count)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::milliseconds(kWaitMs), [&] { return m_taken >= count; });
+    }
+    void Release()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_taken = 0;
+    bool m_released = false;
+};
+
+// "RTP in" on 127.0.0.2 feeding `downstream`, and a peer that sends to it.
+struct Receiver {
+    explicit Receiver(ZQFModule* downstream)
+    {
+        rtpIn = new ZQMRTPStackModule(ZQMID_RTPIn, "Input RTP stack");
+        graph.AddModule(rtpIn);
+        graph.AddModule(downstream);
+        rtp = FreePort("127.0.0.2");
+        SetNetwork(rtpIn, "127.0.0.2", rtp, FreePort("127.0.0.2"), "127.0.0.1", "0", peer.PortText());
+        connected = graph.Connect(rtpIn, 0, downstream, 0);
+    }
+    bool Send(uint16_t seq, uint32_t ssrc) { return peer.SendTo("127.0.0.2", rtp, RtpPacket(seq, ssrc)); }
+
+    UdpPeer peer;
+    ZQFGraph graph;
+    ZQMRTPStackModule* rtpIn = nullptr;
+    std::string rtp;
+    bool connected = false;
+};
+
+std::vector<uint16_t> SequenceNumbers(const ZQCaptureSink& sink, uint32_t ssrc)
+{
+    std::vector<uint16_t> seqs;
+    for (const ZQCapturedPacket& packet : sink.GetPackets()) {
+        if (packet.ssrc == ssrc) {
+            seqs.push_back(packet.sequenceNumber);
+        }
+    }
+    return seqs;
+}
+
+TEST_F(FaultTest, DownstreamThatBlocksHoldsOnlyTheReceivingThreadAndStopsCleanly)
+{
+    LogCounter logs;
+    {
+        auto* blocker = new BlockingSink();
+        Receiver receiver(blocker);
+        ASSERT_TRUE(receiver.connected);
+        ASSERT_TRUE(receiver.graph.Start());
+        for (uint16_t seq = 1; seq <= 200; ++seq) {
+            ASSERT_TRUE(receiver.Send(seq, kSsrcA));
+        }
+        ASSERT_TRUE(blocker->WaitForTaken(1));
+        // The stop begins while the receiving thread is held downstream; the
+        // hold ends while the stop waits for that thread.
+        std::thread stopper([&] { receiver.graph.Stop(); });
+        blocker->Release();
+        stopper.join();
+        ExpectPoolsFull(receiver.graph);
+    }
+    ExpectNothingLeft();
+}
+
+TEST_F(FaultTest, DownstreamThatRefusesGetsEverySampleBackToThePoolWithThrottledLines)
+{
+    LogCounter logs;
+    {
+        LoopbackPair pair(/*paced=*/true, /*packetTimeMs=*/1);
+        ASSERT_TRUE(pair.connected);
+        pair.sink->SetRefuse(true);
+        ASSERT_TRUE(pair.graph.Start());
+        ASSERT_TRUE(WaitUntil([&] { return pair.source->GetFramesDelivered() >= 300; }));
+        pair.graph.Stop();
+        ExpectPoolsFull(pair.graph);
+        EXPECT_EQ(pair.sink->GetPacketCount(), 0u);
+        EXPECT_LE(logs.CountContaining("failed to deliver sample"), 300 / 10 + 5);
+    }
+    ExpectNothingLeft();
+}
+
+// 100,000 datagrams of garbage at full speed, half on the RTP port (never
+// version 2, so never a source), half on the RTCP port, while the sender's
+// stream goes on.
+TEST_F(FaultTest, FloodOfGarbageOnBothPortsLeavesTheRealStreamFlowing)
+{
+    constexpr int kGarbagePerPort = 50000;
+    LogCounter logs;
+    {
+        LoopbackPair pair(/*paced=*/true, /*packetTimeMs=*/2);
+        ASSERT_TRUE(pair.connected);
+        ASSERT_TRUE(pair.graph.Start());
+        ASSERT_TRUE(pair.WaitForMore(5));
+        const int linesBefore = logs.Total();
+        const uint64_t packetsBefore = pair.sink->GetPacketCount();
+
+        auto flood = [&](const std::string& port, bool rtp, unsigned seed) {
+            UdpPeer attacker;
+            std::mt19937 random(seed);
+            Bytes garbage(64);
+            for (int sent = 0; sent < kGarbagePerPort; ++sent) {
+                garbage.resize(1 + random() % 64);
+                for (uint8_t& byte : garbage) {
+                    byte = static_cast<uint8_t>(random());
+                }
+                if (rtp && (garbage[0] >> 6) == 2) {
+                    garbage[0] ^= 0x40;  // version 1 or 3
+                }
+                attacker.SendTo("127.0.0.2", port, garbage);
+            }
+        };
+        std::thread rtpFlood(flood, pair.inRtp, true, 1u);
+        std::thread rtcpFlood(flood, pair.inRtcp, false, 2u);
+        rtpFlood.join();
+        rtcpFlood.join();
+        EXPECT_TRUE(pair.WaitForMore(20)) << "the real stream stopped";
+        const uint64_t realPackets = pair.sink->GetPacketCount() - packetsBefore;
+        const int lines = logs.Total() - linesBefore;
+        pair.graph.Stop();
+
+        EXPECT_GE(realPackets, 20u);
+        // The failure lines of each kind: the first and every tenth, each
+        // with at most a detail line and the receiving loop's own line.
+        const int throttledFaults = 2 * kGarbagePerPort / 10;
+        EXPECT_LE(lines, 3 * throttledFaults + 100)
+            << lines << " lines for the flood, most often:\n" << logs.Commonest();
+        ExpectPoolsFull(pair.graph);
+    }
+    ExpectNothingLeft();
+}
+
+TEST_F(FaultTest, NewSsrcMidStreamReplacesTheSource)
+{
+    LogCounter logs;
+    {
+        auto* sink = new ZQCaptureSink();
+        Receiver receiver(sink);
+        ASSERT_TRUE(receiver.connected);
+        ASSERT_TRUE(receiver.graph.Start());
+        for (uint16_t seq = 1; seq <= 10; ++seq) {
+            ASSERT_TRUE(receiver.Send(seq, kSsrcA));
+        }
+        ASSERT_TRUE(sink->WaitForPackets(5, kWaitMs));
+        for (uint16_t seq = 500; seq < 510; ++seq) {
+            ASSERT_TRUE(receiver.Send(seq, kSsrcB));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return SequenceNumbers(*sink, kSsrcB).size() >= 5; }));
+        uint32_t ssrc = 0;
+        EXPECT_TRUE(receiver.rtpIn->GetSourceIdentifier(0, ssrc));
+        EXPECT_EQ(ssrc, kSsrcB);
+        EXPECT_FALSE(receiver.rtpIn->GetSourceIdentifier(1, ssrc)) << "the old source is still there";
+        receiver.graph.Stop();
+        ExpectPoolsFull(receiver.graph);
+    }
+    ExpectNothingLeft();
+}
+
+TEST_F(FaultTest, SequenceWrapAndAJumpOfThirtyThousandKeepTheStreamInOrder)
+{
+    LogCounter logs;
+    {
+        auto* sink = new ZQCaptureSink();
+        Receiver receiver(sink);
+        ASSERT_TRUE(receiver.connected);
+        ASSERT_TRUE(receiver.graph.Start());
+        uint16_t seq = 65520;
+        for (int i = 0; i < 32; ++i) {  // 65520 .. 65535, 0 .. 15
+            ASSERT_TRUE(receiver.Send(seq++, kSsrcA));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return SequenceNumbers(*sink, kSsrcA).size() >= 30; }));
+        seq = static_cast<uint16_t>(seq + 30000);
+        for (int i = 0; i < 32; ++i) {
+            ASSERT_TRUE(receiver.Send(seq++, kSsrcA));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return SequenceNumbers(*sink, kSsrcA).back() == static_cast<uint16_t>(seq - 1); }))
+            << "the stream did not resume after the jump";
+        receiver.graph.Stop();
+
+        // In order: each number follows the one before, but for the jump.
+        const std::vector<uint16_t> seqs = SequenceNumbers(*sink, kSsrcA);
+        int jumps = 0;
+        for (size_t i = 1; i < seqs.size(); ++i) {
+            jumps += static_cast<uint16_t>(seqs[i] - seqs[i - 1]) != 1 ? 1 : 0;
+            EXPECT_LE(static_cast<uint16_t>(seqs[i] - seqs[i - 1]), 30001) << "at " << i;
+        }
+        EXPECT_EQ(jumps, 1);
+        ExpectPoolsFull(receiver.graph);
+    }
+    ExpectNothingLeft();
+}
+
+Bytes Rtcp(uint8_t firstByte, uint8_t type, uint16_t lengthWords, const Bytes& body)
+{
+    Bytes bytes(4 + body.size());
+    bytes[0] = firstByte;
+    bytes[1] = type;
+    bytes[2] = static_cast<uint8_t>(lengthWords >> 8);
+    bytes[3] = static_cast<uint8_t>(lengthWords);
+    std::copy(body.begin(), body.end(), bytes.begin() + 4);
+    return bytes;
+}
+
+void Append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
+
+// The malformed compounds a peer may send: each kind once, to both stacks.
+std::vector<Bytes> MalformedCompounds()
+{
+    const Bytes ssrc = {0x0A, 0x0A, 0x0A, 0x0A};
+    const Bytes senderInfo(20, 0x11);
+    Bytes sr = ssrc;
+    Append(sr, senderInfo);
+    std::vector<Bytes> compounds;
+    compounds.push_back(Rtcp(0x80, 200, 200, sr));                        // length past the datagram
+    Bytes padded = Rtcp(0xA0, 200, 6, sr);                                // padding count past the datagram
+    padded.back() = 0xFF;
+    compounds.push_back(padded);
+    Bytes sdes = Rtcp(0x80, 201, 1, ssrc);                                // RR, then an SDES item too long
+    const Bytes item = Rtcp(0x81, 202, 2, {0x0A, 0x0A, 0x0A, 0x0A, 1, 250, 'a', 'b'});
+    Append(sdes, item);
+    compounds.push_back(sdes);
+    Bytes zero = Rtcp(0x80, 201, 1, ssrc);                                // zero-length packet in the middle
+    const Bytes empty = Rtcp(0x80, 202, 0, {});
+    Append(zero, empty);
+    Append(zero, item);
+    compounds.push_back(zero);
+    compounds.push_back(Rtcp(0x9F, 201, 1, ssrc));                        // 31 report blocks in none
+    compounds.push_back(Rtcp(0x9F, 200, 6, sr));
+    return compounds;
+}
+
+TEST_F(FaultTest, MalformedRtcpCompoundsOfEachKindAreSurvivedByBothStacks)
+{
+    LogCounter logs;
+    {
+        LoopbackPair pair;
+        ASSERT_TRUE(pair.connected);
+        ASSERT_TRUE(pair.graph.Start());
+        ASSERT_TRUE(pair.WaitForMore(5));
+        UdpPeer peer;
+        for (const Bytes& compound : MalformedCompounds()) {
+            ASSERT_TRUE(peer.SendTo("127.0.0.2", pair.inRtcp, compound));
+            ASSERT_TRUE(peer.SendTo("127.0.0.1", pair.outRtcp, compound));
+        }
+        EXPECT_TRUE(pair.WaitForMore(20)) << "the stream stopped";
+        pair.graph.Stop();
+        ExpectPoolsFull(pair.graph);
+    }
+    ExpectNothingLeft();
+}
+
+}  // namespace
+}  // namespace faults
