@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "inputrtpstack/packetfaultthrottle.h"
+#include "zqmpacketfaultthrottle.h"
 #include "rtcp/rtcpbye.h"
 #include "rtcp/rtcpcompound.h"
 #include "rtcp/rtcpfir.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <new>
 
-#include "inputrtpstack/packetfaultthrottle.h"
+#include "zqmpacketfaultthrottle.h"
 #include "inputrtpstack/rtpdatagramcheck.h"
 #include "inputrtpstack/rtpreceptionstatistics.h"
 #include "inputrtpstack/zqminputrtpstack.h"

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "inputrtpstack/packetfaultthrottle.h"
+#include "zqmpacketfaultthrottle.h"
 #include "inputrtpstack/zqminputrtpstack.h"
 #include "inputrtpstack/zqminputrtpstackcommon.h"
 #include "stdafx.h"

@@ -1,4 +1,4 @@
-#include "inputrtpstack/packetfaultthrottle.h"
+#include "zqmpacketfaultthrottle.h"
 
 #include <array>
 #include <atomic>
