@@ -82,17 +82,31 @@ bare_send_result OurSendRate(uint64_t count)
 
 void Report(const char* key, double value) { std::printf("%s %.6g\n", key, value); }
 
-// Three rounds of each sender, interleaved, so that a burst of load on the
-// machine does not fall on one sender alone; each figure is the median round.
+// Seven rounds of each sender, interleaved and in a rotating order, so that
+// a burst of load on the machine (or the host under it) does not fall on one
+// sender alone, nor always on the same position; each figure is the median
+// round.
 void MeasureSend(uint64_t count)
 {
-    constexpr int kRounds = 3;
+    constexpr int kRounds = 7;
+    constexpr int kSenders = 3;
     std::vector<bare_send_result> bare(kRounds), ortp(kRounds), ours(kRounds);
     bool haveOrtp = true;
     for (int round = 0; round < kRounds; ++round) {
-        bare_send_rate(count, &bare[static_cast<size_t>(round)]);
-        haveOrtp = ortp_send_rate(count, &ortp[static_cast<size_t>(round)]) == 0 && haveOrtp;
-        ours[static_cast<size_t>(round)] = OurSendRate(count);
+        const auto at = static_cast<size_t>(round);
+        for (int turn = 0; turn < kSenders; ++turn) {
+            switch ((round + turn) % kSenders) {
+            case 0:
+                bare_send_rate(count, &bare[at]);
+                break;
+            case 1:
+                haveOrtp = ortp_send_rate(count, &ortp[at]) == 0 && haveOrtp;
+                break;
+            default:
+                ours[at] = OurSendRate(count);
+                break;
+            }
+        }
     }
     auto median = [](std::vector<bare_send_result> rounds) {
         std::sort(rounds.begin(), rounds.end(),
