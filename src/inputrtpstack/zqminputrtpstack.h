@@ -115,4 +115,6 @@ private:
     // in directly); lets a new remote source recognise this process's own
     // traffic.
     ZQCSocketAddress m_datagramOrigin;
+    // Receiving thread only: datagrams were queued at the last wait.
+    bool m_receiveBacklog = false;
 };

@@ -2,6 +2,7 @@
 // read straight into the sample's buffer, checked, ordered and delivered;
 // receiver reports every five seconds while datagrams arrive.
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 #include "zqmpacketfaultthrottle.h"
@@ -28,6 +29,8 @@ constexpr uint32_t kNoSampleLogEvery = 50;
 constexpr int kReceiveWaitMs = 100;
 constexpr int kFailedWaitPauseMs = 10;
 constexpr uint32_t kNoDataLogEvery = 200;
+// A wait shorter than this did not sleep: the datagram was already queued.
+constexpr std::chrono::microseconds kBacklogWait{10};
 constexpr int kFixedHeaderBytes = 12;
 
 }  // namespace
@@ -90,18 +93,34 @@ int ZQMInputRTPStack::EntryPoint()
     }
 }
 
+// Paced traffic brings one datagram per wake-up: the socket is waited on
+// first and read once, two system calls a datagram. When a wait finds data
+// already queued, a backlog has built up: the socket is then read until it
+// runs dry before waiting again, one call a datagram.
 int ZQMInputRTPStack::ReceiveDatagram(RTPSocket* socket, uint8_t* buffer, int size, ZQCSocketAddress& from)
 {
     for (uint32_t attempt = 1;;) {
         if (!KeepReceiving()) {
             return 0;
         }
-        const int received = socket->RecvFrom(buffer, size, &from);
-        if (received > 0) {
-            return received;
+        if (m_receiveBacklog) {
+            const int received = socket->RecvFrom(buffer, size, &from);
+            if (received > 0) {
+                return received;
+            }
+            m_receiveBacklog = false;
         }
+        const auto waitStart = std::chrono::steady_clock::now();
         const int ready = socket->WaitReadable(kReceiveWaitMs, &GetStopEvent());
-        if (ready == 1 || ready == -1) {  // data, or a stop request: look again
+        if (ready == 1) {
+            m_receiveBacklog = std::chrono::steady_clock::now() - waitStart < kBacklogWait;
+            const int received = socket->RecvFrom(buffer, size, &from);
+            if (received > 0) {
+                return received;
+            }
+            continue;  // an error report, or a datagram taken by another reader
+        }
+        if (ready == -1) {  // a stop request: look again
             continue;
         }
         if (attempt % kNoDataLogEvery == 0) {
