@@ -5,27 +5,19 @@
 // count grew (after the first interval, which is the warm-up).
 //
 //   soak [--seconds N] [--interval N] [--pairs N]
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include "module/zqmrtpstackids.h"
 #include "module/zqmrtpstackmodule.h"
+#include "process_probes.h"
+#include "udp_peer.h"
 #include "zqcapturesink.h"
 #include "zqfallocator.h"
 #include "zqfdebuglog.h"
@@ -34,6 +26,10 @@
 #include "zqstocksource.h"
 
 namespace {
+
+using testsupport::FreePort;
+using testsupport::OpenDescriptors;
+using testsupport::ResidentKiB;
 
 constexpr int32_t kAudioPCMA = 0x40001;
 std::atomic<uint64_t> g_logLines{0};
@@ -58,38 +54,6 @@ bool ParseOptions(int argc, char** argv, Options* options)
         }
     }
     return true;
-}
-
-long ResidentKiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::atol(line.c_str() + 6);
-        }
-    }
-    return -1;
-}
-
-int OpenDescriptors()
-{
-    const std::filesystem::directory_iterator entries("/proc/self/fd");
-    return static_cast<int>(std::distance(begin(entries), end(entries)));
-}
-
-// A port nobody holds right now on `address`.
-std::string FreePort(const char* address)
-{
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    inet_pton(AF_INET, address, &sa.sin_addr);
-    socklen_t length = sizeof sa;
-    bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &length);
-    close(fd);
-    return std::to_string(ntohs(sa.sin_port));
 }
 
 void SetNetwork(ZQMRTPStackModule* module, const char* local, const std::string& rtp, const std::string& rtcp,

@@ -2,48 +2,30 @@
 // and the process's descriptors as they were.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <cstdio>
 #include <string>
 
 #include "log_capture.h"
+#include "process_probes.h"
+#include "udp_peer.h"
 #include "zqmrtpsocket.h"
 
 namespace {
 
 const char* const kPath = "zqmrtpsocket";
 
-int OpenDescriptorCount()
-{
-    int count = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir) != nullptr) {
-            ++count;
-        }
-        closedir(dir);
-    }
-    return count;
-}
-
-// A port of 127.0.0.1 that was free a moment ago.
-std::string FreePort()
-{
-    ZQCSocket probe;
-    probe.CreateSocket(ZQCSocket::kDatagram, "127.0.0.1");
-    probe.Bind(ZQCSocket::kDatagram, "127.0.0.1", "0");
-    return std::to_string(probe.GetBoundPort());
-}
+using testsupport::FreePort;
+using testsupport::OpenDescriptors;
 
 class RTPSocketTest : public ::testing::Test {
 protected:
     void TearDown() override
     {
         EXPECT_EQ(zqm::SharedRTPSocketCount(), 0u);
-        EXPECT_EQ(OpenDescriptorCount(), m_descriptors) << "a descriptor leaked";
+        EXPECT_EQ(OpenDescriptors(), m_descriptors) << "a descriptor leaked";
     }
 
-    int m_descriptors = OpenDescriptorCount();
+    int m_descriptors = OpenDescriptors();
     LogCapture m_log;
 };
 
@@ -51,7 +33,7 @@ protected:
 
 TEST_F(RTPSocketTest, SharedByPortUntilTheLastRelease)
 {
-    const std::string port = FreePort();
+    const std::string port = FreePort("127.0.0.1");
     RTPSocket* first = AcquireRTPSocket("127.0.0.1", port.c_str());
     ASSERT_NE(first, nullptr);
     RTPSocket* second = AcquireRTPSocket("127.0.0.2", port.c_str());  // the address is not compared
@@ -91,22 +73,22 @@ TEST_F(RTPSocketTest, PortZeroIsNeverShared)
 
 TEST_F(RTPSocketTest, FailuresLeaveTheMapAsItWas)
 {
-    const std::string held = FreePort();
+    const std::string held = FreePort("127.0.0.1");
     RTPSocket* kept = AcquireRTPSocket("127.0.0.1", held.c_str());
     ASSERT_NE(kept, nullptr);
     ZQCSocket occupier;
     occupier.CreateSocket(ZQCSocket::kDatagram, "127.0.0.1");
     occupier.Bind(ZQCSocket::kDatagram, "127.0.0.1", "0");
     const std::string taken = std::to_string(occupier.GetBoundPort());
-    const int descriptors = OpenDescriptorCount();
+    const int descriptors = OpenDescriptors();
 
     EXPECT_EQ(AcquireRTPSocket("127.0.0.1", taken.c_str()), nullptr);
     EXPECT_EQ(m_log.Count(kPath, 2, "<--RTPSocket-->Failed to bind socket on port " + taken), 1);
-    EXPECT_EQ(AcquireRTPSocket("999.1.1.1", FreePort().c_str()), nullptr);
+    EXPECT_EQ(AcquireRTPSocket("999.1.1.1", FreePort("127.0.0.1").c_str()), nullptr);
     EXPECT_EQ(m_log.Count(kPath, 2, "<--RTPSocket-->Failed to create socket on address 999.1.1.1"), 1);
     EXPECT_EQ(zqm::SharedRTPSocketCount(), 1u);
     EXPECT_EQ(kept->GetRefCount(), 1u);
-    EXPECT_EQ(OpenDescriptorCount(), descriptors);
+    EXPECT_EQ(OpenDescriptors(), descriptors);
     EXPECT_FALSE(IsValidAddress("999.1.1.1"));
     EXPECT_FALSE(IsValidAddress(nullptr));
     EXPECT_TRUE(IsValidAddress("127.0.0.1"));
@@ -115,7 +97,7 @@ TEST_F(RTPSocketTest, FailuresLeaveTheMapAsItWas)
 
 TEST_F(RTPSocketTest, ReleaseOfASocketTheMapDoesNotHoldKeepsTheHolder)
 {
-    const std::string port = FreePort();
+    const std::string port = FreePort("127.0.0.1");
     RTPSocket* unshared = CreateRTPSocket("127.0.0.1", port.c_str());
     ASSERT_NE(unshared, nullptr);
     RTPSocket* holder = unshared;

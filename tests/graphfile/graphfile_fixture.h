@@ -70,6 +70,17 @@ inline void WriteText(const std::string& path, const std::string& text)
     std::ofstream(path, std::ios::binary) << text;
 }
 
+// `levels` elements nested in each other, each tag followed by `separator`.
+inline std::string Nested(int levels, const std::string& separator = "\n")
+{
+    std::string open, close;
+    for (int i = 0; i < levels; ++i) {
+        open += "<n>" + separator;
+        close += "</n>" + separator;
+    }
+    return open + close;
+}
+
 // A CXMLNode subtree as XML text.
 inline std::string NodeText(const CXMLNode& node)
 {

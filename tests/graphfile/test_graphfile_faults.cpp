@@ -164,14 +164,8 @@ TEST_F(GraphFileFaults, PluginsMustBeFoundAndLoad)
 
 TEST_F(GraphFileFaults, SettingsNestedTooDeepAreRefused)
 {
-    std::string deep;
-    for (int i = 0; i < kZQFMaxXMLDepth; ++i) {
-        deep += "<n>";
-    }
-    for (int i = 0; i < kZQFMaxXMLDepth; ++i) {
-        deep += "</n>";
-    }
-    ExpectRefused(JournalGraph(std::string("  <module id=\"c\" identity=\"") + kJournalIdText + "\">\n" + deep +
+    ExpectRefused(JournalGraph(std::string("  <module id=\"c\" identity=\"") + kJournalIdText + "\">\n" +
+                               Nested(kZQFMaxXMLDepth, "") +
                                "\n  </module>\n"),
                   "6:" + std::to_string(3 * kZQFMaxXMLDepth - 2), "settings nested deeper than");
 }

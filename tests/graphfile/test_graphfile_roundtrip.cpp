@@ -1,5 +1,6 @@
 // A graph saved to a file and loaded back is the same graph, and saving it
-// again gives the same text.
+// again gives the same text. What the file looks like is pinned by the
+// checked-in examples (zqhost.graph.save_matches_examples).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -66,60 +67,35 @@ protected:
         ASSERT_TRUE(graph.Connect(dispatcher, DispatcherPinOf(dispatcher, kG711A), voice, 0));
         ASSERT_TRUE(graph.Connect(dispatcher, DispatcherPinOf(dispatcher, kRFC2833), events, 0));
     }
+    // Builds the receiver into `original` and saves it as receiver.xml.
+    void SaveReceiver()
+    {
+        ASSERT_NO_FATAL_FAILURE(BuildReceiver(original));
+        std::string error;
+        ASSERT_TRUE(ZQFSaveGraphFile(original, registry, path, &error)) << error;
+    }
+
+    ZQFGraph original;
+    const std::string path = folder.File("receiver.xml");
 };
 
 TEST_F(GraphFileRoundTrip, ReceiverGraphLoadsBackEqualAndSavesToTheSameText)
 {
-    ZQFGraph original;
-    ASSERT_NO_FATAL_FAILURE(BuildReceiver(original));
-    const std::string first = folder.File("receiver.xml");
+    ASSERT_NO_FATAL_FAILURE(SaveReceiver());
     std::string error;
-    ASSERT_TRUE(ZQFSaveGraphFile(original, registry, first, &error)) << error;
-
-    const std::unique_ptr<ZQFGraph> loaded = Load(first, &error);
+    const std::unique_ptr<ZQFGraph> loaded = Load(path, &error);
     ASSERT_NE(loaded, nullptr) << error;
     EXPECT_FALSE(loaded->IsStarted());
     EXPECT_EQ(Picture(*loaded, registry), Picture(original, registry));
 
     const std::string second = folder.File("again.xml");
     ASSERT_TRUE(ZQFSaveGraphFile(*loaded, registry, second, &error)) << error;
-    EXPECT_EQ(ReadText(second), ReadText(first));
-}
-
-TEST_F(GraphFileRoundTrip, FileListsThePluginModulesAndUpstreamConnectionsFirst)
-{
-    ZQFGraph original;
-    ASSERT_NO_FATAL_FAILURE(BuildReceiver(original));
-    std::string error;
-    ASSERT_TRUE(ZQFSaveGraphFile(original, registry, folder.File("receiver.xml"), &error)) << error;
-
-    pugi::xml_document document;
-    ASSERT_TRUE(document.load_file(folder.File("receiver.xml").c_str()));
-    const pugi::xml_node root = document.child("graph");
-    EXPECT_STREQ(root.attribute("version").value(), "1");
-    EXPECT_STREQ(root.child("plugin").attribute("path").value(), kPluginPath);
-    std::vector<std::string> ids;
-    for (const pugi::xml_node& module : root.children("module")) {
-        ids.push_back(std::string(module.attribute("id").value()) + "=" + module.attribute("name").value());
-    }
-    EXPECT_EQ(ids, (std::vector<std::string>{"rtp-in=receiver", "capture-sink=events", "dispatcher=split",
-                                             "capture-sink-2=voice"}));
-    const pugi::xml_node first = root.child("connection");
-    EXPECT_STREQ(first.attribute("from").value(), "rtp-in");
-    // The stack module's settings node is the plug-in's own.
-    const pugi::xml_node settings = root.child("module").child("settings");
-    EXPECT_STREQ(settings.attribute("name").value(), "ZQMRTPStackProPage");
-    EXPECT_EQ(std::distance(settings.children().begin(), settings.children().end()), 52);
+    EXPECT_EQ(ReadText(second), ReadText(path));
 }
 
 TEST_F(GraphFileRoundTrip, ConnectionsInAnyOrderStillLoad)
 {
-    ZQFGraph original;
-    ASSERT_NO_FATAL_FAILURE(BuildReceiver(original));
-    const std::string path = folder.File("receiver.xml");
-    std::string error;
-    ASSERT_TRUE(ZQFSaveGraphFile(original, registry, path, &error)) << error;
-
+    ASSERT_NO_FATAL_FAILURE(SaveReceiver());
     // Move the "RTP in" -> dispatcher connection to the end: the
     // dispatcher's output pins do not exist until it is made.
     pugi::xml_document document;
@@ -128,6 +104,7 @@ TEST_F(GraphFileRoundTrip, ConnectionsInAnyOrderStillLoad)
     root.append_move(root.child("connection"));
     ASSERT_TRUE(document.save_file(path.c_str()));
 
+    std::string error;
     const std::unique_ptr<ZQFGraph> loaded = Load(path, &error);
     ASSERT_NE(loaded, nullptr) << error;
     EXPECT_EQ(Picture(*loaded, registry), Picture(original, registry));
@@ -135,16 +112,14 @@ TEST_F(GraphFileRoundTrip, ConnectionsInAnyOrderStillLoad)
 
 TEST_F(GraphFileRoundTrip, PluginPathsResolveAgainstTheFileFolderOrTheHostLookup)
 {
-    ZQFGraph original;
-    ASSERT_NO_FATAL_FAILURE(BuildReceiver(original));
+    ASSERT_NO_FATAL_FAILURE(SaveReceiver());
     std::string error;
-    ASSERT_TRUE(ZQFSaveGraphFile(original, registry, folder.File("receiver.xml"), &error)) << error;
-    const std::string text = ReadText(folder.File("receiver.xml"));
+    const std::string text = ReadText(path);
     const std::string absolute = std::string("path=\"") + kPluginPath + "\"";
     ASSERT_NE(text.find(absolute), std::string::npos);
-    const auto withPath = [&](const std::string& path) {
+    const auto withPath = [&](const std::string& plugin) {
         std::string changed = text;
-        changed.replace(changed.find(absolute), absolute.size(), "path=\"" + path + "\"");
+        changed.replace(changed.find(absolute), absolute.size(), "path=\"" + plugin + "\"");
         return changed;
     };
 
@@ -181,12 +156,7 @@ TEST_F(GraphFileRoundTrip, PluginPathsResolveAgainstTheFileFolderOrTheHostLookup
 
 TEST_F(GraphFileRoundTrip, TenKilobyteSettingValuesLoadWithoutHarm)
 {
-    ZQFGraph original;
-    ASSERT_NO_FATAL_FAILURE(BuildReceiver(original));
-    const std::string path = folder.File("receiver.xml");
-    std::string error;
-    ASSERT_TRUE(ZQFSaveGraphFile(original, registry, path, &error)) << error;
-
+    ASSERT_NO_FATAL_FAILURE(SaveReceiver());
     // Every text setting of the stack, and a sink's file name, 10 kB long.
     const std::string huge(10 * 1024, '7');
     pugi::xml_document document;
@@ -198,6 +168,7 @@ TEST_F(GraphFileRoundTrip, TenKilobyteSettingValuesLoadWithoutHarm)
     }
     ASSERT_TRUE(document.save_file(path.c_str()));
 
+    std::string error;
     const std::unique_ptr<ZQFGraph> loaded = Load(path, &error);
     ASSERT_NE(loaded, nullptr) << error;
     ZQIRTPStack* stack = StackOf(loaded->GetModules().front());
@@ -229,7 +200,6 @@ TEST_F(GraphFileRoundTrip, StockSourceSettingsSurviveTheFile)
     config.firstTimestamp = 4294967295u;
     config.poolCount = 3;
     config.sampleBytes = 4000;
-    ZQFGraph original;
     auto* source = new ZQStockSource(config);
     original.AddModule(source);
     source->SetName("file source");
@@ -243,27 +213,13 @@ TEST_F(GraphFileRoundTrip, StockSourceSettingsSurviveTheFile)
 
     const std::unique_ptr<ZQFGraph> loaded = Load(folder.File("stock.xml"), &error);
     ASSERT_NE(loaded, nullptr) << error;
+    // The picture holds every setting the source saves, as it reads them back.
     EXPECT_EQ(Picture(*loaded, registry), Picture(original, registry));
-    const auto* copy = dynamic_cast<ZQStockSource*>(loaded->GetModules().front());
-    ASSERT_NE(copy, nullptr);
-    const ZQStockSourceConfig& read = copy->GetConfig();
-    EXPECT_EQ(read.mediaType, config.mediaType);
-    EXPECT_EQ(read.clockRateHz, config.clockRateHz);
-    EXPECT_EQ(read.content, config.content);
-    EXPECT_EQ(read.toneHz, config.toneHz);
-    EXPECT_EQ(read.filePath, config.filePath);
-    EXPECT_EQ(read.maxFrames, config.maxFrames);
-    EXPECT_EQ(read.paced, config.paced);
-    EXPECT_EQ(read.firstSequenceNumber, config.firstSequenceNumber);
-    EXPECT_EQ(read.firstTimestamp, config.firstTimestamp);
-    EXPECT_EQ(read.poolCount, config.poolCount);
-    EXPECT_EQ(read.sampleBytes, config.sampleBytes);
 }
 
 TEST_F(GraphFileRoundTrip, ACaptureSinkWritesItsFileOnlyOnceStarted)
 {
     const std::string output = folder.File("out.raw");
-    ZQFGraph original;
     ZQStockSourceConfig config;
     config.paced = false;
     config.maxFrames = 5;

@@ -5,6 +5,7 @@
 
 namespace {
 
+using graphtest::Nested;
 using graphtest::NodeText;
 using graphtest::TemporaryFolder;
 
@@ -52,6 +53,10 @@ TEST(XMLFile, TreeSurvivesAFileRoundTripWithOrderAndEscapes)
     EXPECT_STREQ(loaded->GetChild(0)->GetChild(0)->GetName(), "setting");
     // The temporary file is gone once the file is in place.
     EXPECT_FALSE(std::filesystem::exists(folder.File("tree.xml.tmp")));
+
+    const std::string nowhere = folder.File("no/such/folder/tree.xml");
+    EXPECT_FALSE(ZQFSaveXMLNodeFile(*tree, nowhere, &error));
+    EXPECT_EQ(error.rfind(nowhere + ": cannot write", 0), 0u) << error;
 }
 
 TEST(XMLFile, TextAndCommentsAreNotPartOfANode)
@@ -62,22 +67,6 @@ TEST(XMLFile, TextAndCommentsAreNotPartOfANode)
     const std::unique_ptr<CXMLNode> loaded = ZQFLoadXMLNodeFile(folder.File("mixed.xml"), &error);
     ASSERT_NE(loaded, nullptr) << error;
     EXPECT_EQ(NodeText(*loaded), "<a x=\"1\">\n  <b />\n  <c y=\"2\" />\n</a>\n");
-}
-
-TEST(XMLFile, OffsetsBecomeLinesAndColumnsCountedFromOne)
-{
-    const std::string text = "ab\ncd\n\nxyz";
-    EXPECT_EQ(ZQFPositionOfOffset(text, 0).line, 1);
-    EXPECT_EQ(ZQFPositionOfOffset(text, 0).column, 1);
-    EXPECT_EQ(ZQFPositionOfOffset(text, 2).column, 3);
-    EXPECT_EQ(ZQFPositionOfOffset(text, 3).line, 2);
-    EXPECT_EQ(ZQFPositionOfOffset(text, 3).column, 1);
-    EXPECT_EQ(ZQFPositionOfOffset(text, 9).line, 4);
-    EXPECT_EQ(ZQFPositionOfOffset(text, 9).column, 3);
-    // Out of range offsets stay inside the text.
-    EXPECT_EQ(ZQFPositionOfOffset(text, -5).line, 1);
-    EXPECT_EQ(ZQFPositionOfOffset(text, 1000).line, 4);
-    EXPECT_EQ(ZQFPositionOfOffset(text, 1000).column, 4);
 }
 
 TEST(XMLFile, FaultsNameTheFileLineAndColumn)
@@ -99,19 +88,6 @@ TEST(XMLFile, FaultsNameTheFileLineAndColumn)
     EXPECT_EQ(error.rfind(folder.File("missing.xml") + ": cannot read", 0), 0u) << error;
 }
 
-// Nested `levels` deep: <n><n>...</n></n>, one element per line.
-std::string Nested(int levels)
-{
-    std::string text;
-    for (int i = 0; i < levels; ++i) {
-        text += "<n>\n";
-    }
-    for (int i = 0; i < levels; ++i) {
-        text += "</n>\n";
-    }
-    return text;
-}
-
 TEST(XMLFile, TreesDeeperThanTheLimitAreRefusedAtTheFirstElementBeyond)
 {
     TemporaryFolder folder;
@@ -127,15 +103,6 @@ TEST(XMLFile, TreesDeeperThanTheLimitAreRefusedAtTheFirstElementBeyond)
     // Far deeper than any stack would take by recursion.
     graphtest::WriteText(path, Nested(200000));
     EXPECT_EQ(ZQFLoadXMLNodeFile(path, &error), nullptr);
-}
-
-TEST(XMLFile, AFailedWriteNamesTheFileAndLeavesNothing)
-{
-    TemporaryFolder folder;
-    const std::string path = folder.File("no/such/folder/tree.xml");
-    std::string error;
-    EXPECT_FALSE(ZQFSaveXMLNodeFile(*SampleTree(), path, &error));
-    EXPECT_EQ(error.rfind(path + ": cannot write", 0), 0u) << error;
 }
 
 }  // namespace

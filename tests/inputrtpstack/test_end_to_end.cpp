@@ -4,12 +4,7 @@
 //
 //   ZQStockSource -> RTP out (127.0.0.1) ~~ RTP ~~> RTP in (127.0.0.2) -> capture sink
 //                                        <~~ RTCP ~~
-#include <chrono>
-#include <thread>
-
 #include "input_stack_fixture.h"
-#include "zqfgraph.h"
-#include "zqstocksource.h"
 
 namespace inputtest {
 namespace {
@@ -17,105 +12,77 @@ namespace {
 constexpr int kFrames = 575;  // 11.5 s of 20 ms frames: two report periods and a half
 constexpr uint32_t kFrameUnits = 160;
 
-void SetNetwork(ZQMRTPStackModule* module, const char* local, const std::string& rtp, const std::string& rtcp,
-                const char* remote, const std::string& remoteRtp, const std::string& remoteRtcp)
-{
-    ASSERT_TRUE(module->EnableMediaType(kAudioPCMA));
-    module->SetLocalIPAddress(local);
-    module->SetLocalRTPPort(rtp.c_str());
-    module->SetLocalRTCPPort(rtcp.c_str());
-    module->SetRemoteRTPAddress(remote);
-    module->SetRemoteRTPPort(remoteRtp.c_str());
-    module->SetRemoteRTCPAddress(remote);
-    module->SetRemoteRTCPPort(remoteRtcp.c_str());
-}
+using EndToEnd = LeakCheckedTest;
 
-TEST(EndToEnd, LossOnTheWayIsMeasuredByTheReceiverAndReportedToTheSender)
+TEST_F(EndToEnd, LossOnTheWayIsMeasuredByTheReceiverAndReportedToTheSender)
 {
-    const int descriptors = CountOpenDescriptors();
-    LogWaiter logs;  // keeps the stacks' lines off standard error
+    ZQStockSourceConfig config;
+    config.content = ZQStockSourceConfig::Content::Chirp;
+    config.maxFrames = kFrames;
+    LoopbackPair pair(config);
+    ZQFGraph& graph = pair.graph;
+    ZQStockSource* source = pair.source;
+    ZQMRTPStackModule* rtpOut = pair.rtpOut;
+    source->SetKeepFrames(true);
+    uint32_t ssrc = 0;
+    ASSERT_TRUE(rtpOut->GetSourceIdentifier(0, ssrc));
+    ASSERT_TRUE(rtpOut->SetSimulatePacketLoss(ssrc, true, true));
+    ASSERT_TRUE(rtpOut->SetPacketLossPercent(ssrc, true, 10));
+    ASSERT_TRUE(pair.connected);
+    ASSERT_TRUE(graph.Start());
+    ASSERT_TRUE(source->WaitFinished(60000));
+
+    // The report of about 10 s reaches the sender's listening thread.
+    uint32_t rrCount = 0, senderFraction = 0, senderCumulative = 0;
+    EXPECT_TRUE(WaitUntil([&] {
+        rtpOut->GetStatistics(ssrc, true, nullptr, nullptr, nullptr, nullptr, &senderFraction, &senderCumulative,
+                              nullptr, &rrCount, nullptr);
+        return rrCount > 0;
+    }));
+    uint32_t baseSeq = 0, reportedSeq = 0, cumulative = 0, fraction = 0;  // the receiver's, at its last report
     {
-        ZQStockSourceConfig config;
-        config.content = ZQStockSourceConfig::Content::Chirp;
-        config.maxFrames = kFrames;
-        ZQFGraph graph;
-        auto* source = new ZQStockSource(config);
-        auto* rtpOut = new ZQMRTPStackModule(ZQMID_RTPOut, "Output RTP stack");
-        auto* rtpIn = new ZQMRTPStackModule(ZQMID_RTPIn, "Input RTP stack");
-        auto* sink = new ZQCaptureSink();
-        for (ZQIModule* module : std::initializer_list<ZQIModule*>{source, rtpOut, rtpIn, sink}) {
-            graph.AddModule(module);
-        }
-        source->SetKeepFrames(true);
-        const std::string inRtp = FreePort("127.0.0.2"), inRtcp = FreePort("127.0.0.2");
-        const std::string outRtcp = FreePort("127.0.0.1");
-        SetNetwork(rtpOut, "127.0.0.1", "0", outRtcp, "127.0.0.2", inRtp, inRtcp);
-        SetNetwork(rtpIn, "127.0.0.2", inRtp, inRtcp, "127.0.0.1", "0", outRtcp);
-        uint32_t ssrc = 0;
-        ASSERT_TRUE(rtpOut->GetSourceIdentifier(0, ssrc));
-        ASSERT_TRUE(rtpOut->SetSimulatePacketLoss(ssrc, true, true));
-        ASSERT_TRUE(rtpOut->SetPacketLossPercent(ssrc, true, 10));
-        ASSERT_TRUE(graph.Connect(source, 0, rtpOut, 0));
-        ASSERT_TRUE(graph.Connect(rtpIn, 0, sink, 0));
-        ASSERT_TRUE(graph.Start());
-        ASSERT_TRUE(source->WaitFinished(60000));
-
-        // The report of about 10 s reaches the sender's listening thread.
-        uint32_t rrCount = 0, senderFraction = 0, senderCumulative = 0, roundTripMs = 0;
-        for (int tries = 0; rrCount == 0 && tries < 200; ++tries) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(rrCount == 0 && tries > 0 ? 50 : 0));
-            rtpOut->GetStatistics(ssrc, true, nullptr, nullptr, nullptr, nullptr, &senderFraction, &senderCumulative,
-                                  nullptr, &rrCount, &roundTripMs);
-        }
-        uint32_t baseSeq = 0, reportedSeq = 0, cumulative = 0, fraction = 0;  // the receiver's, at its last report
-        {
-            zqm::SourceListsLock lock;
-            const ZQMRTPSource* remote = zqm::FindListedSource(ssrc, false);
-            ASSERT_NE(remote, nullptr);
-            baseSeq = remote->m_baseSeq;
-            reportedSeq = remote->m_extendedHighestSeq.load();
-            cumulative = remote->m_cumulativeLost.load();
-            fraction = remote->m_fractionLost.load();
-        }
-        graph.Stop();
-
-        // Every payload that arrived is the frame its timestamp names, in order.
-        const std::vector<Bytes> frames = source->GetProducedFrames();
-        const std::vector<ZQCapturedPacket> packets = sink->GetPackets();
-        ASSERT_EQ(frames.size(), static_cast<size_t>(kFrames));
-        ASSERT_FALSE(packets.empty());
-        const uint32_t firstFrame = packets.front().timestamp / kFrameUnits;
-        uint32_t previousFrame = 0;
-        uint32_t receivedUpToReport = 0;
-        for (const ZQCapturedPacket& packet : packets) {
-            const uint32_t frame = packet.timestamp / kFrameUnits;
-            ASSERT_LT(frame, frames.size());
-            ASSERT_TRUE(&packet == &packets.front() || frame > previousFrame);
-            EXPECT_EQ(packet.payload, frames[frame]) << "frame " << frame;
-            EXPECT_EQ(static_cast<uint16_t>(packet.sequenceNumber - baseSeq), frame - firstFrame);
-            receivedUpToReport += static_cast<uint16_t>(packet.sequenceNumber - baseSeq) <= reportedSeq - baseSeq;
-            previousFrame = frame;
-        }
-        const size_t dropped = frames.size() - packets.size();
-        EXPECT_GT(dropped, frames.size() * 3 / 100);
-        EXPECT_LT(dropped, frames.size() * 20 / 100);
-
-        // The receiver counted what is missing up to its last report ...
-        EXPECT_EQ(cumulative, reportedSeq - baseSeq + 1 - receivedUpToReport);
-        EXPECT_GT(fraction, 1u);
-        EXPECT_LT(fraction, 30u);
-        // ... and the sender heard the same through RTCP (in 1/256 there).
-        EXPECT_GE(rrCount, 1u);
-        EXPECT_EQ(senderCumulative, cumulative);
-        EXPECT_LE(senderFraction, fraction);
-        EXPECT_GE(senderFraction + 1, fraction);
-        EXPECT_EQ(source->GetLastFractionLost(), static_cast<int>(senderFraction));
-        EXPECT_LT(roundTripMs, 100u);
-
-        EXPECT_TRUE(source->GetOutputPin(0)->GetAllocator()->IsFull());
-        EXPECT_TRUE(rtpIn->GetOutputPin(0)->GetAllocator()->IsFull());
+        zqm::SourceListsLock lock;
+        const ZQMRTPSource* remote = zqm::FindListedSource(ssrc, false);
+        ASSERT_NE(remote, nullptr);
+        baseSeq = remote->m_baseSeq;
+        reportedSeq = remote->m_extendedHighestSeq.load();
+        cumulative = remote->m_cumulativeLost.load();
+        fraction = remote->m_fractionLost.load();
     }
-    EXPECT_EQ(CountOpenDescriptors(), descriptors);
+    graph.Stop();
+
+    // Every payload that arrived is the frame its timestamp names, in order.
+    const std::vector<Bytes> frames = source->GetProducedFrames();
+    const std::vector<ZQCapturedPacket> packets = pair.sink->GetPackets();
+    ASSERT_EQ(frames.size(), static_cast<size_t>(kFrames));
+    ASSERT_FALSE(packets.empty());
+    const uint32_t firstFrame = packets.front().timestamp / kFrameUnits;
+    uint32_t previousFrame = 0;
+    uint32_t receivedUpToReport = 0;
+    for (const ZQCapturedPacket& packet : packets) {
+        const uint32_t frame = packet.timestamp / kFrameUnits;
+        ASSERT_LT(frame, frames.size());
+        ASSERT_TRUE(&packet == &packets.front() || frame > previousFrame);
+        EXPECT_EQ(packet.payload, frames[frame]) << "frame " << frame;
+        EXPECT_EQ(static_cast<uint16_t>(packet.sequenceNumber - baseSeq), frame - firstFrame);
+        receivedUpToReport += static_cast<uint16_t>(packet.sequenceNumber - baseSeq) <= reportedSeq - baseSeq;
+        previousFrame = frame;
+    }
+    const size_t dropped = frames.size() - packets.size();
+    EXPECT_GT(dropped, frames.size() * 3 / 100);
+    EXPECT_LT(dropped, frames.size() * 20 / 100);
+
+    // The receiver counted what is missing up to its last report ...
+    EXPECT_EQ(cumulative, reportedSeq - baseSeq + 1 - receivedUpToReport);
+    EXPECT_GT(fraction, 1u);
+    EXPECT_LT(fraction, 30u);
+    // ... and the sender heard the same through RTCP (in 1/256 there).
+    EXPECT_GE(rrCount, 1u);
+    EXPECT_EQ(senderCumulative, cumulative);
+    EXPECT_LE(senderFraction, fraction);
+    EXPECT_GE(senderFraction + 1, fraction);
+    EXPECT_EQ(source->GetLastFractionLost(), static_cast<int>(senderFraction));
+    ExpectPoolsFull(graph);
 }
 
 }  // namespace

@@ -11,10 +11,10 @@ protected:
     // line is written (at most ten times).
     void ProcessUntilLogged(const Bytes& datagram, const std::string& line)
     {
-        for (int i = 0; i < 10 && logs.Count(line, 1) == 0; ++i) {
+        for (int i = 0; i < 10 && logs.CountText(line, 1) == 0; ++i) {
             EXPECT_FALSE(Process(datagram));
         }
-        ASSERT_EQ(logs.Count(line, 1), 1) << line;
+        ASSERT_EQ(logs.CountText(line, 1), 1) << line;
     }
 
     static std::string Failure(const std::string& what)
@@ -54,14 +54,14 @@ TEST_F(PacketCheck, HeaderFaultsAreRefusedWithAThrottledLineOfTheirKind)
         EXPECT_EQ(Check(kind.datagram), kind.result) << kind.failure;
         logs.Clear();
         ProcessUntilLogged(kind.datagram, Failure(kind.failure));
-        EXPECT_EQ(logs.Count(std::string("<--RTPStack-->[0] ") + kind.detail, 1), 1);
+        EXPECT_EQ(logs.CountText(std::string("<--RTPStack-->[0] ") + kind.detail, 1), 1);
         for (int i = 0; i < 9; ++i) {
             EXPECT_FALSE(Process(kind.datagram));
         }
-        EXPECT_EQ(logs.Count(Failure(kind.failure), 1), 1) << "ten faults, one line";
+        EXPECT_EQ(logs.CountText(Failure(kind.failure), 1), 1) << "ten faults, one line";
         EXPECT_FALSE(Process(kind.datagram));
-        EXPECT_EQ(logs.Count(Failure(kind.failure), 1), 2) << "the eleventh";
-        EXPECT_EQ(logs.Count(std::string("<--RTPStack-->[0] ") + kind.detail, 1), 2);
+        EXPECT_EQ(logs.CountText(Failure(kind.failure), 1), 2) << "the eleventh";
+        EXPECT_EQ(logs.CountText(std::string("<--RTPStack-->[0] ") + kind.detail, 1), 2);
     }
     uint32_t ssrc = 0;
     EXPECT_FALSE(stack->GetSourceIdentifier(0, ssrc));
@@ -114,7 +114,7 @@ TEST_F(PacketCheck, DiscardedSourceIsCountedThenRefused)
     EXPECT_TRUE(Process(Packet(1)));
     WithSource(kSsrc, [](ZQMRTPSource& source) { source.m_discard = true; });
     ProcessUntilLogged(Packet(2), Failure("source discarded."));
-    EXPECT_EQ(logs.Count("<--RTPStack-->[0] ssrc [287454020 / 0x11223344 ] maked discard  ! ", 1), 1);
+    EXPECT_EQ(logs.CountText("<--RTPStack-->[0] ssrc [287454020 / 0x11223344 ] maked discard  ! ", 1), 1);
     EXPECT_EQ(sink->GetPacketCount(), 1u);
     WithSource(kSsrc, [](ZQMRTPSource& source) { EXPECT_GE(source.m_received, 2u); });
     EXPECT_TRUE(Process(Packet(1, 0xCAFE)));  // a new SSRC is heard again

@@ -1,7 +1,7 @@
 // Receiver reports as they leave the stack's output RTCP socket: sizes,
 // fields, arming, loss figures, and the time-out of a silent source.
 #include "input_stack_fixture.h"
-#include "zqcclock.h"
+#include "manual_time.h"
 
 namespace inputtest {
 namespace {
@@ -31,7 +31,7 @@ protected:
             EXPECT_TRUE(Process(Packet(seq)));
         }
         EXPECT_TRUE(stack->SendReceiverReport(false));
-        return collector->Receive();
+        return collector.Receive();
     }
 };
 
@@ -40,12 +40,12 @@ TEST_F(ReceiverReports, FirstReportOnlyArmsAndLossesAreCounted)
     stack->SetCNAME("abcdefghijkl");
     const Bytes report = Report({1}, {2, 3, 5, 6, 8, 9, 10});
     ASSERT_EQ(report.size(), 56u);
-    EXPECT_EQ(Read32(report, 0), 0x81C90007u);
-    EXPECT_EQ(Read32(report, 4), stack->GetLocalSource()->m_ssrc);
-    EXPECT_EQ(Read32(report, 8), kSsrc);
-    EXPECT_EQ(Read32(report, 12), 0x38000002u);  // 2 of 9 lost in the interval, 2 in all
-    EXPECT_EQ(Read32(report, 16), 10u);          // had the arming report gone, 1 would come first
-    EXPECT_EQ(Read32(report, 24), 0u);           // no sender report yet: LSR and DLSR 0
+    EXPECT_EQ(Word(report, 0), 0x81C90007u);
+    EXPECT_EQ(Word(report, 4), stack->GetLocalSource()->m_ssrc);
+    EXPECT_EQ(Word(report, 8), kSsrc);
+    EXPECT_EQ(Word(report, 12), 0x38000002u);  // 2 of 9 lost in the interval, 2 in all
+    EXPECT_EQ(Word(report, 16), 10u);          // had the arming report gone, 1 would come first
+    EXPECT_EQ(Word(report, 24), 0u);           // no sender report yet: LSR and DLSR 0
     EXPECT_EQ(std::string(report.begin() + 42, report.begin() + 54), "abcdefghijkl");
     WithSource(kSsrc, [](ZQMRTPSource& source) {
         EXPECT_EQ(source.m_fractionLost.load(), 22);
@@ -58,28 +58,28 @@ TEST_F(ReceiverReports, SizesFollowTheCnameAndTheFir)
     EXPECT_EQ(Report({1}, {}).size(), 32u);
     stack->SetCNAME("abcdefghijkl");
     EXPECT_TRUE(stack->SendReceiverReport(false));
-    EXPECT_EQ(collector->Receive().size(), 56u);
+    EXPECT_EQ(collector.Receive().size(), 56u);
     EXPECT_TRUE(stack->SendFIR());
-    const Bytes withFir = collector->Receive();
+    const Bytes withFir = collector.Receive();
     ASSERT_EQ(withFir.size(), 76u);
-    EXPECT_EQ(Read32(withFir, 56), 0x84CE0004u);
-    EXPECT_EQ(Read32(withFir, 68), stack->GetLocalSource()->m_ssrc);
-    EXPECT_EQ(logs.Count("<--RTCPStack-->[" + rtpPort + "] Send FIR .", 0), 1);
+    EXPECT_EQ(Word(withFir, 56), 0x84CE0004u);
+    EXPECT_EQ(Word(withFir, 68), stack->GetLocalSource()->m_ssrc);
+    EXPECT_EQ(logs.CountText("<--RTCPStack-->[" + rtpPort + "] Send FIR .", 0), 1);
 }
 
 TEST_F(ReceiverReports, DuplicatesReportNoLoss)
 {
     const Bytes report = Report({1}, {2, 3, 3, 4, 4, 5});
     ASSERT_EQ(report.size(), 32u);
-    EXPECT_EQ(Read32(report, 12), 0u);
+    EXPECT_EQ(Word(report, 12), 0u);
 }
 
 TEST_F(ReceiverReports, FiguresStayRightAcrossTheWrap)
 {
     const Bytes report = Report({65534}, {65535, 0, 1, 3});
     ASSERT_EQ(report.size(), 32u);
-    EXPECT_EQ(Read32(report, 16), 0x10003u);
-    EXPECT_EQ(Read32(report, 12), (uint32_t{256 / 5} << 24) | 1u);  // 2 missing: 1 of 5 in the interval
+    EXPECT_EQ(Word(report, 16), 0x10003u);
+    EXPECT_EQ(Word(report, 12), (uint32_t{256 / 5} << 24) | 1u);  // 2 missing: 1 of 5 in the interval
 }
 
 TEST_F(InputStackTest, ReportsWithoutDestinationAnswerFalse)
@@ -95,18 +95,12 @@ protected:
     void SetUp() override
     {
         InputStackTest::SetUp();
-        ZQCClock::UseManualTime(true, 1000);
         UseLoopback();
         stack->SetCNAME("");
         ASSERT_TRUE(Start());
     }
 
-    void TearDown() override
-    {
-        Stop();
-        ZQCClock::UseManualTime(false);
-        InputStackTest::TearDown();
-    }
+    ManualTime manualTime{1000};
 };
 
 TEST_F(ReportTimer, SilentSourceIsDiscardedAfterTenReportPeriods)
@@ -121,21 +115,21 @@ TEST_F(ReportTimer, SilentSourceIsDiscardedAfterTenReportPeriods)
     Send(Packet(100, kSsrc, kFecPT));
     Send(Packet(101, kSsrc, kFecPT));
     ASSERT_TRUE(sink->WaitForPackets(3, kWaitMs));
-    EXPECT_TRUE(collector->Receive(0).empty());
+    EXPECT_TRUE(collector.Receive(0).empty());
     ZQCClock::AdvanceManualTime(1);
     Send(Packet(102, kSsrc, kFecPT));
-    ASSERT_EQ(collector->Receive().size(), 32u) << "period 1";
+    ASSERT_EQ(collector.Receive().size(), 32u) << "period 1";
     for (uint16_t period = 2; period <= 9; ++period) {
         ZQCClock::AdvanceManualTime(ZQMInputRTPStack::kReportIntervalMs);
         Send(Packet(period, kSsrc, kFecPT));
-        ASSERT_EQ(collector->Receive().size(), 32u) << "period " << period;
+        ASSERT_EQ(collector.Receive().size(), 32u) << "period " << period;
     }
     ZQCClock::AdvanceManualTime(ZQMInputRTPStack::kReportIntervalMs);
     Send(Packet(10, kSsrc, kFecPT));  // its report discards the source
     Send(Packet(2));                  // refused
     Send(Packet(1, 0xD00D));          // a new source, processed after it
     ASSERT_TRUE(sink->WaitForPackets(14, kWaitMs));
-    EXPECT_TRUE(collector->Receive(0).empty()) << "the tenth report is not sent";
+    EXPECT_TRUE(collector.Receive(0).empty()) << "the tenth report is not sent";
     for (const ZQCapturedPacket& packet : sink->GetPackets()) {
         EXPECT_FALSE(packet.subType == kAudioPCMA && packet.sequenceNumber == 2);
     }

@@ -1,137 +1,125 @@
 // Sequencing of one source's packets: probation, the reordering window,
 // resynchronisation, duplicates and losses, across the 65535 -> 0 wrap.
+#include <algorithm>
+
 #include "input_stack_fixture.h"
 
 namespace inputtest {
 namespace {
 
-using NoWindow = InputStackTest;
+constexpr RTPCheckResult kValid = RTP_VALID_RTPDATAGRAM;
+constexpr RTPCheckResult kBuffered = RTP_VALID_RTPDATAGRAM_BUFFERED;
+constexpr RTPCheckResult kSynchronising = RTP_VALID_RTPDATAGRAM_SYNCHRONISING;
+constexpr RTPCheckResult kValidating = RTP_VALID_RTPDATAGRAM_VALIDATING;
 
-TEST_F(NoWindow, GapIsDeliveredWithOneLossLineAndDuplicateIsRecycled)
+std::string Loss(int last, int current)
 {
-    for (uint16_t seq : {5, 7, 7}) {
-        EXPECT_TRUE(Process(Packet(seq)));
-    }
-    EXPECT_THAT(Delivered(), ElementsAre(5, 7));
-    EXPECT_EQ(logs.CountContaining("packet loss"), 1);
-    EXPECT_EQ(logs.Count("DeliverSample packet loss (last seq num=5 cur seq num=7)", 1), 1);
-    EXPECT_EQ(logs.Count("DeliverSample duplicate packet(same sequence number : 7), sample will be recycle", 1), 1);
+    return "DeliverSample packet loss (last seq num=" + std::to_string(last) + " cur seq num=" +
+           std::to_string(current) + ")";
 }
 
-TEST_F(NoWindow, WrapCountsACycle)
+struct Case {
+    const char* what;
+    uint16_t window;
+    std::vector<uint16_t> seqs;
+    std::vector<uint16_t> delivered;
+    std::vector<RTPCheckResult> results = {};  // of each packet's check; empty: not looked at
+    std::vector<std::string> lines = {};       // each as often as listed; no other loss line
+    uint16_t cycles = 0;
+    uint8_t payloadType = kAudioPT;
+};
+
+TEST_F(InputStackTest, PacketsLeaveInSequenceOrderWithTheirLossAndDuplicateLines)
 {
-    for (uint16_t seq : {65534, 65535, 0, 1}) {
-        EXPECT_TRUE(Process(Packet(seq)));
+    const std::string probation = "<--RTPStack-->[0] validating a new ssrc [287454020 / 0x11223344 ] ";
+    const std::string jitterFull = "<--RTPStack-->[0] ssrc [287454020 / 0x11223344 ] Jitter is full play all old packet .";
+    const std::vector<Case> cases = {
+        {"gap and duplicate", 0, {5, 7, 7}, {5, 7}, {kValid, kValid, kValid},
+         {Loss(5, 7), "DeliverSample duplicate packet(same sequence number : 7), sample will be recycle"}},
+        {"forward error correction has its own", 0, {7, 7, 9}, {7, 9}, {},
+         {"DeliverSample duplicate FEC packet(same sequence number : 7), sample will be recycle",
+          "DeliverSample FEC packet loss (last seq num=7 cur seq num=9)"}, 0, kFecPT},
+        {"wrap", 0, {65534, 65535, 0, 1}, {65534, 65535, 0, 1}, {}, {}, 1},
+        {"jump over the wrap", 0, {65534, 1}, {65534, 1}, {}, {Loss(65534, 1)}, 1},
+        {"full window of one plays its packet", 1, {100, 101, 102}, {100, 101, 102},
+         {kValidating, kValidating, kValid}, {jitterFull, jitterFull}},
+        {"probation across the wrap", 3, {65534, 65535, 0}, {65534, 65535, 0}, {kValidating, kValidating, kValid}, {}, 1},
+        {"broken probation starts again", 3, {100, 105, 106}, {}, {kValidating, kValidating, kValidating},
+         {probation + "lastBadSeqNum[105] lastSeqNum[0] CurrentSeqNum[106] "}},
+        {"successors wait for the missing packet", 3, {8, 9, 10, 12, 13, 11, 14}, {8, 9, 10, 11, 12, 13, 14},
+         {kValidating, kValidating, kValid, kBuffered, kBuffered, kValid, kValid}},
+        // 25 and 26 fill the window: 27 pushes out the earliest, the late 18.
+        {"late packet waits until the window fills", 3, {19, 20, 21, 18, 22, 23, 25, 26, 27},
+         {19, 20, 21, 22, 23, 18}, {kValidating, kValidating, kValid, kBuffered}, {Loss(23, 18)}},
+        {"jump accepted on the third consecutive packet", 3, {98, 99, 100, 5000, 5001, 5002},
+         {98, 99, 100, 5000, 5001, 5002}, {kValidating, kValidating, kValid, kSynchronising, kSynchronising, kValid},
+         {Loss(100, 5000)}},
+        // Full window: the earliest packet seen from 65533 is 65535, not 0.
+        {"held packets across the wrap", 4, {65531, 65532, 65533, 65535, 0, 1, 2, 3},
+         {65531, 65532, 65533, 65535, 0, 1, 2, 3}, {}, {Loss(65533, 65535)}, 1},
+        // Seen from 30001, the late 29998 comes before the run that jumped ahead.
+        {"resynchronisation", 4, {29999, 30000, 30001, 29998, 62000, 62001, 62002},
+         {29999, 30000, 30001, 29998, 62000, 62001, 62002}, {}, {Loss(30001, 29998), Loss(29998, 62000)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        logs.Clear();
+        ReceivingModule in(c.window);
+        std::vector<RTPCheckResult> results;
+        for (uint16_t seq : c.seqs) {
+            results.push_back(in.Check(Packet(seq, kSsrc, c.payloadType)));
+        }
+        EXPECT_EQ(in.Delivered(), c.delivered);
+        if (!c.results.empty()) {
+            results.resize(c.results.size());
+            EXPECT_EQ(results, c.results);
+        }
+        for (const std::string& line : c.lines) {
+            EXPECT_EQ(logs.CountText(line), std::count(c.lines.begin(), c.lines.end(), line)) << line;
+        }
+        EXPECT_EQ(logs.CountContaining("packet loss"),
+                  std::count_if(c.lines.begin(), c.lines.end(),
+                                [](const std::string& line) { return line.find("packet loss") != std::string::npos; }));
+        WithSource(kSsrc, [&](ZQMRTPSource& source) { EXPECT_EQ(source.m_cycles, c.cycles); });
+        in.Stop();
+        ExpectPoolFull(in.Pool(), "RTP in");
     }
-    EXPECT_EQ(logs.CountContaining("packet loss"), 0);
-    EXPECT_TRUE(Process(Packet(65534, 0xB0B)));  // a new source jumping the wrap
-    EXPECT_TRUE(Process(Packet(1, 0xB0B)));
-    EXPECT_EQ(logs.Count("DeliverSample packet loss (last seq num=65534 cur seq num=1)"), 1);
-    WithSource(0xB0B, [](ZQMRTPSource& source) { EXPECT_EQ(source.m_cycles, 1); });
-}
-
-TEST_F(NoWindow, FecPacketsKeepTheirOwnDuplicateAndLossTracking)
-{
-    for (uint16_t seq : {7, 7, 9}) {
-        EXPECT_TRUE(Process(Packet(seq, kSsrc, kFecPT)));
-    }
-    EXPECT_THAT(Delivered(), ElementsAre(7, 9));
-    EXPECT_EQ(logs.Count("DeliverSample duplicate FEC packet(same sequence number : 7), sample will be recycle"), 1);
-    EXPECT_EQ(logs.CountContaining("packet loss"), 1);
-    EXPECT_EQ(logs.Count("DeliverSample FEC packet loss (last seq num=7 cur seq num=9)"), 1);
-    WithSource(kSsrc, [](ZQMRTPSource& source) { EXPECT_EQ(source.m_received, 0u); });
-}
-
-using WindowOfOne = InputStackWithWindow<1>;
-
-TEST_F(WindowOfOne, FullWindowPlaysItsPacketToLetProbationGoOn)
-{
-    EXPECT_EQ(Check(Packet(100)), RTP_VALID_RTPDATAGRAM_VALIDATING);
-    EXPECT_EQ(Check(Packet(101)), RTP_VALID_RTPDATAGRAM_VALIDATING);
-    EXPECT_THAT(Delivered(), ElementsAre(100));
-    EXPECT_EQ(Check(Packet(102)), RTP_VALID_RTPDATAGRAM);
-    EXPECT_THAT(Delivered(), ElementsAre(100, 101, 102));
-    EXPECT_EQ(logs.Count("<--RTPStack-->[0] ssrc [287454020 / 0x11223344 ] Jitter is full play all old packet .", 1),
-              2);
 }
 
 class WindowOfThree : public InputStackWithWindow<3> {
 protected:
-    // A new source is accepted on its third consecutive packet.
-    void Validate(uint16_t first)
+    // A new source is accepted on its third consecutive packet; then 12 and
+    // 13 wait for 11.
+    void ValidateAndHoldTwo()
     {
-        EXPECT_EQ(Check(Packet(first)), RTP_VALID_RTPDATAGRAM_VALIDATING);
-        EXPECT_EQ(Check(Packet(first + 1)), RTP_VALID_RTPDATAGRAM_VALIDATING);
-        EXPECT_TRUE(Delivered().empty());
-        EXPECT_EQ(Check(Packet(first + 2)), RTP_VALID_RTPDATAGRAM);
+        for (uint16_t seq : {8, 9, 10, 12, 13}) {
+            Check(Packet(seq));
+        }
+        EXPECT_EQ(Pool()->GetFreeCount(), Pool()->GetCount() - 2);
     }
 };
 
-TEST_F(WindowOfThree, ProbationReleasesItsPacketsOnTheThird)
+TEST_F(WindowOfThree, HeldNumberKeepsItsFirstSample)
 {
-    Validate(65534);
-    EXPECT_THAT(Delivered(), ElementsAre(65534, 65535, 0));
-    EXPECT_EQ(logs.CountContaining("packet loss"), 0);
-}
-
-TEST_F(WindowOfThree, BrokenProbationStartsAgainFromTheNewNumber)
-{
-    EXPECT_EQ(Check(Packet(100)), RTP_VALID_RTPDATAGRAM_VALIDATING);
-    EXPECT_EQ(Check(Packet(105)), RTP_VALID_RTPDATAGRAM_VALIDATING);
-    EXPECT_EQ(Check(Packet(106)), RTP_VALID_RTPDATAGRAM_VALIDATING);
-    EXPECT_EQ(logs.Count("<--RTPStack-->[0] validating a new ssrc [287454020 / 0x11223344 ] lastBadSeqNum[105] "
-                         "lastSeqNum[0] CurrentSeqNum[106] "),
-              1);
-    EXPECT_NE(Check(Packet(107)), RTP_VALID_RTPDATAGRAM_VALIDATING);
-}
-
-TEST_F(WindowOfThree, SuccessorsWaitForTheMissingPacket)
-{
-    Validate(8);
-    EXPECT_EQ(Check(Packet(12)), RTP_VALID_RTPDATAGRAM_BUFFERED);
-    EXPECT_EQ(Check(Packet(13)), RTP_VALID_RTPDATAGRAM_BUFFERED);
-    RtpPacket again;  // a number already held keeps its first sample
+    ValidateAndHoldTwo();
+    RtpPacket again;
     again.seq = 13;
     again.payload = {0xEE};
-    EXPECT_EQ(Check(again.Encode()), RTP_VALID_RTPDATAGRAM_BUFFERED);
+    EXPECT_EQ(Check(again.Encode()), kBuffered);
     EXPECT_EQ(Pool()->GetFreeCount(), Pool()->GetCount() - 2);
-    EXPECT_EQ(Check(Packet(11)), RTP_VALID_RTPDATAGRAM);
-    EXPECT_THAT(Delivered(), ElementsAre(8, 9, 10, 11));
-    EXPECT_EQ(Check(Packet(14)), RTP_VALID_RTPDATAGRAM);
-    EXPECT_THAT(Delivered(), ElementsAre(8, 9, 10, 11, 12, 13, 14));
+    EXPECT_EQ(Check(Packet(11)), kValid);
+    EXPECT_EQ(Check(Packet(14)), kValid);
+    ASSERT_THAT(Delivered(), ElementsAre(8, 9, 10, 11, 12, 13, 14));
     EXPECT_EQ(sink->GetPackets()[5].payload, Bytes(std::begin(kDefaultPayload), std::end(kDefaultPayload)));
-}
-
-TEST_F(WindowOfThree, LatePacketWaitsUntilTheWindowFills)
-{
-    Validate(19);
-    EXPECT_EQ(Check(Packet(18)), RTP_VALID_RTPDATAGRAM_BUFFERED);
-    for (uint16_t seq : {22, 23, 25, 26, 27}) {
-        Check(Packet(seq));
-    }
-    // 25 and 26 filled the window: 27 pushed out the earliest, 18.
-    EXPECT_THAT(Delivered(), ElementsAre(19, 20, 21, 22, 23, 18));
-    EXPECT_EQ(logs.Count("DeliverSample packet loss (last seq num=23 cur seq num=18)", 1), 1);
-}
-
-TEST_F(WindowOfThree, JumpIsAcceptedOnTheThirdConsecutivePacket)
-{
-    Validate(98);
-    EXPECT_EQ(Check(Packet(5000)), RTP_VALID_RTPDATAGRAM_SYNCHRONISING);
-    EXPECT_EQ(Check(Packet(5001)), RTP_VALID_RTPDATAGRAM_SYNCHRONISING);
-    EXPECT_EQ(Check(Packet(5002)), RTP_VALID_RTPDATAGRAM);
-    EXPECT_THAT(Delivered(), ElementsAre(98, 99, 100, 5000, 5001, 5002));
 }
 
 TEST_F(WindowOfThree, NewSsrcSendsTheHeldSamplesBackToThePool)
 {
-    Validate(8);
-    Check(Packet(12));
-    Check(Packet(13));
-    EXPECT_EQ(Check(Packet(500, 0xBEEF)), RTP_VALID_RTPDATAGRAM_VALIDATING);
+    ValidateAndHoldTwo();
+    EXPECT_EQ(Check(Packet(500, 0xBEEF)), kValidating);
     EXPECT_EQ(Pool()->GetFreeCount(), Pool()->GetCount() - 1);
-    EXPECT_EQ(logs.Count("<--RTPStack-->[0] New ssrc [48879 / 0xbeef ] seqnum[500]", 1), 1);
-    EXPECT_EQ(logs.Count("<--RTPStack-->[0] List of ssrc nb element[1]", 1), 1);
+    EXPECT_EQ(logs.CountText("<--RTPStack-->[0] New ssrc [48879 / 0xbeef ] seqnum[500]", 1), 1);
+    EXPECT_EQ(logs.CountText("<--RTPStack-->[0] List of ssrc nb element[1]", 1), 1);
     uint32_t ssrc = 0;
     EXPECT_TRUE(stack->GetSourceIdentifier(0, ssrc));
     EXPECT_EQ(ssrc, 0xBEEFu);
@@ -144,42 +132,16 @@ TEST_F(WindowOfThree, RefusingDownstreamLosesNoSample)
     Check(Packet(100));
     Check(Packet(101));
     EXPECT_EQ(Check(Packet(102)), RTP_INVALID_DELIVER_FAILED);  // the two held ones recycled on the way
-    EXPECT_EQ(logs.Count("<--RTPStack-->[0] ******Failed to deliver sample (sequenceNumber : 101)******", 0), 1);
+    EXPECT_EQ(logs.CountText("<--RTPStack-->[0] ******Failed to deliver sample (sequenceNumber : 101)******", 0), 1);
     EXPECT_TRUE(Pool()->IsFull());
 }
 
-using WindowOfFour = InputStackWithWindow<4>;
-
-TEST_F(WindowOfFour, HeldPacketsLeaveInSequenceOrderAcrossTheWrap)
+TEST_F(WindowOfThree, LoweredWindowDeliversAtOnceAndKeepsWhatIsHeld)
 {
-    for (uint16_t seq : {65531, 65532, 65533, 65535, 0, 1, 2}) {
-        Check(Packet(seq));
-    }
-    // Full window: the earliest packet seen from 65533 is 65535, not 0.
-    EXPECT_EQ(Check(Packet(3)), RTP_VALID_RTPDATAGRAM);
-    EXPECT_THAT(Delivered(), ElementsAre(65531, 65532, 65533, 65535, 0, 1, 2, 3));
-    WithSource(kSsrc, [](ZQMRTPSource& source) { EXPECT_EQ(source.m_cycles, 1); });
-}
-
-TEST_F(WindowOfFour, ResynchronisationReleasesInSequenceOrder)
-{
-    for (uint16_t seq : {29999, 30000, 30001, 29998, 62000, 62001, 62002}) {
-        Check(Packet(seq));
-    }
-    // Seen from 30001, the late 29998 comes before the run that jumped ahead.
-    EXPECT_THAT(Delivered(), ElementsAre(29999, 30000, 30001, 29998, 62000, 62001, 62002));
-}
-
-using WindowOfFive = InputStackWithWindow<5>;
-
-TEST_F(WindowOfFive, LoweredWindowDeliversAtOnceAndKeepsWhatIsHeld)
-{
-    for (uint16_t seq : {1, 2, 3, 5, 6}) {
-        Check(Packet(seq));
-    }
+    ValidateAndHoldTwo();
     stack->SetRTPwindow(0);
-    EXPECT_EQ(Check(Packet(7)), RTP_VALID_RTPDATAGRAM);
-    EXPECT_THAT(Delivered(), ElementsAre(1, 2, 3, 7));
+    EXPECT_EQ(Check(Packet(14)), kValid);
+    EXPECT_THAT(Delivered(), ElementsAre(8, 9, 10, 14));
     EXPECT_EQ(Pool()->GetFreeCount(), Pool()->GetCount() - 2);
 }
 

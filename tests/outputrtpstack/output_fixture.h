@@ -1,126 +1,34 @@
 #pragma once
-// A sending stack inside its "RTP out" module, fed by a test upstream
-// module, with UDP peers on loopback as the far end.
-#include <arpa/inet.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+// A sending stack inside its "RTP out" module on 127.0.0.2, fed by a test
+// upstream module, with UDP peers on 127.0.0.1 as the far end, on manual time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "log_capture.h"
-#include "module/zqmrtpstackids.h"
-#include "module/zqmrtpstackmodule.h"
+#include "loopback_fixture.h"
+#include "manual_time.h"
 #include "outputrtpstack/zqmoutputrtpstack.h"
-#include "zqcclock.h"
 #include "zqfformat.h"
 #include "zqfmediasample.h"
-#include "zqfpin.h"
 #include "zqmbyteio.h"
 #include "zqmrtpsource.h"
 
 namespace outputtest {
 
-using Bytes = std::vector<uint8_t>;
+using namespace testsupport;
 
 constexpr const char* kPath = "outputrtpstack\\zqmoutputrtpstack";
 constexpr const char* kLocalAddress = "127.0.0.2";
 constexpr const char* kPeerAddress = "127.0.0.1";
-constexpr int32_t kG711A = 0x40001;  // default payload type 8
 constexpr uint32_t kStartMs = 100000;
 constexpr ZQFID kUpstreamId{0x77000001, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
-
-class UdpPeer {
-public:
-    explicit UdpPeer(const char* address = kPeerAddress, int port = 0)
-    {
-        m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in sa = Address(address, port);
-        m_bound = bind(m_fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0;
-        socklen_t length = sizeof sa;
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&sa), &length);
-        m_port = ntohs(sa.sin_port);
-    }
-    ~UdpPeer() { close(m_fd); }
-    UdpPeer(const UdpPeer&) = delete;
-    UdpPeer& operator=(const UdpPeer&) = delete;
-
-    bool IsBound() const { return m_bound; }
-    int Port() const { return m_port; }
-    std::string PortText() const { return std::to_string(m_port); }
-
-    // The next datagram, or nothing once the deadline has passed.
-    std::optional<Bytes> Receive(int timeoutMs = 5000)
-    {
-        pollfd ready{m_fd, POLLIN, 0};
-        if (poll(&ready, 1, timeoutMs) <= 0) {
-            return std::nullopt;
-        }
-        Bytes bytes(65536);
-        const ssize_t n = recv(m_fd, bytes.data(), bytes.size(), MSG_DONTWAIT);
-        if (n < 0) {
-            return std::nullopt;
-        }
-        bytes.resize(static_cast<size_t>(n));
-        return bytes;
-    }
-
-    void SendTo(const char* address, int port, const Bytes& bytes)
-    {
-        const sockaddr_in sa = Address(address, port);
-        ASSERT_EQ(sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&sa), sizeof sa),
-                  static_cast<ssize_t>(bytes.size()));
-    }
-
-private:
-    static sockaddr_in Address(const char* address, int port)
-    {
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_port = htons(static_cast<uint16_t>(port));
-        inet_pton(AF_INET, address, &sa.sin_addr);
-        return sa;
-    }
-
-    int m_fd = -1;
-    int m_port = 0;
-    bool m_bound = false;
-};
-
-// Every clock of the process reads a time that moves only when told to.
-class ManualTime {
-public:
-    explicit ManualTime(uint32_t startMs) { ZQCClock::UseManualTime(true, startMs); }
-    ~ManualTime() { ZQCClock::UseManualTime(false); }
-    ManualTime(const ManualTime&) = delete;
-    ManualTime& operator=(const ManualTime&) = delete;
-};
-
-// A port nobody holds right now (bound, read, let go).
-inline int FreePort(const char* address)
-{
-    UdpPeer probe(address);
-    return probe.Port();
-}
-
-inline size_t OpenDescriptorCount()
-{
-    size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
-}
 
 // Feeds the module's input pin and records what comes back upstream.
 class Upstream : public ZQFModule {
@@ -139,16 +47,12 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_notifications;
     }
-    bool WaitForNotification(int code, int timeoutMs = 5000)
+    bool WaitForNotification(int code)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-            for (const ZQFNotifyInfo& info : m_notifications) {
-                if (info.code == code) {
-                    return true;
-                }
-            }
-            return false;
+        return m_changed.wait_for(lock, std::chrono::milliseconds(kWaitMs), [&] {
+            return std::any_of(m_notifications.begin(), m_notifications.end(),
+                               [&](const ZQFNotifyInfo& info) { return info.code == code; });
         });
     }
     ZQFPinOut* Pin() { return GetOutputPin(0); }
@@ -162,7 +66,7 @@ private:
 struct Frame {
     Bytes payload = Bytes(160, 0x55);
     int mainType = 1;
-    int32_t subType = kG711A;
+    int32_t subType = kAudioPCMA;
     uint16_t sequenceNumber = 0;
     uint32_t timestamp = 0;
     bool marker = false;
@@ -170,39 +74,22 @@ struct Frame {
     Bytes header = Bytes(12, 0);  // what the header room holds before the stack writes it
 };
 
-class OutputStackTest : public ::testing::Test {
+class OutputStackTest : public LeakCheckedTest {
 protected:
     void SetUp() override
     {
-        m_descriptors = OpenDescriptorCount();
-        rtpPeer = std::make_unique<UdpPeer>();
-        rtcpPeer = std::make_unique<UdpPeer>();
-        module = std::make_unique<ZQMRTPStackModule>(ZQMID_RTPOut, "Output RTP stack");
-        stack = static_cast<ZQMOutputRTPStack*>(module->GetStack());
+        LeakCheckedTest::SetUp();
         ASSERT_TRUE(ZQFConnectPins(upstream.Pin(), module->GetInputPin(0)));
-        ASSERT_TRUE(module->EnableMediaType(kG711A));
-        rtcpPort = FreePort(kLocalAddress);
-        module->SetLocalIPAddress(kLocalAddress);
-        module->SetLocalRTPPort("0");
-        module->SetLocalRTCPPort(std::to_string(rtcpPort).c_str());
-        module->SetRemoteRTPAddress(kPeerAddress);
-        module->SetRemoteRTPPort(rtpPeer->PortText().c_str());
-        module->SetRemoteRTCPAddress(kPeerAddress);
-        module->SetRemoteRTCPPort(rtcpPeer->PortText().c_str());
-        ZQCClock::UseManualTime(true, kStartMs);
+        SetNetwork(module.get(), kLocalAddress, "0", rtcpPort, kPeerAddress, rtpPeer.PortText(), rtcpPeer.PortText());
         logs.Clear();
     }
 
     void TearDown() override
     {
         Stop();
-        EXPECT_TRUE(upstream.Pin()->GetAllocator()->IsFull());
+        ExpectPoolFull(upstream.Pin()->GetAllocator(), "upstream");
         ZQFDisconnectPins(upstream.Pin());
-        module.reset();
-        rtpPeer.reset();
-        rtcpPeer.reset();
-        ZQCClock::UseManualTime(false);
-        EXPECT_EQ(OpenDescriptorCount(), m_descriptors);
+        LeakCheckedTest::TearDown();
     }
 
     void Start()
@@ -247,11 +134,8 @@ protected:
     // Delivers the sample through the pins; the stack's answer.
     bool Deliver(ZQFMediaSample* sample)
     {
-        if (sample == nullptr) {
-            return false;
-        }
-        const bool taken = upstream.Pin()->Deliver(sample);
-        if (!taken) {
+        const bool taken = sample != nullptr && upstream.Pin()->Deliver(sample);
+        if (sample != nullptr && !taken) {
             sample->Recycle();
         }
         return taken;
@@ -262,7 +146,7 @@ protected:
     // The sequence number of the next datagram at the RTP peer.
     uint16_t NextSequenceNumber()
     {
-        const Bytes packet = rtpPeer->Receive().value_or(Bytes());
+        const Bytes packet = rtpPeer.Receive();
         return packet.size() >= 4 ? BigEndian::Read16(packet.data() + 2) : 0;
     }
 
@@ -278,24 +162,16 @@ protected:
     {
         ZQCClock::AdvanceManualTime(5000);
         EXPECT_TRUE(Send());
-        return rtcpPeer->Receive().value_or(Bytes());
+        return rtcpPeer.Receive();
     }
 
-    LogCapture logs;
+    ManualTime manualTime{kStartMs};
     Upstream upstream;
-    std::unique_ptr<UdpPeer> rtpPeer;
-    std::unique_ptr<UdpPeer> rtcpPeer;
-    std::unique_ptr<ZQMRTPStackModule> module;
-    ZQMOutputRTPStack* stack = nullptr;
-    int rtcpPort = 0;
-
-private:
-    size_t m_descriptors = 0;
+    UdpPeer rtpPeer{kPeerAddress};
+    UdpPeer rtcpPeer{kPeerAddress};
+    std::string rtcpPort = FreePort(kLocalAddress);
+    std::unique_ptr<ZQMRTPStackModule> module = std::make_unique<ZQMRTPStackModule>(ZQMID_RTPOut, "Output RTP stack");
+    ZQMOutputRTPStack* stack = static_cast<ZQMOutputRTPStack*>(module->GetStack());
 };
-
-inline uint32_t Word(const Bytes& bytes, size_t offset)
-{
-    return offset <= bytes.size() && bytes.size() - offset >= 4 ? BigEndian::Read32(bytes.data() + offset) : 0;
-}
 
 }  // namespace outputtest

@@ -1,7 +1,4 @@
 // The sending stack's RTCP listening thread, fed from a loopback peer.
-#include <chrono>
-#include <thread>
-
 #include "output_fixture.h"
 #include "rtcp/rtcpreceiverreport.h"
 #include "zqfnotify.h"
@@ -26,7 +23,7 @@ protected:
         return bytes;
     }
 
-    void SendToStack(const Bytes& bytes) { rtcpPeer->SendTo(kLocalAddress, rtcpPort, bytes); }
+    void SendToStack(const Bytes& bytes) { rtcpPeer.SendTo(kLocalAddress, rtcpPort, bytes); }
 };
 
 TEST_F(RtcpListeningTest, ReceiverReportAboutTheSenderShowsInItsStatistics)
@@ -70,11 +67,7 @@ TEST_F(RtcpListeningTest, LoopEndsByItselfWhenTheModuleStopsRunning)
 
     module->SetRunning(false);
     // The loop looks at the module between waits of 200 ms.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (module->GetThreadInfo(0, &info) && info.running && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_FALSE(info.running);
+    EXPECT_TRUE(WaitUntil([&] { return module->GetThreadInfo(0, &info) && !info.running; }));
     int ended = 0;
     for (const std::string& text : logs.Texts("stdafx")) {
         ended += text.rfind("** RTP_DEBUG ** << ZQMOutputRTPStack::RTCPEntryPoint", 0) == 0 ? 1 : 0;

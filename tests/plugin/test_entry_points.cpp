@@ -1,15 +1,62 @@
-// The three exported functions, called as the host calls them.
+// The plug-in library as a host sees it: its dynamic symbols, what loading
+// it does, and the three exported functions called as the host calls them.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "pluginlibrary.h"
 #include "zqfmodule.h"
 #include "zqfplugin.h"
+#include "zqwin32.h"
 
 namespace {
+
+TEST(Exports, ExactlyTheThreeEntryPointsAreDefined)
+{
+    const std::string command = std::string("nm -D --defined-only '") + ZQ_PLUGIN_PATH + "'";
+    std::string listing;
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr) << command;
+    char buffer[512];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        listing.append(buffer, n);
+    }
+    ASSERT_EQ(pclose(pipe), 0) << command;
+
+    std::set<std::string> functions;
+    std::set<std::string> others;
+    std::istringstream lines(listing);
+    std::string address, type, name;
+    while (lines >> address >> type >> name) {
+        (type == "T" ? functions : others).insert(name);
+    }
+    EXPECT_EQ(functions, (std::set<std::string>{"GetModuleCount", "GetModuleDescriptor", "GetModuleVersion"}))
+        << listing;
+    EXPECT_TRUE(others.empty()) << listing;
+}
+
+TEST(ProcessAttach, DisablesThreadCallsOnceWithTheLibrarysOwnHandle)
+{
+    ASSERT_FALSE(IsResident(ZQ_PLUGIN_PATH)) << "an earlier test left the plug-in loaded";
+    const int before = zqwin32::GetDisableThreadLibraryCallsCount();
+    {
+        PluginLibrary first;
+        ASSERT_NE(first.GetHandle(), nullptr);
+        EXPECT_EQ(zqwin32::GetDisableThreadLibraryCallsCount() - before, 1);
+        EXPECT_EQ(zqwin32::GetLastDisabledModule(), first.GetHandle());
+        PluginLibrary second;
+        EXPECT_EQ(second.GetHandle(), first.GetHandle());
+        EXPECT_EQ(zqwin32::GetDisableThreadLibraryCallsCount() - before, 1) << "already attached";
+    }
+    EXPECT_FALSE(IsResident(ZQ_PLUGIN_PATH)) << "the library holds a reference to itself";
+    { PluginLibrary again; }
+    EXPECT_EQ(zqwin32::GetDisableThreadLibraryCallsCount() - before, 2) << "a fresh load attaches again";
+}
 
 class EntryPointsTest : public ::testing::Test {
 protected:
@@ -32,20 +79,11 @@ const ExpectedModule kExpected[3] = {
     {u"dispatcher", 13, {0x50, 0x75, 0x09, 0xe6, 0x41, 0xc4, 0x44, 0x40, 0xb9, 0xc8, 0xe3, 0x29, 0x49, 0xc1, 0xdf, 0x10}},
 };
 
-TEST_F(EntryPointsTest, CountIsThreeOnEveryCall)
-{
-    ASSERT_NE(getCount, nullptr);
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(getCount(), 3);
-    }
-    ZQIModule* module = getDescriptors()[0].factory();
-    delete module;
-    EXPECT_EQ(getCount(), 3) << "creating a module changes nothing";
-}
-
 TEST_F(EntryPointsTest, DescriptorsComeInOrderWithTheirTextsNumbersAndIdentities)
 {
+    ASSERT_NE(getCount, nullptr);
     ASSERT_NE(getDescriptors, nullptr);
+    EXPECT_EQ(getCount(), 3);
     const ModuleDescriptor* descriptors = getDescriptors();
     ASSERT_NE(descriptors, nullptr);
     EXPECT_EQ(getDescriptors(), descriptors) << "constant data, same address each time";
@@ -53,64 +91,36 @@ TEST_F(EntryPointsTest, DescriptorsComeInOrderWithTheirTextsNumbersAndIdentities
         SCOPED_TRACE(i);
         const ModuleDescriptor& d = descriptors[i];
         EXPECT_EQ(std::u16string(d.category), u"RTP stack");
+        EXPECT_EQ(d.category, descriptors[0].category) << "one shared category string";
         EXPECT_EQ(std::u16string(d.name), kExpected[i].name);
         EXPECT_EQ(d.categoryNumber, kExpected[i].categoryNumber);
         ASSERT_NE(d.id, nullptr);
         EXPECT_EQ(std::memcmp(d.id, kExpected[i].idBytes, 16), 0);
         EXPECT_NE(d.factory, nullptr);
     }
-    EXPECT_EQ(descriptors[0].category, descriptors[1].category) << "one shared category string";
-    EXPECT_EQ(descriptors[1].category, descriptors[2].category);
-}
-
-TEST_F(EntryPointsTest, FactoriesMakeModulesMatchingTheirDescriptorsOrNothing)
-{
-    const ModuleDescriptor* descriptors = getDescriptors();
-    for (int i = 0; i < 3; ++i) {
-        SCOPED_TRACE(i);
-        ZQIModule* module = descriptors[i].factory();
-        if (module == nullptr) {
-            continue;
-        }
-        EXPECT_EQ(std::memcmp(&module->GetGUID(), descriptors[i].id, sizeof(ZQFID)), 0);
-        EXPECT_EQ(module->GetCategory(), descriptors[i].categoryNumber);
-        delete module;
-    }
+    delete descriptors[0].factory();
+    EXPECT_EQ(getCount(), 3) << "creating a module changes nothing";
 }
 
 // Sized like the host's record; the plug-in owns only its first 35 bytes.
 static_assert(sizeof(ModuleVersionInfo) == 64);
 
-std::string ExpectedVersionBytes()
-{
-    const int32_t numbers[4] = {1, 8, 1, 1};
-    std::string bytes(reinterpret_cast<const char*>(numbers), sizeof numbers);
-    bytes.append("5.3.01.trel.00001 ", 18);
-    bytes.push_back('\0');
-    return bytes;
-}
-
 TEST_F(EntryPointsTest, VersionFillsExactly35BytesOfAZeroedRecord)
 {
-    alignas(ModuleVersionInfo) unsigned char record[64] = {};
-    ASSERT_EQ(getVersion(reinterpret_cast<ModuleVersionInfo*>(record)), 1);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(record), 35), ExpectedVersionBytes());
-    for (int i = 35; i < 64; ++i) {
-        EXPECT_EQ(record[i], 0) << "byte " << i;
+    const int32_t numbers[4] = {1, 8, 1, 1};
+    std::string expected(reinterpret_cast<const char*>(numbers), sizeof numbers);
+    expected.append("5.3.01.trel.00001 \0", 19);
+    for (const unsigned char fill : {0x00, 0xA5}) {
+        SCOPED_TRACE(fill);
+        alignas(ModuleVersionInfo) unsigned char record[64];
+        std::memset(record, fill, sizeof record);
+        ASSERT_EQ(getVersion(reinterpret_cast<ModuleVersionInfo*>(record)), 1);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(record), 35), expected);
+        for (int i = 35; i < 64; ++i) {
+            EXPECT_EQ(record[i], fill) << "byte " << i;
+        }
     }
+    EXPECT_EQ(getVersion(nullptr), -22);
 }
-
-TEST_F(EntryPointsTest, VersionLeavesTheRestOfTheRecordAsItWas)
-{
-    alignas(ModuleVersionInfo) unsigned char record[64];
-    std::memset(record, 0xA5, sizeof record);
-    ASSERT_EQ(getVersion(reinterpret_cast<ModuleVersionInfo*>(record)), 1);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(record), 35), ExpectedVersionBytes());
-    for (int i = 35; i < 64; ++i) {
-        EXPECT_EQ(record[i], 0xA5) << "byte " << i;
-    }
-}
-
-TEST_F(EntryPointsTest, VersionRefusesANullRecord) { EXPECT_EQ(getVersion(nullptr), -22); }
 
 }  // namespace

@@ -2,11 +2,13 @@
 // libraries that are no plug-in at all.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "pluginlibrary.h"
+#include "zqfgraph.h"
 #include "zqfmodule.h"
 #include "zqfplugin.h"
 
@@ -26,26 +28,19 @@ ZQFID Id(const char* text)
 
 TEST(ZQFPluginLoad, MissingFileNamesThePathAndTheReason)
 {
-    std::string error;
-    EXPECT_EQ(Load("/nonexistent/zqmrtpstack.so", &error), nullptr);
-    EXPECT_NE(error.find("/nonexistent/zqmrtpstack.so"), std::string::npos) << error;
-    EXPECT_NE(error.find("No such file"), std::string::npos) << error;
-}
-
-TEST(ZQFPluginLoad, LibraryWithoutEntryPointsIsRefused)
-{
-    std::string error;
-    EXPECT_EQ(Load(ZQ_NOT_A_PLUGIN_PATH, &error), nullptr);
-    EXPECT_NE(error.find("lacks GetModuleCount"), std::string::npos) << error;
-    EXPECT_NE(error.find(ZQ_NOT_A_PLUGIN_PATH), std::string::npos) << error;
-}
-
-TEST(ZQFPluginLoad, NoPathIsRefusedAndErrorIsOptional)
-{
-    std::string error;
-    EXPECT_EQ(Load(nullptr, &error), nullptr);
-    EXPECT_FALSE(error.empty());
-    EXPECT_EQ(Load("", nullptr), nullptr);
+    const std::pair<const char*, std::vector<std::string>> refused[] = {
+        {"/nonexistent/zqmrtpstack.so", {"/nonexistent/zqmrtpstack.so", "No such file"}},
+        {ZQ_NOT_A_PLUGIN_PATH, {ZQ_NOT_A_PLUGIN_PATH, "lacks GetModuleCount"}},
+        {nullptr, {}}};
+    for (const auto& [path, fragments] : refused) {
+        std::string error;
+        EXPECT_EQ(Load(path, &error), nullptr);
+        EXPECT_FALSE(error.empty());
+        for (const std::string& fragment : fragments) {
+            EXPECT_NE(error.find(fragment), std::string::npos) << error;
+        }
+    }
+    EXPECT_EQ(Load("", nullptr), nullptr) << "the error text is optional";
     EXPECT_EQ(Load("/nonexistent.so", nullptr), nullptr);
 }
 
@@ -68,6 +63,14 @@ TEST_F(RealPluginTest, ReadsTheDescriptorsWithinBounds)
     EXPECT_EQ(ZQFUtf16ToUtf8(plugin->GetDescriptor(2)->name), "dispatcher");
     EXPECT_EQ(plugin->GetDescriptor(-1), nullptr);
     EXPECT_EQ(plugin->GetDescriptor(3), nullptr);
+    EXPECT_EQ(plugin->CreateModule(3, &error), nullptr);
+    EXPECT_NE(error.find("no module 3"), std::string::npos) << error;
+
+    ModuleVersionInfo version{};
+    ASSERT_TRUE(plugin->GetVersion(&version));
+    EXPECT_EQ(version.numbers[1], 8);
+    EXPECT_STREQ(version.text, "5.3.01.trel.00001 ");
+    EXPECT_FALSE(plugin->GetVersion(nullptr));
 }
 
 TEST_F(RealPluginTest, FindsModulesByIdentity)
@@ -78,33 +81,59 @@ TEST_F(RealPluginTest, FindsModulesByIdentity)
     EXPECT_EQ(plugin->FindDescriptor(Id("4892c26c-58a0-441a-9388-3cbdb0c6df8e")), -1);
 }
 
-TEST_F(RealPluginTest, ReadsTheVersion)
-{
-    ModuleVersionInfo version{};
-    ASSERT_TRUE(plugin->GetVersion(&version));
-    EXPECT_EQ(version.numbers[1], 8);
-    EXPECT_STREQ(version.text, "5.3.01.trel.00001 ");
-    EXPECT_FALSE(plugin->GetVersion(nullptr));
-}
-
-TEST_F(RealPluginTest, CreateModuleAnswersAModuleOrSaysWhyNot)
-{
-    EXPECT_EQ(plugin->CreateModule(3, &error), nullptr);
-    EXPECT_NE(error.find("no module 3"), std::string::npos) << error;
-    for (int i = 0; i < 3; ++i) {
-        error.clear();
-        ZQIModule* module = plugin->CreateModule(i, &error);
-        if (module == nullptr) {
-            EXPECT_FALSE(error.empty()) << i;
-        }
-        delete module;
-    }
-}
-
 TEST_F(RealPluginTest, UnloadingGivesTheLibraryBack)
 {
     plugin.reset();
     EXPECT_FALSE(IsResident(ZQ_PLUGIN_PATH));
+}
+
+// The three modules created through the loaded plug-in, as a host does, and
+// destroyed again, stopped or still marked running.
+using PluginModules = RealPluginTest;
+
+TEST_F(PluginModules, EachDescriptorCreatesItsKindOfModule)
+{
+    struct Expected {
+        const char* name;
+        int category;
+        int inputs;
+        int outputs;
+        bool hasControl;
+    };
+    const Expected expected[] = {{"Input RTP stack", 13, 0, 1, true},
+                                 {"Output RTP stack", 14, 1, 0, true},
+                                 {"ZQMRTPDispatcherModule", 13, 1, 0, false}};
+    for (int index = 0; index < plugin->GetModuleCount(); ++index) {
+        SCOPED_TRACE(index);
+        std::unique_ptr<ZQIModule> module(plugin->CreateModule(index, &error));
+        ASSERT_NE(module, nullptr) << error;
+        EXPECT_STREQ(module->GetModuleName(), expected[index].name);
+        EXPECT_EQ(module->GetCategory(), expected[index].category);
+        EXPECT_EQ(module->GetCategory(), plugin->GetDescriptor(index)->categoryNumber);
+        EXPECT_EQ(module->GetInputPinCount(), expected[index].inputs);
+        EXPECT_EQ(module->GetOutputPinCount(), expected[index].outputs);
+        EXPECT_TRUE(EqualZQFID(module->GetGUID(), *plugin->GetDescriptor(index)->id));
+        void* control = nullptr;
+        EXPECT_EQ(module->QueryInterface(Id("4892c26c-58a0-441a-9388-3cbdb0c6df8e"), &control),
+                  expected[index].hasControl);
+    }
+}
+
+TEST_F(PluginModules, ModulesConnectInAGraphAndAreDestroyedWithIt)
+{
+    {
+        ZQFGraph graph;
+        ZQFModule* in = graph.AddModule(plugin->CreateModule(0));
+        ZQFModule* dispatcher = graph.AddModule(plugin->CreateModule(2));
+        ASSERT_NE(in, nullptr);
+        ASSERT_NE(dispatcher, nullptr);
+        EXPECT_TRUE(graph.Connect(in, 0, dispatcher, 0, &error)) << error;
+    }
+    // A module still marked running is stopped by its destructor.
+    ZQIModule* out = plugin->CreateModule(1);
+    ASSERT_NE(out, nullptr);
+    out->GetFrameworkModule()->SetRunning(true);
+    delete out;
 }
 
 class FakePluginTest : public RealPluginTest {
@@ -115,34 +144,29 @@ protected:
         ASSERT_NE(plugin, nullptr) << error;
         ASSERT_EQ(plugin->GetModuleCount(), 4);
     }
+    std::string CreateError(int index)
+    {
+        std::string why;
+        EXPECT_EQ(plugin->CreateModule(index, &why), nullptr);
+        return why;
+    }
 };
 
 TEST_F(FakePluginTest, ConstructorFailureReachesTheCaller)
 {
-    EXPECT_EQ(plugin->CreateModule(0, &error), nullptr);
-    EXPECT_NE(error.find("\"throws\""), std::string::npos) << error;
-    EXPECT_NE(error.find("constructor failed: no socket"), std::string::npos) << error;
+    const std::string thrown = CreateError(0);
+    EXPECT_NE(thrown.find("\"throws\""), std::string::npos) << thrown;
+    EXPECT_NE(thrown.find("constructor failed: no socket"), std::string::npos) << thrown;
     EXPECT_EQ(plugin->CreateModule(0), nullptr) << "no error text wanted: still no crash";
-}
-
-TEST_F(FakePluginTest, ForeignExceptionIsCaughtToo)
-{
-    EXPECT_EQ(plugin->CreateModule(1, &error), nullptr);
-    EXPECT_NE(error.find("unknown exception"), std::string::npos) << error;
+    EXPECT_NE(CreateError(1).find("unknown exception"), std::string::npos);
 }
 
 TEST_F(FakePluginTest, NullFactoryResultAndMissingFactoryAreReported)
 {
-    EXPECT_EQ(plugin->CreateModule(2, &error), nullptr);
-    EXPECT_NE(error.find("created no module"), std::string::npos) << error;
-    EXPECT_EQ(plugin->CreateModule(3, &error), nullptr);
-    EXPECT_NE(error.find("\"no factory \xF0\x9F\x98\x80\" has no factory"), std::string::npos) << error;
-}
-
-TEST_F(FakePluginTest, RefusedVersionIsReportedAsMissing)
-{
+    EXPECT_NE(CreateError(2).find("created no module"), std::string::npos);
+    EXPECT_NE(CreateError(3).find("\"no factory \xF0\x9F\x98\x80\" has no factory"), std::string::npos);
     ModuleVersionInfo version{};
-    EXPECT_FALSE(plugin->GetVersion(&version));
+    EXPECT_FALSE(plugin->GetVersion(&version)) << "a refused version is reported as missing";
 }
 
 TEST(ZQFUtf16ToUtf8, EncodesEveryPlane)
@@ -152,10 +176,7 @@ TEST(ZQFUtf16ToUtf8, EncodesEveryPlane)
     EXPECT_EQ(ZQFUtf16ToUtf8(u"\U0001F600!"), "\xF0\x9F\x98\x80!");
     EXPECT_EQ(ZQFUtf16ToUtf8(u""), "");
     EXPECT_EQ(ZQFUtf16ToUtf8(nullptr), "");
-}
-
-TEST(ZQFUtf16ToUtf8, LoneSurrogatesBecomeReplacementCharacters)
-{
+    // Lone surrogates become replacement characters.
     const char16_t loneHigh[] = {0xD83D, u'a', 0};
     const char16_t loneLowFirst[] = {0xDE00, 0xD83D, 0};
     EXPECT_EQ(ZQFUtf16ToUtf8(loneHigh), "\xEF\xBF\xBD" "a");

@@ -36,44 +36,29 @@ ZQStockSourceConfig Unpaced(Content content, int64_t frames)
     return config;
 }
 
-// A capture sink that also notes where the payload sat in the sample.
-class OffsetSink : public ZQCaptureSink {
+// A capture sink that also notes where the payload sat in each sample and,
+// when told to, keeps every sample it gets until told to let go.
+class InspectingSink : public ZQCaptureSink {
 public:
+    explicit InspectingSink(bool hold = false) : m_hold(hold) {}
     bool OnProcessMediaSample(ZQFMediaSample* sample, int value) override
     {
-        const int offset = sample->GetDataReadOffset() - sample->GetDataWriteOffset();
-        {
-            std::lock_guard<std::mutex> lock(m_offsetsMutex);
-            m_offsets.push_back(offset);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_offsets.insert(sample->GetDataReadOffset() - sample->GetDataWriteOffset());
+        if (m_hold) {
+            sample->AddRef();  // ours beyond the hook
+            m_held.push_back(sample);
         }
         return ZQCaptureSink::OnProcessMediaSample(sample, value);
     }
     std::set<int> Offsets() const
     {
-        std::lock_guard<std::mutex> lock(m_offsetsMutex);
-        return {m_offsets.begin(), m_offsets.end()};
-    }
-
-private:
-    mutable std::mutex m_offsetsMutex;
-    std::vector<int> m_offsets;
-};
-
-// A downstream module that keeps every sample it gets until told to let go.
-class HoldingSink : public ZQCaptureSink {
-public:
-    bool OnProcessMediaSample(ZQFMediaSample* sample, int value) override
-    {
-        sample->AddRef();  // ours beyond the hook
-        {
-            std::lock_guard<std::mutex> lock(m_heldMutex);
-            m_held.push_back(sample);
-        }
-        return ZQCaptureSink::OnProcessMediaSample(sample, value);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_offsets;
     }
     void ReleaseAll()
     {
-        std::lock_guard<std::mutex> lock(m_heldMutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         for (ZQFMediaSample* sample : m_held) {
             sample->Recycle();
         }
@@ -81,7 +66,9 @@ public:
     }
 
 private:
-    std::mutex m_heldMutex;
+    const bool m_hold;
+    mutable std::mutex m_mutex;
+    std::set<int> m_offsets;
     std::vector<ZQFMediaSample*> m_held;
 };
 
@@ -186,7 +173,7 @@ TEST_F(StockSourceTest, InterleavedTelephoneEventsShareTheNumbering)
 
 TEST_F(StockSourceTest, HeaderRoomMovesThePayloadButNotWhatTheSinkSees)
 {
-    auto* offsetSink = new OffsetSink();
+    auto* offsetSink = new InspectingSink();
     Build(Unpaced(Content::Chirp, 10), offsetSink);
     ASSERT_TRUE(Notify(NOTIFY_INSERT_HEADER, 12));
     EXPECT_EQ(source->GetHeaderRoom(), 12);
@@ -338,7 +325,7 @@ TEST_F(StockSourceTest, StopInTheMiddleOfAPacketTimeEndsAtOnce)
 
 TEST_F(StockSourceTest, StopWhileDownstreamHoldsThePoolLosesNoSample)
 {
-    auto* holder = new HoldingSink();
+    auto* holder = new InspectingSink(true);
     ZQStockSourceConfig config = Unpaced(Content::Tone, -1);
     config.poolCount = 4;
     Build(config, holder);

@@ -1,6 +1,9 @@
 #pragma once
-// Captures the DebugLog lines of a test and restores the default sink.
+// Captures the DebugLog lines of a test (all of them, or those of one path)
+// and restores the default sink.
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -16,11 +19,16 @@ struct LogLine {
 
 class LogCapture {
 public:
-    LogCapture()
+    // `onlyPath` non-empty: lines of other paths are let go.
+    explicit LogCapture(std::string onlyPath = "")
     {
-        zqf::SetDebugLogSink([this](const char* path, int, int level, const char* text) {
+        zqf::SetDebugLogSink([this, onlyPath](const char* path, int, int level, const char* text) {
+            if (!onlyPath.empty() && onlyPath != path) {
+                return;
+            }
             std::lock_guard<std::mutex> lock(m_mutex);
             m_lines.push_back({path, level, text});
+            m_changed.notify_all();
         });
     }
     ~LogCapture() { zqf::SetDebugLogSink({}); }
@@ -59,10 +67,27 @@ public:
 
     int Count(const std::string& path, int level, const std::string& text) const
     {
-        const std::vector<LogLine> lines = Lines();
-        return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const LogLine& line) {
-            return line.path == path && line.level == level && line.text == text;
-        }));
+        return CountIf([&](const LogLine& line) { return line.path == path && line.level == level && line.text == text; });
+    }
+
+    // Lines of any path with exactly this text (and this level, unless -1).
+    int CountText(const std::string& text, int level = -1) const
+    {
+        return CountIf([&](const LogLine& line) { return line.text == text && (level < 0 || line.level == level); });
+    }
+
+    int CountContaining(const std::string& part) const
+    {
+        return CountIf([&](const LogLine& line) { return line.text.find(part) != std::string::npos; });
+    }
+
+    // Waits until a line with exactly this text was written.
+    bool WaitFor(const std::string& text, int timeoutMs = 10000) const
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+            return std::any_of(m_lines.begin(), m_lines.end(), [&](const LogLine& line) { return line.text == text; });
+        });
     }
 
     void Clear()
@@ -72,6 +97,14 @@ public:
     }
 
 private:
+    template <class Match>
+    int CountIf(Match match) const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return static_cast<int>(std::count_if(m_lines.begin(), m_lines.end(), match));
+    }
+
     mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
     std::vector<LogLine> m_lines;
 };

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "manual_time.h"
 #include "module/zqmrtpstackmodule.h"
 #include "user32.h"
 #include "zqcclock.h"
@@ -41,15 +42,6 @@ inline bool IsChecked(HWND dialog, int id)
 }
 
 inline bool IsEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
-
-// Every clock of the process reads a time that moves only when told to.
-class ManualTime {
-public:
-    explicit ManualTime(uint32_t startMs = 100000) { ZQCClock::UseManualTime(true, startMs); }
-    ~ManualTime() { ZQCClock::UseManualTime(false); }
-    ManualTime(const ManualTime&) = delete;
-    ManualTime& operator=(const ManualTime&) = delete;
-};
 
 // A stack module that records the media-type calls its settings page makes
 // on it, then does them.

@@ -1,9 +1,5 @@
 // "RTP stack statistics": the process's sources, their figures on the
-// refresh timer, and the loss simulation applied to a sending stack.
-#include <arpa/inet.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+// refresh timer, and the loss simulation set on a sending stack.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,9 +9,6 @@
 #include "module/zqmrtpstackids.h"
 #include "page_fixture.h"
 #include "ui/zqmrtpstackcontrolids.h"
-#include "zqfformat.h"
-#include "zqfmediasample.h"
-#include "zqfpin.h"
 #include "zqmrtpsource.h"
 
 namespace {
@@ -25,57 +18,8 @@ namespace d = zqm::statisticsdialog;
 
 constexpr uint32_t kRemoteSsrc = 0x0BADCAFE;
 constexpr int kRefreshMs = 2000;
-constexpr int32_t kG711A = 0x40001;
-constexpr ZQFID kUpstreamId{0x77000002, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
 
 const int kSimulationControls[] = {d::kSimulatePacketLoss, d::kPacketLossPercent, d::kGenerateJitter, d::kMaxJitter};
-
-// Feeds the sending module's input pin with G.711 frames laid out as an
-// upstream module does: 12 bytes of header room, then the payload.
-class Upstream : public ZQFModule {
-public:
-    Upstream() : ZQFModule(kUpstreamId, "upstream") { AddPin(new ZQFPinOutAuto(this, "out", 0)); }
-
-    void Send(uint16_t sequenceNumber)
-    {
-        ZQFMediaSample* sample = GetOutputPin(0)->GetNewSample(1000);
-        ASSERT_NE(sample, nullptr);
-        sample->SetDataWriteOffset(0);
-        std::memset(sample->GetDataBuffer(), 0x55, 12 + 160);
-        sample->m_PayloadLength = 160;
-        sample->SetDataReadOffset(12);
-        sample->GetMediaType()->SetMainType(1);
-        sample->GetMediaType()->SetSubType(kG711A);
-        NKRMultiplexedPacketFormat format;
-        format.sequenceNumber = sequenceNumber;
-        format.timestamp = sequenceNumber * 160u;
-        sample->AllocFormatBuffer(format, false);
-        if (!GetOutputPin(0)->Deliver(sample)) {
-            sample->Recycle();
-        }
-    }
-};
-
-// A UDP port on loopback that takes the sent packets and is never read.
-class Sink {
-public:
-    Sink() : m_fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0))
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = std::to_string(ntohs(address.sin_port));
-    }
-    ~Sink() { close(m_fd); }
-    const char* Port() const { return m_port.c_str(); }
-
-private:
-    int m_fd;
-    std::string m_port;
-};
 
 // Three sources in the process: the local ones of a sending and a receiving
 // module, and a remote one. Their CNAMEs sort differently from the order in
@@ -124,7 +68,7 @@ protected:
         return enabled == 4;
     }
 
-    ManualTime time;
+    testsupport::ManualTime time{100000};
     ZQMRTPStackModule out{ZQMID_RTPOut, "Output RTP stack"};
     ZQMRTPStackModule in{ZQMID_RTPIn, "Input RTP stack"};
     std::unique_ptr<ZQMRTPSource> remote;
@@ -193,24 +137,10 @@ TEST_F(StatisticsPageTest, LeavingThePageKillsTheRefreshAndTheFiguresStay)
     });
 }
 
-TEST_F(StatisticsPageTest, LossSimulationAppliedToTheSendingStackDropsAboutOnePacketInTen)
+// What the page applies reaches the sending stack's own source (what the
+// stack then drops is tested with the output stack).
+TEST_F(StatisticsPageTest, LossSimulationAppliesToTheSendingStacksSourceWithinBounds)
 {
-    Sink sink;
-    Upstream upstream;
-    ASSERT_TRUE(ZQFConnectPins(upstream.GetOutputPin(0), out.GetInputPin(0)));
-    ASSERT_TRUE(out.EnableMediaType(kG711A));
-    out.SetRTCPEnabled(0);
-    out.SetLocalIPAddress("127.0.0.1");
-    out.SetLocalRTPPort("0");
-    out.SetLocalRTCPPort("0");
-    out.SetRemoteRTPAddress("127.0.0.1");
-    out.SetRemoteRTCPAddress("127.0.0.1");
-    out.SetRemoteRTPPort(sink.Port());
-    out.SetRemoteRTCPPort(sink.Port());
-    ASSERT_TRUE(out.OnEndFlush());
-    out.SetRunning(true);
-    ASSERT_TRUE(out.OnStart());
-
     ShowSheet(out, [&](ZQFPropertySheetSession& sheet) {
         ASSERT_TRUE(sheet.ActivatePage(kStatisticsPage));
         HWND page = sheet.GetActiveWindow();
@@ -221,26 +151,11 @@ TEST_F(StatisticsPageTest, LossSimulationAppliedToTheSendingStackDropsAboutOnePa
         EXPECT_TRUE(out.GetSimulatePacketLoss(outSsrc, true));
         EXPECT_EQ(out.GetPacketLossPercent(outSsrc, true), 10u);
 
-        constexpr int kPackets = 2000;
-        for (int i = 0; i < kPackets; ++i) {
-            upstream.Send(static_cast<uint16_t>(i));
-        }
-        ZQCClock::AdvanceManualTime(kRefreshMs);
-        sheet.PumpTimers();
-        const int sent = std::stoi(Text(page, d::kPacketCount));
-        // 200 expected drops; the bounds are some 7 standard deviations wide.
-        EXPECT_GT(sent, kPackets - 300);
-        EXPECT_LT(sent, kPackets - 100);
-
         EXPECT_TRUE(zqwin32::TypeDialogItemText(page, d::kPacketLossPercent, "150"));
         sheet.Apply();
         EXPECT_EQ(out.GetPacketLossPercent(outSsrc, true), 10u);
         EXPECT_TRUE(out.GetSimulatePacketLoss(outSsrc, true));
     });
-
-    out.SetRunning(false);
-    out.OnBeginFlush();
-    ZQFDisconnectPins(upstream.GetOutputPin(0));
 }
 
 }  // namespace

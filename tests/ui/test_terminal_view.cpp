@@ -1,7 +1,5 @@
 // zqhost pages in a terminal (tmux): the settings page drawn from its
 // template, and a port typed into it applied to the running module's stack.
-#include <arpa/inet.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +11,8 @@
 #include <functional>
 #include <string>
 #include <thread>
+
+#include "udp_peer.h"
 
 namespace {
 
@@ -32,20 +32,6 @@ std::string Shell(const std::string& command)
     return output;
 }
 
-// A UDP port on loopback that nobody holds right now.
-int FreePort()
-{
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
-
 size_t Count(const std::string& text, const std::string& part)
 {
     size_t count = 0;
@@ -57,7 +43,7 @@ size_t Count(const std::string& text, const std::string& part)
 
 // One "RTP out" module carrying G.711 A-law on loopback ports, nothing
 // upstream.
-void WriteGraph(const fs::path& path, int rtpPort, int rtcpPort)
+void WriteGraph(const fs::path& path, const std::string& rtpPort, const std::string& rtcpPort)
 {
     std::ofstream file(path);
     file << "<graph version=\"1\">\n"
@@ -69,10 +55,10 @@ void WriteGraph(const fs::path& path, int rtpPort, int rtcpPort)
     };
     setting("LocalIPAddress", "127.0.0.1");
     setting("RemoteIPAddress", "127.0.0.1");
-    setting("LocalRTPPort", std::to_string(rtpPort));
-    setting("RemoteRTPPort", std::to_string(rtpPort));
-    setting("LocalRTCPPort", std::to_string(rtcpPort));
-    setting("RemoteRTCPPort", std::to_string(rtcpPort));
+    setting("LocalRTPPort", rtpPort);
+    setting("RemoteRTPPort", rtpPort);
+    setting("LocalRTCPPort", rtcpPort);
+    setting("RemoteRTCPPort", rtcpPort);
     file << "      <setting name=\"audioG711A\" type=\"BOOL\" value=\"1\"/>\n";
     file << "    </settings>\n  </module>\n</graph>\n";
 }
@@ -115,7 +101,7 @@ TEST(TerminalView, DrawsTheSettingsPageAndAppliesATypedPortToTheStack)
     const fs::path folder = fs::temp_directory_path() / ("zqui-" + std::to_string(getpid()));
     fs::create_directories(folder);
     const fs::path graph = folder / "out.xml";
-    WriteGraph(graph, FreePort(), FreePort());
+    WriteGraph(graph, testsupport::FreePort("127.0.0.1"), testsupport::FreePort("127.0.0.1"));
 
     TmuxSession tmux;
     tmux.Tmux("new-session -d -s pages -x 80 -y 24 '" + std::string(ZQHOST_PATH) + " pages " + graph.string() +
@@ -128,7 +114,7 @@ TEST(TerminalView, DrawsTheSettingsPageAndAppliesATypedPortToTheStack)
 
     // The remote RTP port is the third field after the local address; the
     // local one mirrors it once the stack has taken it.
-    const std::string port = std::to_string(FreePort());
+    const std::string port = testsupport::FreePort("127.0.0.1");
     tmux.Tmux("send-keys -t pages Tab Tab Tab " + port + " Enter");
     screen = tmux.WaitFor([&port](const std::string& s) { return Count(s, "[" + port) == 2; });
     EXPECT_EQ(Count(screen, "[" + port), 2u) << screen;

@@ -16,11 +16,11 @@ namespace {
 constexpr const char* kLoopback = "127.0.0.1";
 
 // A datagram socket bound to a free loopback port.
-std::unique_ptr<ZQCSocket> BoundSocket(const char* address = kLoopback)
+std::unique_ptr<ZQCSocket> BoundSocket()
 {
     auto socket = std::make_unique<ZQCSocket>();
-    EXPECT_GE(socket->CreateSocket(ZQCSocket::kDatagram, address), 0);
-    EXPECT_GE(socket->Bind(ZQCSocket::kDatagram, address, "0"), 0);
+    EXPECT_GE(socket->CreateSocket(ZQCSocket::kDatagram, kLoopback), 0);
+    EXPECT_GE(socket->Bind(ZQCSocket::kDatagram, kLoopback, "0"), 0);
     EXPECT_GE(socket->SetNonBlocking(true), 0);
     EXPECT_NE(socket->GetBoundPort(), 0);
     return socket;
@@ -36,7 +36,6 @@ TEST(ZQCSocket, DatagramTravelsOverLoopbackWithItsSender)
     auto sender = BoundSocket();
     auto receiver = BoundSocket();
     const char payload[] = "\x80\x60\x00\x01 rtp-ish";
-
     ASSERT_EQ(sender->SendTo(payload, sizeof payload, AddressOf(*receiver)), static_cast<int>(sizeof payload));
     ASSERT_EQ(receiver->WaitReadable(5000, nullptr), 1);
 
@@ -46,27 +45,7 @@ TEST(ZQCSocket, DatagramTravelsOverLoopbackWithItsSender)
     EXPECT_EQ(std::memcmp(buffer, payload, sizeof payload), 0);
     EXPECT_STREQ(from.GetAddress(), kLoopback);
     EXPECT_EQ(std::string(from.GetPort()), std::to_string(sender->GetBoundPort()));
-}
-
-TEST(ZQCSocket, RecvFromAnEmptySocketAnswersNothing)
-{
-    auto socket = BoundSocket();
-    char buffer[16];
-    ZQCSocketAddress from;
-    EXPECT_LE(socket->RecvFrom(buffer, sizeof buffer, from), 0);
-}
-
-TEST(ZQCSocket, SendToAnEmptyAddressFails)
-{
-    auto socket = BoundSocket();
-    const char payload[4] = {};
-    EXPECT_LT(socket->SendTo(payload, sizeof payload, ZQCSocketAddress()), 0);
-
-    const ZQCSocketAddress unresolved(ZQCSocket::kDatagram, "999.1.1.1", "5004");
-    EXPECT_TRUE(unresolved.IsEmpty());
-    EXPECT_STREQ(unresolved.GetAddress(), "");
-    EXPECT_STREQ(unresolved.GetPort(), "");
-    EXPECT_LT(socket->SendTo(payload, sizeof payload, unresolved), 0);
+    EXPECT_LE(receiver->RecvFrom(buffer, sizeof buffer, from), 0) << "nothing more waits";
 }
 
 TEST(ZQCSocket, BindingATakenPortFails)
@@ -81,12 +60,19 @@ TEST(ZQCSocket, BindingATakenPortFails)
 TEST(ZQCSocket, UnusableCallsAnswerFailure)
 {
     ZQCSocket socket;
-    char buffer[8];
+    char buffer[8] = {};
     ZQCSocketAddress from;
     EXPECT_LT(socket.Bind(ZQCSocket::kDatagram, kLoopback, "0"), 0) << "not created yet";
     EXPECT_LT(socket.RecvFrom(buffer, sizeof buffer, from), 0);
     EXPECT_LT(socket.CreateSocket(2, kLoopback), 0) << "only datagram sockets";
     EXPECT_LT(socket.CreateSocket(ZQCSocket::kDatagram, "a b"), 0);
+
+    auto bound = BoundSocket();
+    EXPECT_LT(bound->SendTo(buffer, 4, ZQCSocketAddress()), 0);
+    const ZQCSocketAddress unresolved(ZQCSocket::kDatagram, "999.1.1.1", "5004");
+    EXPECT_TRUE(unresolved.IsEmpty());
+    EXPECT_STREQ(unresolved.GetAddress(), "");
+    EXPECT_LT(bound->SendTo(buffer, 4, unresolved), 0);
 }
 
 class WaitReadableTest : public ::testing::Test {
@@ -94,20 +80,6 @@ protected:
     std::unique_ptr<ZQCSocket> socket = BoundSocket();
     ZQCWakeEvent cancel;
 };
-
-TEST_F(WaitReadableTest, AnswersOneWhenDataIsWaiting)
-{
-    auto sender = BoundSocket();
-    const char byte = 7;
-    ASSERT_EQ(sender->SendTo(&byte, 1, AddressOf(*socket)), 1);
-    EXPECT_EQ(socket->WaitReadable(5000, &cancel), 1);
-}
-
-TEST_F(WaitReadableTest, AnswersZeroAfterItsTimeOut)
-{
-    EXPECT_EQ(socket->WaitReadable(20, &cancel), 0);
-    EXPECT_EQ(socket->WaitReadable(0, nullptr), 0);
-}
 
 TEST_F(WaitReadableTest, CancelFromAnotherThreadEndsTheWaitPromptly)
 {
@@ -124,6 +96,7 @@ TEST_F(WaitReadableTest, CancelFromAnotherThreadEndsTheWaitPromptly)
 
 TEST_F(WaitReadableTest, SignalledEventStaysSignalledUntilReset)
 {
+    EXPECT_EQ(socket->WaitReadable(0, nullptr), 0) << "nothing waits";
     cancel.Signal();
     EXPECT_TRUE(cancel.IsSignaled());
     EXPECT_EQ(socket->WaitReadable(60000, &cancel), -1);

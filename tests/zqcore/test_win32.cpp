@@ -1,4 +1,5 @@
-// The KERNEL32 stand-in: system time, file time arithmetic, debugger output.
+// The KERNEL32 stand-in: file time arithmetic and debugger output. The
+// overridden system time is read through the RTP wall clock (tests/core).
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,67 +11,29 @@
 namespace {
 
 // 1970-01-01 00:00:00 UTC in 100 ns units since 1601-01-01.
-constexpr uint64_t kUnixEpochUnits = 0x019DB1DED53E8000ULL;
-constexpr uint64_t kUnitsPerSecond = 10'000'000ULL;
+constexpr int64_t kUnixEpochUnits = 0x019DB1DED53E8000LL;
 
 SYSTEMTIME Date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int ms = 0)
 {
-    SYSTEMTIME t{};
-    t.wYear = static_cast<WORD>(year);
-    t.wMonth = static_cast<WORD>(month);
-    t.wDay = static_cast<WORD>(day);
-    t.wHour = static_cast<WORD>(hour);
-    t.wMinute = static_cast<WORD>(minute);
-    t.wSecond = static_cast<WORD>(second);
-    t.wMilliseconds = static_cast<WORD>(ms);
-    return t;
-}
-
-uint64_t Units(const SYSTEMTIME& t)
-{
-    FILETIME f{};
-    EXPECT_TRUE(SystemTimeToFileTime(&t, &f));
-    return (static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
-}
-
-uint64_t UnitsOfUnixSeconds(int64_t seconds)
-{
-    return static_cast<uint64_t>(static_cast<int64_t>(kUnixEpochUnits) + seconds * static_cast<int64_t>(kUnitsPerSecond));
-}
-
-class SystemTimeTest : public ::testing::Test {
-protected:
-    void TearDown() override { zqwin32::SetSystemTimeOverride(nullptr); }
-};
-
-TEST_F(SystemTimeTest, OverriddenTimeConvertsToFileTime)
-{
-    const SYSTEMTIME fixed = Date(1970, 1, 1, 0, 0, 1, 500);
-    zqwin32::SetSystemTimeOverride(&fixed);
-    SYSTEMTIME now{};
-    GetSystemTime(&now);
-    EXPECT_EQ(now.wYear, 1970);
-    EXPECT_EQ(now.wSecond, 1);
-    EXPECT_EQ(now.wMilliseconds, 500);
-    EXPECT_EQ(Units(now), kUnixEpochUnits + 15'000'000ULL);
-}
-
-TEST(SystemTimeToFileTime, FirstDayOfTheEpochs)
-{
-    EXPECT_EQ(Units(Date(1601, 1, 1)), 0u);
-    EXPECT_EQ(Units(Date(1970, 1, 1)), kUnixEpochUnits);
-    EXPECT_EQ(Units(Date(2000, 1, 1)), UnitsOfUnixSeconds(946684800));
+    return SYSTEMTIME{static_cast<WORD>(year), static_cast<WORD>(month), 0, static_cast<WORD>(day),
+                      static_cast<WORD>(hour), static_cast<WORD>(minute), static_cast<WORD>(second),
+                      static_cast<WORD>(ms)};
 }
 
 TEST(SystemTimeToFileTime, LeapYearsFollowTheGregorianRules)
 {
     // 2000 is a leap year (divisible by 400), 1900 and 2100 are not.
-    EXPECT_EQ(Units(Date(2000, 2, 29)), UnitsOfUnixSeconds(951782400));
-    EXPECT_EQ(Units(Date(2000, 3, 1)), UnitsOfUnixSeconds(951868800));
-    EXPECT_EQ(Units(Date(1900, 3, 1)) - Units(Date(1900, 2, 28)), 86400 * kUnitsPerSecond);
-    EXPECT_EQ(Units(Date(2100, 3, 1)), UnitsOfUnixSeconds(4107542400));
-    EXPECT_EQ(Units(Date(2024, 12, 31, 23, 59, 59, 999)),
-              UnitsOfUnixSeconds(1735603200 + 86399) + 999 * 10'000ULL);
+    const std::pair<SYSTEMTIME, int64_t> unixMs[] = {
+        {Date(1601, 1, 1), -kUnixEpochUnits / 10'000},  {Date(1970, 1, 1), 0},
+        {Date(2000, 1, 1), 946684800'000},              {Date(2000, 2, 29), 951782400'000},
+        {Date(2000, 3, 1), 951868800'000},              {Date(1900, 3, 1), -2203891200'000},
+        {Date(2100, 3, 1), 4107542400'000},             {Date(2024, 12, 31, 23, 59, 59, 999), 1735689599'999}};
+    for (const auto& [date, ms] : unixMs) {
+        SCOPED_TRACE(date.wYear);
+        FILETIME f{};
+        ASSERT_TRUE(SystemTimeToFileTime(&date, &f));
+        EXPECT_EQ((static_cast<int64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime, kUnixEpochUnits + ms * 10'000);
+    }
 }
 
 TEST(SystemTimeToFileTime, RefusesImpossibleDates)
@@ -93,9 +56,7 @@ TEST(OutputDebugStringA, ReachesTheInstalledSink)
     OutputDebugStringA("create pin sucess\n");
     OutputDebugStringA(nullptr);
     zqwin32::SetOutputDebugStringSink(nullptr);
-    ASSERT_EQ(captured.size(), 2u);
-    EXPECT_EQ(captured[0], "create pin sucess\n");
-    EXPECT_EQ(captured[1], "");
+    EXPECT_EQ(captured, (std::vector<std::string>{"create pin sucess\n", ""}));
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "zqfdebuglog.h"
+#include "log_capture.h"
 #include "zqfmodule.h"
 #include "zqfpin.h"
 #include "zqfthread.h"
@@ -35,17 +35,6 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_entries.clear();
-    }
-    // The entries that end with `suffix`, in order.
-    std::vector<std::string> Matching(const std::string& suffix) const
-    {
-        std::vector<std::string> found;
-        for (const std::string& e : Entries()) {
-            if (e.size() >= suffix.size() && e.compare(e.size() - suffix.size(), suffix.size(), suffix) == 0) {
-                found.push_back(e);
-            }
-        }
-        return found;
     }
 
 private:
@@ -170,40 +159,13 @@ private:
     std::function<int(FunctionThread&)> m_body;
 };
 
-struct LogLine {
-    std::string path;
-    int line;
-    int level;
-    std::string text;
-};
-
-// Captures every DebugLog line while it lives.
-class LogCapture {
-public:
-    LogCapture()
-    {
-        zqf::SetDebugLogSink([this](const char* path, int line, int level, const char* text) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_lines.push_back({path, line, level, text});
-        });
-    }
-    ~LogCapture() { zqf::SetDebugLogSink({}); }
-    std::vector<LogLine> Lines() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lines;
-    }
-    int Count(int level, const std::string& part) const
-    {
-        int n = 0;
-        for (const LogLine& l : Lines()) n += l.level == level && l.text.find(part) != std::string::npos;
-        return n;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<LogLine> m_lines;
-};
+// Captured lines at `level` whose text contains `part`.
+inline int CountLines(const LogCapture& log, int level, const std::string& part)
+{
+    int n = 0;
+    for (const LogLine& l : log.Lines()) n += l.level == level && l.text.find(part) != std::string::npos;
+    return n;
+}
 
 // Polls an observable condition, a last resort for states nothing signals.
 inline bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(5))

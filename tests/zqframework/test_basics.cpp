@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "framework_fixtures.h"
 #include "zqfid.h"
@@ -44,18 +46,20 @@ TEST(ZQFIDText, GarbageIsRefusedAndLeavesTheIdAlone)
 
 TEST(DebugLogSink, CapturesPathLineLevelAndBoundedText)
 {
-    fwtest::LogCapture log;
+    std::vector<std::tuple<std::string, int, int, std::string>> lines;
+    zqf::SetDebugLogSink([&](const char* path, int line, int level, const char* text) {
+        lines.emplace_back(path, line, level, text);
+    });
     DebugLog("inputrtpstack\\zqminputrtpstack", 42, ZQF_LOG_WARNING, "<--RTPStack-->[%d] %s", 8000, "x");
     const std::string huge(10000, 'a');
     DebugLog("p", 1, ZQF_LOG_INFO, "%s", huge.c_str());
-    const auto lines = log.Lines();
+    zqf::SetDebugLogSink({});
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].path, "inputrtpstack\\zqminputrtpstack");
-    EXPECT_EQ(lines[0].line, 42);
-    EXPECT_EQ(lines[0].level, ZQF_LOG_WARNING);
-    EXPECT_EQ(lines[0].text, "<--RTPStack-->[8000] x");
-    EXPECT_LT(lines[1].text.size(), huge.size());
-    EXPECT_EQ(lines[1].text, huge.substr(0, lines[1].text.size()));
+    EXPECT_EQ(lines[0], std::make_tuple(std::string("inputrtpstack\\zqminputrtpstack"), 42, int{ZQF_LOG_WARNING},
+                                        std::string("<--RTPStack-->[8000] x")));
+    const std::string& cut = std::get<3>(lines[1]);
+    EXPECT_LT(cut.size(), huge.size());
+    EXPECT_EQ(cut, huge.substr(0, cut.size()));
 }
 
 TEST(XMLNode, ChildrenIterateInOrderAndAttributesAreFound)

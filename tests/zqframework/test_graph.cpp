@@ -61,7 +61,7 @@ TEST_F(GraphTest, StartsDownstreamFirstAndStopsUpstreamFirst)
 
 TEST_F(GraphTest, FailedStartStopsWhatWasStarted)
 {
-    fwtest::LogCapture log;
+    LogCapture log;
     middle->onStart = [] { return false; };
     std::string error;
     EXPECT_FALSE(graph.Start(&error));
@@ -71,7 +71,6 @@ TEST_F(GraphTest, FailedStartStopsWhatWasStarted)
     EXPECT_FALSE(sink->IsRunning());
     EXPECT_EQ(Since(connected + 3), (Entries{"sink.OnStart running", "middle.OnStart running",
                                              "sink.OnBeginFlush stopped", "sink.OnStop"}));
-    EXPECT_TRUE(journal.Matching("source.OnStart running").empty());
 }
 
 TEST_F(GraphTest, ConnectRefusesBadPinsLoopsAndStrangers)

@@ -99,7 +99,7 @@ TEST(MediaSample, PayloadViewIsClampedToTheBuffer)
 
 TEST(MediaSample, ExtraRecycleIsLoggedAndNeverReturnsTheSampleTwice)
 {
-    fwtest::LogCapture log;
+    LogCapture log;
     Pool pool(2);
     ZQFMediaSample* sample = pool.allocator->GetNewSample(0);
     sample->AddRef();
@@ -110,8 +110,8 @@ TEST(MediaSample, ExtraRecycleIsLoggedAndNeverReturnsTheSampleTwice)
     sample->AddRef();
     EXPECT_EQ(pool.allocator->GetFreeCount(), 2);
     EXPECT_EQ(sample->GetRefCount(), 0);
-    EXPECT_EQ(log.Count(ZQF_LOG_ERROR, "Recycle"), 1);
-    EXPECT_EQ(log.Count(ZQF_LOG_ERROR, "AddRef"), 1);
+    EXPECT_EQ(fwtest::CountLines(log, ZQF_LOG_ERROR, "Recycle"), 1);
+    EXPECT_EQ(fwtest::CountLines(log, ZQF_LOG_ERROR, "AddRef"), 1);
     ZQFMediaSample* a = pool.allocator->GetNewSample(0);
     ZQFMediaSample* b = pool.allocator->GetNewSample(0);
     EXPECT_NE(a, b);

@@ -93,12 +93,12 @@ TEST(Thread, DestructorWaitsForTheThread)
 
 TEST(Thread, ExceptionEndsTheThreadWithMinusOne)
 {
-    fwtest::LogCapture log;
+    LogCapture log;
     FunctionThread thread([](FunctionThread&) -> int { throw std::runtime_error("boom"); }, "thrower");
     ASSERT_TRUE(thread.StartThread(nullptr));
     EXPECT_TRUE(thread.StopThread(5000, 1));
     EXPECT_EQ(thread.GetExitCode(), -1);
-    EXPECT_EQ(log.Count(ZQF_LOG_ERROR, "thrower"), 1);
+    EXPECT_EQ(fwtest::CountLines(log, ZQF_LOG_ERROR, "thrower"), 1);
 }
 
 TEST(Thread, RegisteredThreadsAreListedAndForgotten)

@@ -1,12 +1,9 @@
 // zqhost's own helpers: JSON lines and free ports.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "freeports.h"
 #include "jsonline.h"
+#include "udp_peer.h"
 
 namespace {
 
@@ -21,17 +18,7 @@ TEST(JsonLine, TextsFromTheNetworkStayValidJson)
     EXPECT_EQ(object.Text(), "{\"cname\":\"a\",\"lost\":-1,\"jitter\":0.33,\"ok\":false,\"list\":[1,{}]}");
 }
 
-bool Binds(const char* address, uint16_t port)
-{
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    inet_pton(AF_INET, address, &sa.sin_addr);
-    const bool bound = bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
-    close(fd);
-    return bound;
-}
+bool Binds(const char* address, uint16_t port) { return testsupport::UdpPeer(address, port).IsBound(); }
 
 TEST(FreePorts, PairIsEvenFreeOnEveryAddressAndAvoidsTheTakenOne)
 {
