@@ -17,6 +17,7 @@
 #include "module/zqmrtpstackids.h"
 #include "module/zqmrtpstackmodule.h"
 #include "process_probes.h"
+#include "stack_network.h"
 #include "udp_peer.h"
 #include "zqcapturesink.h"
 #include "zqfallocator.h"
@@ -30,8 +31,8 @@ namespace {
 using testsupport::FreePort;
 using testsupport::OpenDescriptors;
 using testsupport::ResidentKiB;
+using testsupport::SetNetwork;
 
-constexpr int32_t kAudioPCMA = 0x40001;
 std::atomic<uint64_t> g_logLines{0};
 
 struct Options {
@@ -56,19 +57,6 @@ bool ParseOptions(int argc, char** argv, Options* options)
     return true;
 }
 
-void SetNetwork(ZQMRTPStackModule* module, const char* local, const std::string& rtp, const std::string& rtcp,
-                const char* remote, const std::string& remoteRtp, const std::string& remoteRtcp)
-{
-    module->EnableMediaType(kAudioPCMA);
-    module->SetLocalIPAddress(local);
-    module->SetLocalRTPPort(rtp.c_str());
-    module->SetLocalRTCPPort(rtcp.c_str());
-    module->SetRemoteRTPAddress(remote);
-    module->SetRemoteRTPPort(remoteRtp.c_str());
-    module->SetRemoteRTCPAddress(remote);
-    module->SetRemoteRTCPPort(remoteRtcp.c_str());
-}
-
 // Stock source (1 ms frames) -> RTP out ~~> RTP in -> capture sink (counts only).
 struct Pair {
     explicit Pair(int index)
@@ -89,9 +77,9 @@ struct Pair {
         const std::string receiver = "127.0.2." + std::to_string(index + 1);
         const std::string inRtp = FreePort(receiver.c_str()), inRtcp = FreePort(receiver.c_str());
         const std::string outRtcp = FreePort(sender.c_str());
-        SetNetwork(rtpOut, sender.c_str(), "0", outRtcp, receiver.c_str(), inRtp, inRtcp);
-        SetNetwork(rtpIn, receiver.c_str(), inRtp, inRtcp, sender.c_str(), "0", outRtcp);
-        ready = graph.Connect(source, 0, rtpOut, 0) && graph.Connect(rtpIn, 0, sink, 0);
+        ready = SetNetwork(rtpOut, sender.c_str(), "0", outRtcp, receiver.c_str(), inRtp, inRtcp) &&
+                SetNetwork(rtpIn, receiver.c_str(), inRtp, inRtcp, sender.c_str(), "0", outRtcp) &&
+                graph.Connect(source, 0, rtpOut, 0) && graph.Connect(rtpIn, 0, sink, 0);
     }
 
     // Samples out of their pools right now, and the pools' size.

@@ -80,7 +80,7 @@ protected:
     {
         LeakCheckedTest::SetUp();
         ASSERT_TRUE(ZQFConnectPins(upstream.Pin(), module->GetInputPin(0)));
-        SetNetwork(module.get(), kLocalAddress, "0", rtcpPort, kPeerAddress, rtpPeer.PortText(), rtcpPeer.PortText());
+        EXPECT_TRUE(SetNetwork(module.get(), kLocalAddress, "0", rtcpPort, kPeerAddress, rtpPeer.PortText(), rtcpPeer.PortText()));
         logs.Clear();
     }
 

@@ -34,8 +34,8 @@ TEST_F(SendGraph, EveryFrameLeavesAsOneDatagramAndTheSenderReportFollowsMediaTim
     auto* rtpOut = new ZQMRTPStackModule(ZQMID_RTPOut, "Output RTP stack");
     graph.AddModule(source);
     graph.AddModule(rtpOut);
-    SetNetwork(rtpOut, kLocalAddress, "0", FreePort(kLocalAddress), kPeerAddress, rtpPeer.PortText(),
-               rtcpPeer.PortText());
+    EXPECT_TRUE(SetNetwork(rtpOut, kLocalAddress, "0", FreePort(kLocalAddress), kPeerAddress, rtpPeer.PortText(),
+               rtcpPeer.PortText()));
     rtpOut->SetCNAME("sender@loopback");
     ASSERT_TRUE(graph.Connect(source, 0, rtpOut, 0));
     ASSERT_TRUE(graph.Start());

@@ -14,6 +14,7 @@
 #include "module/zqmrtpstackmodule.h"
 #include "process_probes.h"
 #include "rtp_datagram.h"
+#include "stack_network.h"
 #include "udp_peer.h"
 #include "zqcapturesink.h"
 #include "zqfallocator.h"
@@ -22,8 +23,6 @@
 #include "zqstocksource.h"
 
 namespace testsupport {
-
-constexpr int32_t kAudioPCMA = 0x40001;  // payload type 8
 
 // Polls an observable condition with a generous deadline.
 template <class Condition>
@@ -37,20 +36,6 @@ bool WaitUntil(Condition condition, int timeoutMs = kWaitMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
-}
-
-// PCMA enabled, the local address and ports, the remote address and ports.
-inline void SetNetwork(ZQMRTPStackModule* module, const char* local, const std::string& rtp, const std::string& rtcp,
-                       const char* remote, const std::string& remoteRtp, const std::string& remoteRtcp)
-{
-    ASSERT_TRUE(module->EnableMediaType(kAudioPCMA));
-    module->SetLocalIPAddress(local);
-    module->SetLocalRTPPort(rtp.c_str());
-    module->SetLocalRTCPPort(rtcp.c_str());
-    module->SetRemoteRTPAddress(remote);
-    module->SetRemoteRTPPort(remoteRtp.c_str());
-    module->SetRemoteRTCPAddress(remote);
-    module->SetRemoteRTCPPort(remoteRtcp.c_str());
 }
 
 // Counts the descriptors and threads at the start, to find at the end that
@@ -120,8 +105,8 @@ struct LoopbackPair {
         for (ZQIModule* module : std::initializer_list<ZQIModule*>{source, rtpOut, rtpIn, sink}) {
             graph.AddModule(module);
         }
-        SetNetwork(rtpOut, "127.0.0.1", "0", outRtcp, "127.0.0.2", inRtp, inRtcp);
-        SetNetwork(rtpIn, "127.0.0.2", inRtp, inRtcp, "127.0.0.1", "0", outRtcp);
+        EXPECT_TRUE(SetNetwork(rtpOut, "127.0.0.1", "0", outRtcp, "127.0.0.2", inRtp, inRtcp));
+        EXPECT_TRUE(SetNetwork(rtpIn, "127.0.0.2", inRtp, inRtcp, "127.0.0.1", "0", outRtcp));
         connected = graph.Connect(source, 0, rtpOut, 0) && graph.Connect(rtpIn, 0, sink, 0);
     }
 
@@ -147,7 +132,7 @@ struct ReceiveChain {
         rtpIn = new ZQMRTPStackModule(ZQMID_RTPIn, "Input RTP stack");
         graph.AddModule(rtpIn);
         graph.AddModule(downstream);
-        SetNetwork(rtpIn, "127.0.0.2", rtp, FreePort("127.0.0.2"), "127.0.0.1", "0", peer.PortText());
+        EXPECT_TRUE(SetNetwork(rtpIn, "127.0.0.2", rtp, FreePort("127.0.0.2"), "127.0.0.1", "0", peer.PortText()));
         connected = graph.Connect(rtpIn, 0, downstream, 0);
     }
 
