@@ -82,20 +82,12 @@ int RunPages(Arguments& arguments)
         throw CommandError("the property pages need a terminal");
     }
 
-    // Declared before the graph: the plug-ins it loads outlive the modules.
-    ZQFModuleRegistry registry;
-    AddStockModules(registry);
-    std::string error;
-    HeldLog loadLog;
-    const std::unique_ptr<ZQFGraph> graph = ZQFLoadGraphFile(*path, registry, HostGraphFileOptions(), &error);
-    if (!graph) {
-        throw CommandError(error);
-    }
-    loadLog.Release();
+    const HostGraph host(*path);
+    ZQFGraph* const graph = &host.Get();
     ZQIConfigPanel* panel = ConfigPanelOf(*FindGraphModule(*graph, *path, *wanted), *wanted);
 
     const StopSignal stopSignal;
-    if (!graph->Start(&error)) {
+    if (std::string error; !graph->Start(&error)) {
         throw std::runtime_error(*path + ": " + error);
     }
     int shown = 0;

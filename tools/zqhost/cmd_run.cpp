@@ -1,13 +1,7 @@
 // zqhost run: load a graph file, run it, print the stack statistics.
-#include <memory>
-
 #include "command.h"
 #include "graphrunner.h"
 #include "hostmodules.h"
-#include "logoptions.h"
-#include "zqfgraph.h"
-#include "zqfgraphfile.h"
-#include "zqfmoduleregistry.h"
 
 namespace {
 
@@ -20,17 +14,8 @@ int RunRun(Arguments& arguments)
     }
     arguments.ExpectNoMore();
 
-    // Declared before the graph: the plug-ins it loads outlive the modules.
-    ZQFModuleRegistry registry;
-    AddStockModules(registry);
-    std::string error;
-    HeldLog loadLog;
-    const std::unique_ptr<ZQFGraph> graph = ZQFLoadGraphFile(*path, registry, HostGraphFileOptions(), &error);
-    if (!graph) {
-        throw CommandError(error);
-    }
-    loadLog.Release();
-    RunGraph(*graph, *path, options);
+    const HostGraph graph(*path);
+    RunGraph(graph.Get(), *path, options);
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "arguments.h"
+#include "logoptions.h"
 #include "pluginloader.h"
 #include "zqfmoduleregistry.h"
 #include "zqstockregistry.h"
@@ -35,4 +36,16 @@ ZQFGraphFileOptions HostGraphFileOptions()
     ZQFGraphFileOptions options;
     options.findPlugin = [](const std::string& fileName) { return FindPluginFile(fileName); };
     return options;
+}
+
+HostGraph::HostGraph(const std::string& path)
+{
+    AddStockModules(m_registry);
+    std::string error;
+    HeldLog loadLog;
+    m_graph = ZQFLoadGraphFile(path, m_registry, HostGraphFileOptions(), &error);
+    if (!m_graph) {
+        throw CommandError(error);
+    }
+    loadLog.Release();
 }

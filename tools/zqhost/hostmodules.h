@@ -1,11 +1,12 @@
 #pragma once
 // The module kinds zqhost works with, and how its graph files find plug-ins.
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "zqfgraph.h"
 #include "zqfgraphfile.h"
-
-class ZQFModuleRegistry;
+#include "zqfmoduleregistry.h"
 
 // Registers the stock source and the capture sink.
 void AddStockModules(ZQFModuleRegistry& registry);
@@ -18,3 +19,17 @@ void AddPlugin(ZQFModuleRegistry& registry, const std::optional<std::string>& pa
 // Graph files name plug-ins by bare file name; zqhost finds those where it
 // finds its own plug-in.
 ZQFGraphFileOptions HostGraphFileOptions();
+
+// A graph file loaded with the stock modules and the plug-ins it names; the
+// loader's log lines are held back and shown only when it succeeds. Throws
+// CommandError naming what will not load.
+class HostGraph {
+public:
+    explicit HostGraph(const std::string& path);
+    ZQFGraph& Get() const { return *m_graph; }
+
+private:
+    // Declared before the graph: the plug-ins it loads outlive the modules.
+    ZQFModuleRegistry m_registry;
+    std::unique_ptr<ZQFGraph> m_graph;
+};
