@@ -5,7 +5,6 @@
 #include <mutex>
 #include <string>
 
-#include "zqmpacketfaultthrottle.h"
 #include "rtcp/rtcpbye.h"
 #include "rtcp/rtcpcompound.h"
 #include "rtcp/rtcpfir.h"
@@ -16,6 +15,7 @@
 #include "zqfnotify.h"
 #include "zqfpin.h"
 #include "zqmlog.h"
+#include "zqmpacketfaultthrottle.h"
 #include "zqmrtpreporttime.h"
 #include "zqmrtpsource.h"
 #include "zqmrtpstack.h"

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <new>
 
-#include "zqmpacketfaultthrottle.h"
 #include "inputrtpstack/rtpdatagramcheck.h"
 #include "inputrtpstack/rtpreceptionstatistics.h"
 #include "inputrtpstack/zqminputrtpstack.h"
@@ -13,6 +12,7 @@
 #include "zqfformat.h"
 #include "zqfmediasample.h"
 #include "zqmlog.h"
+#include "zqmpacketfaultthrottle.h"
 #include "zqmrtpmediatypes.h"
 #include "zqmrtpsource.h"
 

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "zqmpacketfaultthrottle.h"
 #include "inputrtpstack/zqminputrtpstack.h"
 #include "inputrtpstack/zqminputrtpstackcommon.h"
 #include "stdafx.h"
@@ -13,6 +12,7 @@
 #include "zqfmodule.h"
 #include "zqfpin.h"
 #include "zqmlog.h"
+#include "zqmpacketfaultthrottle.h"
 #include "zqmrtpsocket.h"
 
 namespace {

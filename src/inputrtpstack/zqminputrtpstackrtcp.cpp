@@ -1,13 +1,13 @@
 // The RTCP listening thread's loop: every compound that arrives on the input
 // RTCP socket while the module runs goes to the base's RTCP processing,
 // which may call back RemoveSource (BYE) and ComputeLipSync (SR).
-#include "zqmpacketfaultthrottle.h"
 #include "inputrtpstack/zqminputrtpstack.h"
 #include "inputrtpstack/zqminputrtpstackcommon.h"
 #include "inputrtpstack/zqminputrtpstackrtcplisteningthread.h"
 #include "stdafx.h"
 #include "zqfmodule.h"
 #include "zqmlog.h"
+#include "zqmpacketfaultthrottle.h"
 #include "zqmrtpsocket.h"
 
 namespace {
