@@ -126,14 +126,37 @@ int ZQCSocket::SendTo(const void* buffer, int size, const ZQCSocketAddress& to)
     if (m_fd < 0 || buffer == nullptr || size < 0 || to.IsEmpty()) {
         return -1;
     }
+    constexpr int kFlags = MSG_DONTWAIT | MSG_NOSIGNAL;
     const sockaddr_in& sa = to.GetSockAddr();
-    const ssize_t n = sendto(m_fd, buffer, static_cast<size_t>(size), MSG_DONTWAIT | MSG_NOSIGNAL,
-                             reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+    const ssize_t n = IsConnectedPeer(to)
+                          ? send(m_fd, buffer, static_cast<size_t>(size), kFlags)
+                          : sendto(m_fd, buffer, static_cast<size_t>(size), kFlags,
+                                   reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
     if (n < 0) {
         DrainErrorQueue(m_fd);
         return -1;
     }
     return static_cast<int>(n);
+}
+
+int ZQCSocket::Connect(const ZQCSocketAddress& peer)
+{
+    if (m_fd < 0 || peer.IsEmpty()) {
+        return -1;
+    }
+    const sockaddr_in& sa = peer.GetSockAddr();
+    if (connect(m_fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+        return -1;
+    }
+    m_peer = sa;
+    m_connected = true;
+    return 0;
+}
+
+bool ZQCSocket::IsConnectedPeer(const ZQCSocketAddress& to) const
+{
+    const sockaddr_in& sa = to.GetSockAddr();
+    return m_connected && sa.sin_port == m_peer.sin_port && sa.sin_addr.s_addr == m_peer.sin_addr.s_addr;
 }
 
 int ZQCSocket::WaitReadable(int timeoutMs, const ZQCWakeEvent* cancel) const

@@ -123,8 +123,11 @@ void ZQFAllocator::ReturnSample(ZQFMediaSample* sample)
         std::lock_guard<std::mutex> lock(m_mutex);
         m_free.push_back(sample);
         // Notified under the lock: once it is released, whoever sees the pool
-        // complete deletes it, so nothing may touch it after unlocking.
-        m_available.notify_one();
+        // complete deletes it, so nothing may touch it after unlocking. With
+        // no one waiting (the usual case) the condition is left untouched.
+        if (m_waiters > 0) {
+            m_available.notify_one();
+        }
         freeNow = CanBeFreed();
     }
     if (freeNow) {

@@ -85,6 +85,7 @@ bool ZQMOutputRTPStack::OnStart()
         if (const uint32_t tos = m_ipTOS.load(std::memory_order_relaxed); tos != 0) {
             m_rtpSocket->SetIPTOS(static_cast<int>(tos));
         }
+        ConnectOwnRTPSocket();
         AnnounceSendingTransport();
         ZQM_LOG(ZQF_LOG_INFO,
                 "Output RTP Stack started on local address %s, local RTP port %s, local RTCP port %s, remote addresse "
@@ -124,6 +125,17 @@ void ZQMOutputRTPStack::OpenRTCPSockets()
     m_outputRTCPSocket->SetMulticastTileToLive(static_cast<int>(m_multicastTTL.load(std::memory_order_relaxed)));
     m_rtcpDestination =
         std::make_unique<ZQCSocketAddress>(ZQCSocket::kDatagram, m_remoteRTCPAddress, m_remoteRTCPPort);
+}
+
+// A socket of our own (local port 0) only sends: fixing its peer spares the
+// kernel a route lookup per packet. A shared socket stays unconnected, since
+// a receiving stack on the same port must hear every peer. Should connecting
+// fail, packets still go out, addressed one by one.
+void ZQMOutputRTPStack::ConnectOwnRTPSocket()
+{
+    if (m_rtpSocket->GetPort() == 0) {
+        m_rtpSocket->Connect(*m_rtpDestination);
+    }
 }
 
 // A receiving stack of this process that hears our packets back then knows

@@ -62,6 +62,7 @@ private:
     // bind-RTCP-to-local-port flag.
     RTPSocket* AcquireOutputRTCPSocket();
     void OpenRTCPSockets();
+    void ConnectOwnRTPSocket();
     void AnnounceSendingTransport();
     // Passes a notification up through input pin 0; true when taken.
     bool NotifyUpstream(int code, int param);

@@ -75,6 +75,39 @@ TEST(ZQCSocket, UnusableCallsAnswerFailure)
     EXPECT_LT(bound->SendTo(buffer, 4, unresolved), 0);
 }
 
+// A connected socket still sends to any address, and its peer's refusal (an
+// ICMP port unreachable) fails a later send once, as on an unconnected one.
+TEST(ZQCSocket, ConnectedSocketReachesEveryAddressAndReportsItsPeersRefusal)
+{
+    auto sender = BoundSocket();
+    auto peer = BoundSocket();
+    auto other = BoundSocket();
+    ASSERT_EQ(sender->Connect(AddressOf(*peer)), 0);
+    const char payload[] = "rtp";
+    char buffer[16] = {};
+    ZQCSocketAddress from;
+    for (ZQCSocket* receiver : {peer.get(), other.get()}) {
+        ASSERT_EQ(sender->SendTo(payload, sizeof payload, AddressOf(*receiver)), static_cast<int>(sizeof payload));
+        ASSERT_EQ(receiver->WaitReadable(5000, nullptr), 1);
+        ASSERT_EQ(receiver->RecvFrom(buffer, sizeof buffer, from), static_cast<int>(sizeof payload));
+        EXPECT_EQ(std::string(from.GetPort()), std::to_string(sender->GetBoundPort()));
+    }
+
+    const ZQCSocketAddress gone = AddressOf(*peer);
+    peer.reset();  // its port answers "port unreachable" from now on
+    int refused = 0;
+    for (int attempt = 0; attempt < 100 && refused == 0; ++attempt) {
+        refused = sender->SendTo(payload, sizeof payload, gone) < 0 ? 1 : 0;
+    }
+    EXPECT_EQ(refused, 1) << "the refusal never reached a send";
+    EXPECT_EQ(sender->SendTo(payload, sizeof payload, AddressOf(*other)), static_cast<int>(sizeof payload))
+        << "a refusal fails one send, not the socket";
+
+    ZQCSocket unopened;
+    EXPECT_LT(unopened.Connect(gone), 0);
+    EXPECT_LT(sender->Connect(ZQCSocketAddress()), 0);
+}
+
 class WaitReadableTest : public ::testing::Test {
 protected:
     std::unique_ptr<ZQCSocket> socket = BoundSocket();
