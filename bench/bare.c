@@ -105,7 +105,7 @@ int bare_bound_socket(int* port)
     return fd;
 }
 
-static int connected_sender(void) { return socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0); }
+static int unconnected_sender(void) { return socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0); }
 
 /* ---- reading receiver ---------------------------------------------------- */
 
@@ -178,7 +178,7 @@ uint64_t bare_reader_stop(struct bare_reader* reader)
 
 uint64_t bare_blast(int port, uint64_t count)
 {
-    int fd = connected_sender();
+    int fd = unconnected_sender();
     struct sockaddr_in to = loopback(port);
     uint8_t datagram[BARE_DATAGRAM_BYTES];
     const uint64_t cpu0 = bare_thread_cpu_ns();
