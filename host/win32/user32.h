@@ -128,8 +128,8 @@ using DialogProc = std::function<LRESULT(HWND dialog, UINT message, WPARAM wPara
 // there is none. No message is sent during creation.
 ZQ_API HWND CreateDialogFromTemplate(const char* moduleName, int resourceId, HWND parent, DialogProc proc);
 
-// A copy of what a control holds right now.
-struct ControlState {
+// What a control is and shows, but for a list box's items.
+struct ControlProperties {
     HWND window = nullptr;
     ControlKind kind = ControlKind::Static;
     int id = -1;
@@ -138,8 +138,12 @@ struct ControlState {
     DWORD style = 0;
     bool enabled = true;
     int check = BST_UNCHECKED;
-    std::vector<std::string> items;  // list boxes, in list order
     int selection = LB_ERR;
+};
+
+// A copy of what a control holds right now.
+struct ControlState : ControlProperties {
+    std::vector<std::string> items;  // list boxes, in list order
 };
 
 struct DialogState {

@@ -427,21 +427,10 @@ bool GetDialogState(HWND dialog, DialogState* state)
     state->controls.clear();
     for (const Control& control : owner->controls) {
         ControlState copy;
-        copy.window = control.window;
-        copy.kind = control.kind;
-        copy.id = control.id;
-        copy.text = control.text;
-        copy.x = control.x;
-        copy.y = control.y;
-        copy.cx = control.cx;
-        copy.cy = control.cy;
-        copy.style = control.style;
-        copy.enabled = control.enabled;
-        copy.check = control.check;
+        static_cast<ControlProperties&>(copy) = control;
         for (const ListItem& item : control.items) {
             copy.items.push_back(item.text);
         }
-        copy.selection = control.selection;
         state->controls.push_back(std::move(copy));
     }
     return true;

@@ -16,17 +16,8 @@ struct ListItem {
     LPARAM data = 0;
 };
 
-struct Control {
-    HWND window = nullptr;
-    ControlKind kind = ControlKind::Static;
-    int id = -1;
-    std::string text;
-    int x = 0, y = 0, cx = 0, cy = 0;
-    DWORD style = 0;
-    bool enabled = true;
-    int check = BST_UNCHECKED;
-    std::vector<ListItem> items;
-    int selection = LB_ERR;
+struct Control : ControlProperties {
+    std::vector<ListItem> items;  // each with its item data
 };
 
 struct Timer {

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "zqferrortext.h"
 #include "zqfgraph.h"
 #include "zqfmodule.h"
 #include "zqfmoduleregistry.h"
@@ -19,6 +20,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using zqf::SetError;
+
 constexpr const char* kRootElement = "graph";
 constexpr const char* kVersion = "1";
 constexpr const char* kPluginElement = "plugin";
@@ -28,20 +31,6 @@ constexpr const char* kConnectionElement = "connection";
 constexpr int kModuleNodeKind = 1;
 // Pin indexes are small; a longer number is a typo, not a pin.
 constexpr size_t kMaxIndexDigits = 6;
-
-void SetError(std::string* error, std::string text)
-{
-    if (error != nullptr) {
-        *error = std::move(text);
-    }
-}
-
-std::string IdentityText(const ZQFID& id)
-{
-    char text[40] = {};
-    ZQFID2String(id, text, sizeof text);
-    return text;
-}
 
 bool IsBareFileName(const std::string& path) { return path.find('/') == std::string::npos; }
 
@@ -125,7 +114,7 @@ bool WriteModules(const ZQFGraph& graph, const ZQFModuleRegistry& registry,
         const ZQFModuleRegistry::Kind* kind = registry.FindKind(module->GetGUID());
         CXMLNode node(nullptr, kModuleNodeKind, 0);
         node.AddAttrib("id", ids.at(module).c_str());
-        node.AddAttrib("identity", IdentityText(module->GetGUID()).c_str());
+        node.AddAttrib("identity", ZQFIDText(module->GetGUID()).c_str());
         node.AddAttrib("kind", kind ? kind->name.c_str() : "");
         node.AddAttrib("name", module->GetName());
         if (!registry.SaveModule(*module, &node, error)) {
@@ -309,7 +298,7 @@ private:
             return Fail(element, std::string("identity '") + identityText + "' is not an identity");
         }
         if (m_registry.FindKind(identity) == nullptr) {
-            return Fail(element, "unknown module identity " + IdentityText(identity) +
+            return Fail(element, "unknown module identity " + ZQFIDText(identity) +
                                      " (no plug-in named in the file and no host library offers it)");
         }
         pugi::xml_node tooDeep;

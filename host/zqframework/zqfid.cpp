@@ -21,6 +21,13 @@ bool ZQFID2String(const ZQFID& id, char* buffer, int size)
     return true;
 }
 
+std::string ZQFIDText(const ZQFID& id)
+{
+    char text[40] = {};
+    ZQFID2String(id, text, sizeof text);
+    return text;
+}
+
 namespace {
 
 int HexValue(char c)

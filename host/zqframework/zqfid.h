@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "zqcexport.h"
 
@@ -17,5 +18,7 @@ ZQ_API bool EqualZQFID(const ZQFID& a, const ZQFID& b);
 // Writes "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx" (36 characters, lower case);
 // answers false when `size` cannot hold it and its terminator.
 ZQ_API bool ZQFID2String(const ZQFID& id, char* buffer, int size);
+// The same text as a string, for messages.
+ZQ_API std::string ZQFIDText(const ZQFID& id);
 // Reads the GUID text, with or without braces; anything else is refused.
 ZQ_API bool String2ZQFID(const char* text, ZQFID* id);

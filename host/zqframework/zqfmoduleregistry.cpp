@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "zqferrortext.h"
 #include "zqfmodule.h"
 #include "zqfplugin.h"
 
@@ -15,19 +16,7 @@ struct ZQFModuleRegistry::PluginEntry {
 
 namespace {
 
-void SetError(std::string* error, std::string text)
-{
-    if (error != nullptr) {
-        *error = std::move(text);
-    }
-}
-
-std::string IdentityText(const ZQFID& id)
-{
-    char text[40] = {};
-    ZQFID2String(id, text, sizeof text);
-    return text;
-}
+using zqf::SetError;
 
 // Two names of one file compare equal; a name that does not resolve stays
 // as it is.
@@ -52,7 +41,7 @@ bool ZQFModuleRegistry::CheckIdentityIsFree(const ZQFID* id, const std::string& 
         return false;
     }
     if (const Kind* kind = FindKind(*id)) {
-        SetError(error, owner + " offers module identity " + IdentityText(*id) + ", already registered by \"" +
+        SetError(error, owner + " offers module identity " + ZQFIDText(*id) + ", already registered by \"" +
                             kind->name + "\"");
         return false;
     }
@@ -74,7 +63,7 @@ bool ZQFModuleRegistry::AddPlugin(std::unique_ptr<ZQFPlugin> plugin, const std::
         }
         for (const auto& earlier : kinds) {
             if (EqualZQFID(earlier->id, *descriptor->id)) {
-                SetError(error, owner + " offers module identity " + IdentityText(earlier->id) + " twice");
+                SetError(error, owner + " offers module identity " + ZQFIDText(earlier->id) + " twice");
                 return false;
             }
         }
@@ -155,7 +144,7 @@ ZQIModule* ZQFModuleRegistry::CreateModule(const ZQFID& id, CXMLNode* moduleNode
 {
     const Kind* kind = FindKind(id);
     if (kind == nullptr) {
-        SetError(error, "unknown module identity " + IdentityText(id));
+        SetError(error, "unknown module identity " + ZQFIDText(id));
         return nullptr;
     }
     if (kind->plugin == nullptr) {
@@ -184,7 +173,7 @@ bool ZQFModuleRegistry::SaveModule(ZQFModule& module, CXMLNode* moduleNode, std:
     const Kind* kind = FindKind(module.GetGUID());
     if (kind == nullptr) {
         SetError(error, std::string("module '") + module.GetName() + "' is of no registered kind (identity " +
-                            IdentityText(module.GetGUID()) + ")");
+                            ZQFIDText(module.GetGUID()) + ")");
         return false;
     }
     if (kind->plugin == nullptr) {
