@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fuzz_common.h"
+#include "fuzz_receive.h"
 #include "inputrtpstack/zqminputrtpstack.h"
 #include "module/zqmrtpstackids.h"
 #include "module/zqmrtpstackmodule.h"
@@ -19,6 +20,7 @@
 #include "zqfallocator.h"
 #include "zqfmediasample.h"
 #include "zqfpin.h"
+#include "zqmbyteio.h"
 #include "zqmrtpsource.h"
 
 namespace {
@@ -27,30 +29,15 @@ constexpr uint32_t kRemoteSsrcs[] = {0x52454D31, 0x52454D32};
 constexpr uint32_t kLocalPlaceholder = 0x4C4F434C;  // "LOCL"
 constexpr int32_t kAudioPCMA = 0x40001;
 
-uint32_t Read32(const uint8_t* at) { return (uint32_t{at[0]} << 24) | (at[1] << 16) | (at[2] << 8) | at[3]; }
-
-void Write32(uint8_t* at, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) {
-        at[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
-    }
-}
-
 // A PCMA packet of `ssrc` through the stack's packet check, as received.
 void ReceivePacket(ZQMInputRTPStack& stack, ZQFPinOut& pin, uint32_t ssrc, uint16_t seq)
 {
     uint8_t datagram[12 + 4] = {0x80, 8};
     datagram[2] = static_cast<uint8_t>(seq >> 8);
     datagram[3] = static_cast<uint8_t>(seq);
-    Write32(datagram + 4, 160u * seq);
-    Write32(datagram + 8, ssrc);
-    ZQFMediaSample* sample = pin.GetNewSample(0);
-    fuzz::Require(sample != nullptr, "a free sample");
-    std::memcpy(sample->GetDataBuffer(), datagram, sizeof datagram);
-    sample->m_PayloadLength = static_cast<int>(sizeof datagram) - 12;
-    if (!stack.OnProcessMediaSample(sample, 0)) {
-        sample->Recycle();
-    }
+    BigEndian::Write32(datagram + 4, 160u * seq);
+    BigEndian::Write32(datagram + 8, ssrc);
+    fuzz::Require(fuzz::ReceiveDatagram(stack, pin, datagram, sizeof datagram), "a free sample");
 }
 
 }  // namespace
@@ -80,8 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<uint8_t> datagram(data, data + size);
     const uint32_t localSsrc = stack->GetLocalSource()->m_ssrc;
     for (size_t at = 0; at + 4 <= datagram.size(); at += 4) {
-        if (Read32(&datagram[at]) == kLocalPlaceholder) {
-            Write32(&datagram[at], localSsrc);
+        if (BigEndian::Read32(&datagram[at]) == kLocalPlaceholder) {
+            BigEndian::Write32(&datagram[at], localSsrc);
         }
     }
     // The copy is exactly as long as the input, so reads past it are caught.

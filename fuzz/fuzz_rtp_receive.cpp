@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "fuzz_common.h"
+#include "fuzz_receive.h"
 #include "inputrtpstack/zqminputrtpstack.h"
 #include "module/zqmrtpstackids.h"
 #include "module/zqmrtpstackmodule.h"
@@ -24,22 +25,6 @@ namespace {
 constexpr uint16_t kWindows[] = {0, 1, 2, 3, 5, 8, 16, 64};
 // PCMA (8), H.264 (96) and FEC (118): three payload types, one of them FEC.
 constexpr int32_t kMediaTypes[] = {0x40001, 0x10004, 0x800001};
-
-// One datagram as the receiving loop leaves it in a sample.
-void Receive(ZQMInputRTPStack& stack, ZQFPinOut& pin, const uint8_t* bytes, size_t length)
-{
-    ZQFMediaSample* sample = pin.GetNewSample(0);
-    if (sample == nullptr) {  // every sample held in the window: the loop would wait
-        return;
-    }
-    const size_t room = static_cast<size_t>(sample->GetBufferSize());
-    length = length < room ? length : room;
-    std::memcpy(sample->GetDataBuffer(), bytes, length);
-    sample->m_PayloadLength = static_cast<int>(length) - 12;
-    if (!stack.OnProcessMediaSample(sample, 0)) {
-        sample->Recycle();
-    }
-}
 
 }  // namespace
 
@@ -71,7 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const size_t wanted = input.Word() % 2048;
         size_t length = 0;
         const uint8_t* bytes = input.Take(wanted, &length);
-        Receive(*stack, pin, bytes, length);
+        // With every sample held in the window the receiving loop would
+        // wait; here the datagram is dropped.
+        fuzz::ReceiveDatagram(*stack, pin, bytes, length);
     }
 
     stack->Cleanup();
