@@ -2,7 +2,6 @@
 // and the process's descriptors as they were.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "log_capture.h"
@@ -42,17 +41,14 @@ TEST_F(RTPSocketTest, SharedByPortUntilTheLastRelease)
     EXPECT_EQ(zqm::FindSharedRTPSocket(std::stoi(port)), first);
     EXPECT_EQ(m_log.Count(kPath, 2, "<--RTPSocket-->Success to bind socket on [127.0.0.1:" + port + "]"), 1);
 
-    char trace[96];
-    std::snprintf(trace, sizeof trace, "** RTP_DEBUG **    RTPSocket %8x. port=%s, refcount=2",
-                  static_cast<unsigned>(reinterpret_cast<uintptr_t>(first)), port.c_str());
-    EXPECT_EQ(m_log.Count("stdafx", 0, trace), 1);
-
     ReleaseRTPSocket(&first);
     EXPECT_EQ(first, nullptr);
     EXPECT_EQ(second->GetRefCount(), 1u);
     EXPECT_EQ(zqm::FindSharedRTPSocket(std::stoi(port)), second);
     ReleaseRTPSocket(&second);
     EXPECT_EQ(second, nullptr);
+    ReleaseRTPSocket(&second);  // a stack stopped twice
+    ReleaseRTPSocket(nullptr);
 }
 
 TEST_F(RTPSocketTest, PortZeroIsNeverShared)
@@ -93,27 +89,4 @@ TEST_F(RTPSocketTest, FailuresLeaveTheMapAsItWas)
     EXPECT_FALSE(IsValidAddress(nullptr));
     EXPECT_TRUE(IsValidAddress("127.0.0.1"));
     ReleaseRTPSocket(&kept);
-}
-
-TEST_F(RTPSocketTest, ReleaseOfASocketTheMapDoesNotHoldKeepsTheHolder)
-{
-    const std::string port = FreePort("127.0.0.1");
-    RTPSocket* unshared = CreateRTPSocket("127.0.0.1", port.c_str());
-    ASSERT_NE(unshared, nullptr);
-    RTPSocket* holder = unshared;
-    ReleaseRTPSocket(&holder);
-    EXPECT_EQ(holder, unshared);
-    EXPECT_EQ(m_log.Count(kPath, 2, "Failed to release rtp socket on port " + port + ". Not in map !"), 1);
-
-    // Now the map holds another socket on that port.
-    RTPSocket* shared = AcquireRTPSocket("127.0.0.2", port.c_str());
-    ASSERT_NE(shared, nullptr);
-    ReleaseRTPSocket(&holder);
-    EXPECT_EQ(holder, unshared);
-    EXPECT_EQ(m_log.Count(kPath, 2, "Failed to release rtp socket on port " + port + ". Empty entry in map"), 1);
-    EXPECT_EQ(shared->GetRefCount(), 1u);
-    EXPECT_EQ(unshared->Release(), 0u);
-    ReleaseRTPSocket(&shared);
-    ReleaseRTPSocket(nullptr);
-    ReleaseRTPSocket(&shared);  // already null
 }

@@ -1,7 +1,5 @@
 // Faults in the traffic: downstream modules that block or refuse, a flood
-// of garbage on both ports while a real stream flows, an SSRC change, a
-// sequence wrap and jump, malformed RTCP compounds.
-#include <algorithm>
+// of garbage on both ports while a real stream flows.
 #include <condition_variable>
 #include <random>
 
@@ -15,7 +13,6 @@ using FaultTest = LeakCheckedTest;
 
 constexpr ZQFID kBlockerId{0x0b10c4e5, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
 constexpr uint32_t kSsrcA = 0x0A0A0A0A;
-constexpr uint32_t kSsrcB = 0x0B0B0B0B;
 
 // Takes every sample, but the first one holds its thread until released.
 class BlockingSink : public ZQFModule {
@@ -48,17 +45,6 @@ private:
     int m_taken = 0;
     bool m_released = false;
 };
-
-std::vector<uint16_t> SequenceNumbers(const ZQCaptureSink& sink, uint32_t ssrc)
-{
-    std::vector<uint16_t> seqs;
-    for (const ZQCapturedPacket& packet : sink.GetPackets()) {
-        if (packet.ssrc == ssrc) {
-            seqs.push_back(packet.sequenceNumber);
-        }
-    }
-    return seqs;
-}
 
 TEST_F(FaultTest, DownstreamThatBlocksHoldsOnlyTheReceivingThreadAndStopsCleanly)
 {
@@ -136,113 +122,6 @@ TEST_F(FaultTest, FloodOfGarbageOnBothPortsLeavesTheRealStreamFlowing)
     const int versionLines = logs.CountContaining("failure in input stack : wrong version in rtp header.");
     EXPECT_GE(versionLines, 1);
     EXPECT_LE(versionLines, kGarbagePerPort / 10 + 1);
-    ExpectPoolsFull(pair.graph);
-}
-
-TEST_F(FaultTest, NewSsrcMidStreamReplacesTheSource)
-{
-    auto* sink = new ZQCaptureSink();
-    ReceiveChain receiver(sink);
-    ASSERT_TRUE(receiver.connected);
-    ASSERT_TRUE(receiver.graph.Start());
-    for (uint16_t seq = 1; seq <= 10; ++seq) {
-        ASSERT_TRUE(receiver.Send(seq, kSsrcA));
-    }
-    ASSERT_TRUE(sink->WaitForPackets(5, kWaitMs));
-    for (uint16_t seq = 500; seq < 510; ++seq) {
-        ASSERT_TRUE(receiver.Send(seq, kSsrcB));
-    }
-    ASSERT_TRUE(WaitUntil([&] { return SequenceNumbers(*sink, kSsrcB).size() >= 5; }));
-    uint32_t ssrc = 0;
-    EXPECT_TRUE(receiver.rtpIn->GetSourceIdentifier(0, ssrc));
-    EXPECT_EQ(ssrc, kSsrcB);
-    EXPECT_FALSE(receiver.rtpIn->GetSourceIdentifier(1, ssrc)) << "the old source is still there";
-    receiver.graph.Stop();
-    ExpectPoolsFull(receiver.graph);
-}
-
-TEST_F(FaultTest, SequenceWrapAndAJumpOfThirtyThousandKeepTheStreamInOrder)
-{
-    auto* sink = new ZQCaptureSink();
-    ReceiveChain receiver(sink);
-    ASSERT_TRUE(receiver.connected);
-    ASSERT_TRUE(receiver.graph.Start());
-    uint16_t seq = 65520;
-    for (int i = 0; i < 32; ++i) {  // 65520 .. 65535, 0 .. 15
-        ASSERT_TRUE(receiver.Send(seq++, kSsrcA));
-    }
-    ASSERT_TRUE(WaitUntil([&] { return SequenceNumbers(*sink, kSsrcA).size() >= 30; }));
-    seq = static_cast<uint16_t>(seq + 30000);
-    for (int i = 0; i < 32; ++i) {
-        ASSERT_TRUE(receiver.Send(seq++, kSsrcA));
-    }
-    ASSERT_TRUE(WaitUntil([&] { return SequenceNumbers(*sink, kSsrcA).back() == static_cast<uint16_t>(seq - 1); }))
-        << "the stream did not resume after the jump";
-    receiver.graph.Stop();
-
-    // In order: each number follows the one before, but for the jump.
-    const std::vector<uint16_t> seqs = SequenceNumbers(*sink, kSsrcA);
-    int jumps = 0;
-    for (size_t i = 1; i < seqs.size(); ++i) {
-        jumps += static_cast<uint16_t>(seqs[i] - seqs[i - 1]) != 1 ? 1 : 0;
-        EXPECT_LE(static_cast<uint16_t>(seqs[i] - seqs[i - 1]), 30001) << "at " << i;
-    }
-    EXPECT_EQ(jumps, 1);
-    ExpectPoolsFull(receiver.graph);
-}
-
-Bytes Rtcp(uint8_t firstByte, uint8_t type, uint16_t lengthWords, const Bytes& body)
-{
-    Bytes bytes(4 + body.size());
-    bytes[0] = firstByte;
-    bytes[1] = type;
-    bytes[2] = static_cast<uint8_t>(lengthWords >> 8);
-    bytes[3] = static_cast<uint8_t>(lengthWords);
-    std::copy(body.begin(), body.end(), bytes.begin() + 4);
-    return bytes;
-}
-
-void Append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
-
-// The malformed compounds a peer may send: each kind once, to both stacks.
-std::vector<Bytes> MalformedCompounds()
-{
-    const Bytes ssrc = {0x0A, 0x0A, 0x0A, 0x0A};
-    const Bytes senderInfo(20, 0x11);
-    Bytes sr = ssrc;
-    Append(sr, senderInfo);
-    std::vector<Bytes> compounds;
-    compounds.push_back(Rtcp(0x80, 200, 200, sr));                        // length past the datagram
-    Bytes padded = Rtcp(0xA0, 200, 6, sr);                                // padding count past the datagram
-    padded.back() = 0xFF;
-    compounds.push_back(padded);
-    Bytes sdes = Rtcp(0x80, 201, 1, ssrc);                                // RR, then an SDES item too long
-    const Bytes item = Rtcp(0x81, 202, 2, {0x0A, 0x0A, 0x0A, 0x0A, 1, 250, 'a', 'b'});
-    Append(sdes, item);
-    compounds.push_back(sdes);
-    Bytes zero = Rtcp(0x80, 201, 1, ssrc);                                // zero-length packet in the middle
-    const Bytes empty = Rtcp(0x80, 202, 0, {});
-    Append(zero, empty);
-    Append(zero, item);
-    compounds.push_back(zero);
-    compounds.push_back(Rtcp(0x9F, 201, 1, ssrc));                        // 31 report blocks in none
-    compounds.push_back(Rtcp(0x9F, 200, 6, sr));
-    return compounds;
-}
-
-TEST_F(FaultTest, MalformedRtcpCompoundsOfEachKindAreSurvivedByBothStacks)
-{
-    LoopbackPair pair;
-    ASSERT_TRUE(pair.connected);
-    ASSERT_TRUE(pair.graph.Start());
-    ASSERT_TRUE(pair.WaitForMore(5));
-    UdpPeer peer;
-    for (const Bytes& compound : MalformedCompounds()) {
-        ASSERT_TRUE(peer.SendTo("127.0.0.2", pair.inRtcp, compound));
-        ASSERT_TRUE(peer.SendTo("127.0.0.1", pair.outRtcp, compound));
-    }
-    EXPECT_TRUE(pair.WaitForMore(20)) << "the stream stopped";
-    pair.graph.Stop();
     ExpectPoolsFull(pair.graph);
 }
 

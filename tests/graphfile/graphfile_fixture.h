@@ -32,36 +32,28 @@ constexpr ZQFID kRTPInId{0x6f47cebe, 0xee66, 0x46c5, {0xac, 0x3d, 0x3f, 0x9f, 0x
 constexpr ZQFID kDispatcherId{0xe6097550, 0xc441, 0x4044, {0xb9, 0xc8, 0xe3, 0x29, 0x49, 0xc1, 0xdf, 0x10}};
 constexpr const char* kPluginPath = ZQ_PLUGIN_PATH;
 
-class TemporaryFolder {
-public:
+struct TemporaryFolder {
     TemporaryFolder()
     {
         std::string pattern = (fs::temp_directory_path() / "zqgraphfile-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "cannot create a temporary folder";
-        }
-        m_path = pattern;
+        EXPECT_NE(mkdtemp(pattern.data()), nullptr) << "cannot create a temporary folder";
+        path = pattern;
     }
     ~TemporaryFolder()
     {
         std::error_code ignored;
-        fs::remove_all(m_path, ignored);
+        fs::remove_all(path, ignored);
     }
     TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-    const fs::path& Path() const { return m_path; }
-    std::string File(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    fs::path m_path;
+    const fs::path& Path() const { return path; }
+    std::string File(const std::string& name) const { return (path / name).string(); }
+    fs::path path;
 };
 
 inline std::string ReadText(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 

@@ -102,72 +102,64 @@ TEST_F(GraphFileFaults, TheSoundFileLoadsAndIsNotStarted)
     EXPECT_STREQ(graph->GetModules()[1]->GetName(), "second");
 }
 
-TEST_F(GraphFileFaults, MalformedXMLIsPlacedWherePugixmlFindsIt)
+std::string Connection(const std::string& attributes)
+{
+    return JournalGraph("", "  <connection " + attributes + "/>\n");
+}
+
+// Each broken file, where the fault is and what the message says.
+TEST_F(GraphFileFaults, EachFaultIsPlacedAndNamed)
 {
     const std::string whole = JournalGraph();
-    ExpectRefused(whole.substr(0, whole.find("name=\"second\"") + 8), "4:72", "Error parsing element attribute");
-    ExpectRefused("", "1:1", "No document element");
-    ExpectRefused("<graph version=\"1\">\n  <module id=\"a\">\n  </graph>\n", "3:5", "Start-end tags mismatch");
-}
-
-TEST_F(GraphFileFaults, TheRootMustBeAGraphOfAKnownVersion)
-{
-    ExpectRefused("<?xml version=\"1.0\"?>\n<graf version=\"1\"/>\n", "2:1", "the root element is <graf>, not <graph>");
-    ExpectRefused("<graph/>\n", "1:1", "<graph> lacks the attribute version");
-    ExpectRefused("\n<graph version=\"2\"/>\n", "2:1", "version 2 is not supported");
-    ExpectRefused("<graph version=\"1\">\n  <modul id=\"a\"/>\n</graph>\n", "2:3", "unexpected element <modul>");
-}
-
-TEST_F(GraphFileFaults, ModulesNeedAnIdAndAKnownIdentity)
-{
-    ExpectRefused(JournalGraph("  <module identity=\"0a0b0c0d-1111-2222-0303-040405050606\"/>\n"), "5:3",
-                  "<module> lacks the attribute id");
-    ExpectRefused(JournalGraph("  <module id=\"c\"/>\n"), "5:3", "<module> lacks the attribute identity");
-    ExpectRefused(JournalGraph("  <module id=\"c\" identity=\"not-an-identity\"/>\n"), "5:3",
-                  "identity 'not-an-identity' is not an identity");
-    ExpectRefused(JournalGraph("  <module id=\"c\" identity=\"0a0b0c0d-1111-2222-0303-040405050607\"/>\n"), "5:3",
-                  "unknown module identity 0a0b0c0d-1111-2222-0303-040405050607");
-    ExpectRefused(JournalGraph(std::string("  <module id=\"a\" identity=\"") + kJournalIdText + "\"/>\n"), "5:3",
-                  "module id 'a' is used twice");
-}
-
-TEST_F(GraphFileFaults, ConnectionsNeedExistingModulesAndPins)
-{
-    ExpectRefused(JournalGraph("", "  <connection from=\"a\" output=\"0\" to=\"c\" input=\"0\"/>\n"), "5:3",
-                  "no module with id 'c'");
-    ExpectRefused(JournalGraph("", "  <connection from=\"a\" output=\"1\" to=\"b\" input=\"0\"/>\n"), "5:3",
-                  "'first' has no output pin 1");
-    ExpectRefused(JournalGraph("", "  <connection from=\"a\" output=\"0\" to=\"b\" input=\"-1\"/>\n"), "5:3",
-                  "input='-1' is not a pin index");
-    ExpectRefused(JournalGraph("", "  <connection from=\"a\" output=\"0x0\" to=\"b\" input=\"0\"/>\n"), "5:3",
-                  "output='0x0' is not a pin index");
-    ExpectRefused(JournalGraph("", "  <connection from=\"a\" output=\"0\" to=\"b\"/>\n"), "5:3",
-                  "<connection> lacks the attribute input");
-    ExpectRefused(JournalGraph("",
-                               "  <connection from=\"b\" output=\"0\" to=\"a\" input=\"0\"/>\n"
-                               "  <connection from=\"a\" output=\"0\" to=\"b\" input=\"0\"/>\n"),
-                  "6:3", "would close a loop");
-}
-
-TEST_F(GraphFileFaults, PluginsMustBeFoundAndLoad)
-{
-    ExpectRefused(JournalGraph("  <plugin path=\"zqmrtpstack.so\"/>\n"), "5:3",
-                  "plug-in zqmrtpstack.so is not where the host looks for plug-ins");
-    ExpectRefused(JournalGraph("  <plugin/>\n"), "5:3", "<plugin> lacks the attribute path");
+    const std::string module = std::string("  <module id=\"c\" identity=\"") + kJournalIdText + "\"";
     WriteText(folder.File("not-a-plugin.so"), "text");
-    ExpectRefused(JournalGraph("  <plugin path=\"./not-a-plugin.so\"/>\n"), "5:3",
-                  "cannot load plug-in " + folder.File("not-a-plugin.so"));
+    const struct {
+        std::string text, position, what;
+    } cases[] = {
+        // Malformed XML, placed where the parser finds it.
+        {whole.substr(0, whole.find("name=\"second\"") + 8), "4:72", "Error parsing element attribute"},
+        {"", "1:1", "No document element"},
+        {"<graph version=\"1\">\n  <module id=\"a\">\n  </graph>\n", "3:5", "Start-end tags mismatch"},
+        // The root and its elements.
+        {"<?xml version=\"1.0\"?>\n<graf version=\"1\"/>\n", "2:1", "the root element is <graf>, not <graph>"},
+        {"<graph/>\n", "1:1", "<graph> lacks the attribute version"},
+        {"\n<graph version=\"2\"/>\n", "2:1", "version 2 is not supported"},
+        {"<graph version=\"1\">\n  <modul id=\"a\"/>\n</graph>\n", "2:3", "unexpected element <modul>"},
+        // Modules.
+        {JournalGraph(std::string("  <module identity=\"") + kJournalIdText + "\"/>\n"), "5:3",
+         "<module> lacks the attribute id"},
+        {JournalGraph("  <module id=\"c\"/>\n"), "5:3", "<module> lacks the attribute identity"},
+        {JournalGraph("  <module id=\"c\" identity=\"not-an-identity\"/>\n"), "5:3",
+         "identity 'not-an-identity' is not an identity"},
+        {JournalGraph("  <module id=\"c\" identity=\"0a0b0c0d-1111-2222-0303-040405050607\"/>\n"), "5:3",
+         "unknown module identity 0a0b0c0d-1111-2222-0303-040405050607"},
+        {JournalGraph(std::string("  <module id=\"a\" identity=\"") + kJournalIdText + "\"/>\n"), "5:3",
+         "module id 'a' is used twice"},
+        {JournalGraph(module + ">\n" + Nested(kZQFMaxXMLDepth, "") + "\n  </module>\n"),
+         "6:" + std::to_string(3 * kZQFMaxXMLDepth - 2), "settings nested deeper than"},
+        // Connections.
+        {Connection("from=\"a\" output=\"0\" to=\"c\" input=\"0\""), "5:3", "no module with id 'c'"},
+        {Connection("from=\"a\" output=\"1\" to=\"b\" input=\"0\""), "5:3", "'first' has no output pin 1"},
+        {Connection("from=\"a\" output=\"0\" to=\"b\" input=\"-1\""), "5:3", "input='-1' is not a pin index"},
+        {Connection("from=\"a\" output=\"0x0\" to=\"b\" input=\"0\""), "5:3", "output='0x0' is not a pin index"},
+        {Connection("from=\"a\" output=\"0\" to=\"b\""), "5:3", "<connection> lacks the attribute input"},
+        {JournalGraph("", "  <connection from=\"b\" output=\"0\" to=\"a\" input=\"0\"/>\n"
+                          "  <connection from=\"a\" output=\"0\" to=\"b\" input=\"0\"/>\n"),
+         "6:3", "would close a loop"},
+        // Plug-ins.
+        {JournalGraph("  <plugin path=\"zqmrtpstack.so\"/>\n"), "5:3",
+         "plug-in zqmrtpstack.so is not where the host looks for plug-ins"},
+        {JournalGraph("  <plugin/>\n"), "5:3", "<plugin> lacks the attribute path"},
+        {JournalGraph("  <plugin path=\"./not-a-plugin.so\"/>\n"), "5:3",
+         "cannot load plug-in " + folder.File("not-a-plugin.so")},
+        {JournalGraph("  <plugin path=\"./missing.so\"/>\n"), "5:3", "missing.so"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ExpectRefused(c.text, c.position, c.what);
+    }
     options.findPlugin = [this](const std::string&) { return folder.File("not-a-plugin.so"); };
     ExpectRefused(JournalGraph("  <plugin path=\"zqmrtpstack.so\"/>\n"), "5:3", "cannot load plug-in");
-    ExpectRefused(JournalGraph("  <plugin path=\"./missing.so\"/>\n"), "5:3", "missing.so");
-}
-
-TEST_F(GraphFileFaults, SettingsNestedTooDeepAreRefused)
-{
-    ExpectRefused(JournalGraph(std::string("  <module id=\"c\" identity=\"") + kJournalIdText + "\">\n" +
-                               Nested(kZQFMaxXMLDepth, "") +
-                               "\n  </module>\n"),
-                  "6:" + std::to_string(3 * kZQFMaxXMLDepth - 2), "settings nested deeper than");
 }
 
 TEST_F(GraphFileFaults, UnusableStockSettingsNameTheModuleAndSetting)

@@ -1,4 +1,5 @@
-// CXMLNode trees to and from XML files, and where a fault lies in a file.
+// CXMLNode trees to and from XML files. Where a fault lies in a graph file is
+// checked with the graph files (test_graphfile_faults).
 #include <gtest/gtest.h>
 
 #include "graphfile_fixture.h"
@@ -6,7 +7,6 @@
 namespace {
 
 using graphtest::Nested;
-using graphtest::NodeText;
 using graphtest::TemporaryFolder;
 
 // Settings-shaped tree with the characters XML must escape and repeated
@@ -57,35 +57,6 @@ TEST(XMLFile, TreeSurvivesAFileRoundTripWithOrderAndEscapes)
     const std::string nowhere = folder.File("no/such/folder/tree.xml");
     EXPECT_FALSE(ZQFSaveXMLNodeFile(*tree, nowhere, &error));
     EXPECT_EQ(error.rfind(nowhere + ": cannot write", 0), 0u) << error;
-}
-
-TEST(XMLFile, TextAndCommentsAreNotPartOfANode)
-{
-    TemporaryFolder folder;
-    graphtest::WriteText(folder.File("mixed.xml"), "<a x='1'>text<!-- note --><b/>more<c y='2'/></a>");
-    std::string error;
-    const std::unique_ptr<CXMLNode> loaded = ZQFLoadXMLNodeFile(folder.File("mixed.xml"), &error);
-    ASSERT_NE(loaded, nullptr) << error;
-    EXPECT_EQ(NodeText(*loaded), "<a x=\"1\">\n  <b />\n  <c y=\"2\" />\n</a>\n");
-}
-
-TEST(XMLFile, FaultsNameTheFileLineAndColumn)
-{
-    TemporaryFolder folder;
-    const std::string path = folder.File("broken.xml");
-    graphtest::WriteText(path, "<a>\n  <b x='1'>\n  </c>\n</a>\n");
-    std::string error;
-    EXPECT_EQ(ZQFLoadXMLNodeFile(path, &error), nullptr);
-    EXPECT_EQ(error.rfind(path + ":3:", 0), 0u) << error;
-
-    ZQFXMLFile file;
-    graphtest::WriteText(path, "<a>\n  <b/>\n</a>\n");
-    ASSERT_TRUE(file.Load(path, &error)) << error;
-    const pugi::xml_node b = file.GetDocument().document_element().first_child();
-    EXPECT_EQ(file.FaultAt(b, "wrong"), path + ":2:3: wrong");
-
-    EXPECT_FALSE(file.Load(folder.File("missing.xml"), &error));
-    EXPECT_EQ(error.rfind(folder.File("missing.xml") + ": cannot read", 0), 0u) << error;
 }
 
 TEST(XMLFile, TreesDeeperThanTheLimitAreRefusedAtTheFirstElementBeyond)

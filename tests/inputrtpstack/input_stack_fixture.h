@@ -153,10 +153,4 @@ protected:
     std::string rtcpPort;
 };
 
-template <uint16_t W>
-class InputStackWithWindow : public InputStackTest {
-protected:
-    InputStackWithWindow() : InputStackTest(W) {}
-};
-
 }  // namespace inputtest

@@ -86,8 +86,10 @@ TEST_F(InputStackTest, PacketsLeaveInSequenceOrderWithTheirLossAndDuplicateLines
     }
 }
 
-class WindowOfThree : public InputStackWithWindow<3> {
+class WindowOfThree : public InputStackTest {
 protected:
+    WindowOfThree() : InputStackTest(3) {}
+
     // A new source is accepted on its third consecutive packet; then 12 and
     // 13 wait for 11.
     void ValidateAndHoldTwo()

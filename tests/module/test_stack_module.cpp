@@ -1,4 +1,4 @@
-// The stack module: what each identity builds, its interfaces, its pins.
+// The stack module: what each identity builds, its pins and their pool.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,11 +9,7 @@
 #include "module/zqmrtpstackids.h"
 #include "module/zqmrtpstackmodule.h"
 #include "module/zqmrtpstackoutputpin.h"
-#include "zqfconfigpanel.h"
-#include "zqfformat.h"
 #include "zqfpin.h"
-#include "zqirtpstack.h"
-#include "zqirtpstackstatistics.h"
 #include "zqmrtpsource.h"
 #include "zqmrtpstack.h"
 #include "zqwin32.h"
@@ -53,37 +49,6 @@ TEST(StackModule, EachIdentityBuildsItsStackAndItsPin)
     }
 }
 
-TEST(StackModule, BothStacksStartWithTheDefaultNetworkParameters)
-{
-    for (const ZQFID* id : {&ZQMID_RTPIn, &ZQMID_RTPOut}) {
-        ZQMRTPStackModule module(*id, "stack");
-        EXPECT_STREQ(module.GetLocalRTPPort(), "8000");
-        EXPECT_STREQ(module.GetLocalRTCPPort(), "8001");
-        EXPECT_STREQ(module.GetRemoteRTPPort(), "8000");
-        EXPECT_STREQ(module.GetRemoteRTCPPort(), "8001");
-        EXPECT_STRNE(module.GetLocalIPAddress(), "");
-        EXPECT_STREQ(module.GetRemoteRTPAddress(), module.GetLocalIPAddress());
-        EXPECT_STREQ(module.GetRemoteRTCPAddress(), module.GetLocalIPAddress());
-        EXPECT_EQ(module.GetRTCPEnabled(), 1u);
-        EXPECT_TRUE(module.GetAutoSequenceNumbers());
-        EXPECT_EQ(module.GetRTPwindow(), 0);
-    }
-}
-
-TEST(StackModule, QueryInterfaceAnswersItsThreeIdentities)
-{
-    ZQMRTPStackModule module(ZQMID_RTPOut, "Output RTP stack");
-    void* out = nullptr;
-    ASSERT_TRUE(module.QueryInterface(IID_ZQIConfigPanel, &out));
-    EXPECT_EQ(out, static_cast<ZQIConfigPanel*>(&module));
-    ASSERT_TRUE(module.QueryInterface(IID_ZQIRTPStack, &out));
-    EXPECT_EQ(out, static_cast<ZQIRTPStack*>(&module));
-    ASSERT_TRUE(module.QueryInterface(IID_ZQIRTPStackStatistics, &out));
-    EXPECT_EQ(out, static_cast<ZQIRTPStackStatistics*>(&module));
-    out = &module;
-    EXPECT_FALSE(module.QueryInterface(ZQMID_RTPIn, &out));
-}
-
 TEST(StackModule, LongTextsAreCutAndTheCnameNamesTheLocalSource)
 {
     ZQMRTPStackModule module(ZQMID_RTPOut, "Output RTP stack");
@@ -117,35 +82,6 @@ TEST(StackModule, OutputPinSizesItsPoolFromTheWindow)
         ASSERT_TRUE(module.GetOutputPin(0)->OnDecideBufferSize(&config));
         EXPECT_EQ(module.GetSocketBufferSize(), 4u << 20);
     }
-}
-
-TEST(StackModule, OutputPinFlushNeedsAPoolAndGivesThePacketFormat)
-{
-    ZQMRTPStackModule module(ZQMID_RTPIn, "Input RTP stack");
-    ZQFPinOut* pin = module.GetOutputPin(0);
-    EXPECT_FALSE(pin->OnPinFlush());
-    ZQFFormatBuffer* format = nullptr;
-    ASSERT_TRUE(pin->GetOutputFormat(&format));
-    ASSERT_NE(format, nullptr);
-    EXPECT_EQ(format->GetKind(), NKRMultiplexedPacketFormat::kKind);
-    delete format;
-}
-
-TEST(StackModule, PinsOfferTheEnabledMediaTypes)
-{
-    ZQMRTPStackModule module(ZQMID_RTPOut, "Output RTP stack");
-    ASSERT_TRUE(module.EnableMediaType(0x40001));
-    ASSERT_TRUE(module.EnableMediaType(0x10004));
-    ZQFMediaType type;
-    ZQFFormatBuffer* format = reinterpret_cast<ZQFFormatBuffer*>(0x1);
-    ASSERT_TRUE(module.GetInputPin(0)->GetMediaTypeAt(0, &type, &format));
-    EXPECT_EQ(format, nullptr);
-    EXPECT_EQ(type.GetSubType(), 0x10004);
-    EXPECT_EQ(type.GetMainType(), 2);
-    ASSERT_TRUE(module.GetInputPin(0)->GetMediaTypeAt(1, &type, &format));
-    EXPECT_EQ(type.GetSubType(), 0x40001);
-    EXPECT_FALSE(module.GetInputPin(0)->GetMediaTypeAt(2, &type, &format));
-    EXPECT_EQ(module.GetMediaTypeCount(), 2u);
 }
 
 }  // namespace

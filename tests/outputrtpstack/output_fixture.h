@@ -3,9 +3,6 @@
 // upstream module, with UDP peers on 127.0.0.1 as the far end, on manual time.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -39,7 +36,6 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_notifications.push_back(*info);
-        m_changed.notify_all();
         return true;
     }
     std::vector<ZQFNotifyInfo> Notifications()
@@ -47,19 +43,10 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_notifications;
     }
-    bool WaitForNotification(int code)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(kWaitMs), [&] {
-            return std::any_of(m_notifications.begin(), m_notifications.end(),
-                               [&](const ZQFNotifyInfo& info) { return info.code == code; });
-        });
-    }
     ZQFPinOut* Pin() { return GetOutputPin(0); }
 
 private:
     std::mutex m_mutex;
-    std::condition_variable m_changed;
     std::vector<ZQFNotifyInfo> m_notifications;
 };
 

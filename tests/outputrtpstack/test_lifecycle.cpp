@@ -10,7 +10,7 @@ namespace {
 
 constexpr const char* kStartFailed = "<--RTPStack-->OnStart failure error throwed while starting output rtpStack.";
 
-TEST_F(OutputStackTest, EndOfFlushAsksUpstreamForHeaderRoomAndPayloadSupport)
+TEST_F(OutputStackTest, EndOfFlushAsksUpstreamForHeaderRoomAndPayloadSupportAndMakesTheRtcpThread)
 {
     ASSERT_TRUE(module->OnEndFlush());
     const std::vector<ZQFNotifyInfo> notes = upstream.Notifications();
@@ -22,17 +22,14 @@ TEST_F(OutputStackTest, EndOfFlushAsksUpstreamForHeaderRoomAndPayloadSupport)
     EXPECT_EQ(notes[1].param, 1);
     EXPECT_TRUE(logs.Texts(kPath).empty());
     EXPECT_EQ(module->GetThreadCount(), 1);
-}
 
-TEST_F(OutputStackTest, EndOfFlushWithNobodyUpstreamSaysSoAndRtcpSwitchedOffGivesNoThread)
-{
+    // With nobody upstream each request is logged; without RTCP no thread.
     ZQMRTPStackModule alone(ZQMID_RTPOut, "Output RTP stack");
     alone.SetRTCPEnabled(0);
-    logs.Clear();
     ASSERT_TRUE(alone.OnEndFlush());
-    const char* insertHeaderNotTaken =
-        "<--RTPStack-->OnEndFlush failure in output rtp stack: reverse notify insert header not catch.";
-    EXPECT_EQ(logs.Count(kPath, 1, insertHeaderNotTaken), 1);
+    EXPECT_EQ(logs.Count(kPath, 1,
+                         "<--RTPStack-->OnEndFlush failure in output rtp stack: reverse notify insert header not catch."),
+              1);
     EXPECT_EQ(logs.Count(kPath, 1, "ZQMOutputRTPStack notify message NOTIFY_SUPPORT_PAYLOAD not catched.)"), 1);
     EXPECT_EQ(alone.GetThreadCount(), 0);
 }

@@ -1,27 +1,13 @@
 // Sender reports: their bytes, when they go and what they count.
 #include <ctime>
-#include <string>
 
 #include "output_fixture.h"
 
 namespace outputtest {
 namespace {
 
-const Bytes kSenderReportHeader = {0x80, 200, 0, 6};
-
-Bytes Slice(const Bytes& bytes, size_t from, size_t count)
-{
-    return from + count <= bytes.size() ? Bytes(bytes.begin() + from, bytes.begin() + from + count) : Bytes();
-}
-
-Bytes GoodbyeFor(uint32_t ssrc)
-{
-    Bytes bye = {0x81, 203, 0, 1, 0, 0, 0, 0};
-    BigEndian::Write32(bye.data() + 4, ssrc);
-    return bye;
-}
-
-TEST_F(OutputStackTest, ReportLayoutForCnamesOfNoneThirteenAndFourteenCharacters)
+// With a CNAME an SDES follows the report: the send graph looks at that.
+TEST_F(OutputStackTest, ReportLayoutWithoutCnameAndWithGoodbye)
 {
     Start();
     ASSERT_TRUE(Send());  // 160 payload bytes; the timestamp leaves the clock alone
@@ -31,7 +17,7 @@ TEST_F(OutputStackTest, ReportLayoutForCnamesOfNoneThirteenAndFourteenCharacters
     ASSERT_TRUE(stack->SendSenderReport(false));
     const Bytes alone = rtcpPeer.Receive();
     ASSERT_EQ(alone.size(), 28u);
-    EXPECT_EQ(Slice(alone, 0, 4), kSenderReportHeader);
+    EXPECT_EQ(Word(alone, 0), 0x80C80006u);
     EXPECT_EQ(Word(alone, 4), ssrc);
     EXPECT_NEAR(static_cast<double>(Word(alone, 8)), static_cast<double>(std::time(nullptr)), 5.0);
     EXPECT_LT(Word(alone, 12), 1000000000u);  // nanoseconds
@@ -41,29 +27,8 @@ TEST_F(OutputStackTest, ReportLayoutForCnamesOfNoneThirteenAndFourteenCharacters
     ASSERT_TRUE(stack->SendSenderReport(true));
     const Bytes aloneWithBye = rtcpPeer.Receive();
     ASSERT_EQ(aloneWithBye.size(), 36u);
-    EXPECT_EQ(Slice(aloneWithBye, 28, 8), GoodbyeFor(ssrc));
-
-    struct Case {
-        std::string cname;
-        size_t bytes;
-        uint8_t lengthField;
-        size_t padding;
-    };
-    for (const Case& c : {Case{"10.0.0.5-4711", 52, 5, 1}, Case{"10.0.0.5-47110", 56, 6, 4}}) {
-        module->SetCNAME(c.cname.c_str());
-        ASSERT_TRUE(stack->SendSenderReport(false));
-        const Bytes report = rtcpPeer.Receive();
-        ASSERT_EQ(report.size(), c.bytes) << c.cname;
-        EXPECT_EQ(Slice(report, 28, 4), (Bytes{0x81, 202, 0, c.lengthField}));
-        EXPECT_EQ(Word(report, 32), ssrc);
-        EXPECT_EQ(Slice(report, 36, 2), (Bytes{1, static_cast<uint8_t>(c.cname.size())}));
-        EXPECT_EQ(Slice(report, 38, c.cname.size()), Bytes(c.cname.begin(), c.cname.end()));
-        EXPECT_EQ(Slice(report, 38 + c.cname.size(), c.padding), Bytes(c.padding, 0));
-        ASSERT_TRUE(stack->SendSenderReport(true));
-        const Bytes withBye = rtcpPeer.Receive();
-        ASSERT_EQ(withBye.size(), c.bytes + 8);
-        EXPECT_EQ(Slice(withBye, c.bytes, 8), GoodbyeFor(ssrc));
-    }
+    EXPECT_EQ(Word(aloneWithBye, 28), 0x81CB0001u);
+    EXPECT_EQ(Word(aloneWithBye, 32), ssrc);
 }
 
 TEST_F(OutputStackTest, FirstReportGoesWithTheFirstSampleFiveSecondsAfterTheFirstSent)

@@ -66,20 +66,15 @@ protected:
     GetModuleVersionFn getVersion = plugin.Entry<GetModuleVersionFn>("GetModuleVersion");
 };
 
-struct ExpectedModule {
-    const char16_t* name;
-    intptr_t categoryNumber;
-    uint8_t idBytes[16];
+// Identities as the host finds them in memory (GUID layout, little-endian
+// fields); the names and numbers are zqhost info's (tests/plugin/check_zqhost.cmake).
+const uint8_t kIdBytes[3][16] = {
+    {0xbe, 0xce, 0x47, 0x6f, 0x66, 0xee, 0xc5, 0x46, 0xac, 0x3d, 0x3f, 0x9f, 0xf1, 0x8c, 0x2c, 0x9b},
+    {0x77, 0x0b, 0x14, 0x64, 0x89, 0xfb, 0x70, 0x41, 0xbd, 0xe2, 0xca, 0xfc, 0x58, 0xbf, 0x75, 0x27},
+    {0x50, 0x75, 0x09, 0xe6, 0x41, 0xc4, 0x44, 0x40, 0xb9, 0xc8, 0xe3, 0x29, 0x49, 0xc1, 0xdf, 0x10},
 };
 
-// Identities as the host finds them in memory (GUID layout, little-endian fields).
-const ExpectedModule kExpected[3] = {
-    {u"RTP in", 13, {0xbe, 0xce, 0x47, 0x6f, 0x66, 0xee, 0xc5, 0x46, 0xac, 0x3d, 0x3f, 0x9f, 0xf1, 0x8c, 0x2c, 0x9b}},
-    {u"RTP out", 14, {0x77, 0x0b, 0x14, 0x64, 0x89, 0xfb, 0x70, 0x41, 0xbd, 0xe2, 0xca, 0xfc, 0x58, 0xbf, 0x75, 0x27}},
-    {u"dispatcher", 13, {0x50, 0x75, 0x09, 0xe6, 0x41, 0xc4, 0x44, 0x40, 0xb9, 0xc8, 0xe3, 0x29, 0x49, 0xc1, 0xdf, 0x10}},
-};
-
-TEST_F(EntryPointsTest, DescriptorsComeInOrderWithTheirTextsNumbersAndIdentities)
+TEST_F(EntryPointsTest, DescriptorsComeInOrderWithTheirIdentitiesAsConstantData)
 {
     ASSERT_NE(getCount, nullptr);
     ASSERT_NE(getDescriptors, nullptr);
@@ -92,10 +87,8 @@ TEST_F(EntryPointsTest, DescriptorsComeInOrderWithTheirTextsNumbersAndIdentities
         const ModuleDescriptor& d = descriptors[i];
         EXPECT_EQ(std::u16string(d.category), u"RTP stack");
         EXPECT_EQ(d.category, descriptors[0].category) << "one shared category string";
-        EXPECT_EQ(std::u16string(d.name), kExpected[i].name);
-        EXPECT_EQ(d.categoryNumber, kExpected[i].categoryNumber);
         ASSERT_NE(d.id, nullptr);
-        EXPECT_EQ(std::memcmp(d.id, kExpected[i].idBytes, 16), 0);
+        EXPECT_EQ(std::memcmp(d.id, kIdBytes[i], 16), 0);
         EXPECT_NE(d.factory, nullptr);
     }
     delete descriptors[0].factory();

@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "log_capture.h"
 #include "module/zqmrtpstackids.h"
 #include "module/zqmrtpstackmodule.h"
 #include "zqmrtpsource.h"
@@ -38,16 +37,6 @@ TEST(LocalSource, FirstStackDrawsARandomSsrcAndTheNextOneTakesTheFollowingIntege
     }
     EXPECT_FALSE(Listed(ssrc)) << "a source leaves the list with its stack";
     EXPECT_FALSE(Listed(ssrc + 1));
-}
-
-TEST(LocalSource, IsLocalSourceKnowsOnlyItsOwnSsrc)
-{
-    LogCapture logs;
-    ZQMRTPStackModule module(ZQMID_RTPOut, "Output RTP stack");
-    const uint32_t ssrc = module.GetStack()->GetLocalSource()->m_ssrc;
-    EXPECT_TRUE(module.IsLocalSource(ssrc));
-    EXPECT_FALSE(module.IsLocalSource(ssrc + 1000));
-    EXPECT_EQ(logs.Count("zqmrtpstack", 1, "<--RTPStack-->IsLocalSource with invalid ssrc."), 1);
 }
 
 }  // namespace

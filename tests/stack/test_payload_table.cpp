@@ -2,9 +2,15 @@
 // mirror, enumeration and the media-types-changed notification.
 #include <gtest/gtest.h>
 
-#include "stack_fixture.h"
+#include <utility>
+
+#include "log_capture.h"
+#include "module/zqmrtpstackids.h"
+#include "module/zqmrtpstackmodule.h"
+#include "recording_sink.h"
 #include "zqfmediatype.h"
 #include "zqfnotify.h"
+#include "zqmrtpstack.h"
 
 namespace {
 
@@ -14,7 +20,18 @@ constexpr int32_t kAudioMpeg4 = 0x40014;  // has no default payload type
 constexpr int32_t kTdac48 = 0x4000B;      // default 106
 constexpr int32_t kG726_16 = 0x4002C;     // default 106 too
 
-using PayloadTableTest = WiredStackTest;
+// An "RTP in" module wired to a recording sink: the table's notifications
+// reach a real downstream module through the framework.
+class PayloadTableTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(ZQFConnectPins(module.GetOutputPin(0), sink.GetInputPin(0))); }
+    void TearDown() override { ZQFDisconnectPins(module.GetOutputPin(0)); }
+
+    testsupport::RecordingSink sink;
+    ZQMRTPStackModule module{ZQMID_RTPIn, "Input RTP stack"};
+    ZQMRTPStack* stack = module.GetStack();
+    LogCapture logs;
+};
 
 TEST_F(PayloadTableTest, DefaultPayloadTypeIsTakenAndMirrored)
 {
@@ -28,11 +45,11 @@ TEST_F(PayloadTableTest, DefaultPayloadTypeIsTakenAndMirrored)
     EXPECT_EQ(logs.Count(kPath, 1,
                          "<--ZQMRTPStack-->AddMediaType warning mediaType already present in list ... replacing it."),
               1);
-    const auto notes = sink->Notifications();
+    const auto notes = sink.Notifications();
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes.front().code, NOTIFY_MEDIATYPES_CHANGED);
     EXPECT_EQ(notes.front().param, 0);
-    EXPECT_EQ(notes.front().sender, module.get());
+    EXPECT_EQ(notes.front().sender, &module);
 }
 
 TEST_F(PayloadTableTest, ReservedPayloadTypesAreRefusedAndTheirNeighboursAccepted)
@@ -49,22 +66,13 @@ TEST_F(PayloadTableTest, ReservedPayloadTypesAreRefusedAndTheirNeighboursAccepte
     EXPECT_FALSE(stack->IsMediaTypeEnabled(kG711A));
     EXPECT_EQ(stack->GetMediaType(72), -1);
     EXPECT_EQ(stack->GetMediaTypeCount(), 0u);
-    EXPECT_EQ(sink->CountNotifications(NOTIFY_MEDIATYPES_CHANGED), 0);
+    EXPECT_EQ(sink.CountNotifications(NOTIFY_MEDIATYPES_CHANGED), 0);
 
     EXPECT_TRUE(stack->AddMediaType(kG711A, 71));
     EXPECT_TRUE(stack->AddMediaType(0x40002, 74));
     EXPECT_EQ(stack->GetMediaType(71), kG711A);
     EXPECT_EQ(stack->GetMediaType(74), 0x40002);
     EXPECT_EQ(logs.Count(kPath, 1, "[ZQMRTPStack::AddMediaType] payloadType already set to = 71"), 1);
-}
-
-TEST_F(PayloadTableTest, SharedDefaultKeepsTheFirstMediaTypeInTheMirror)
-{
-    EXPECT_TRUE(stack->EnableMediaType(kTdac48));
-    EXPECT_TRUE(stack->EnableMediaType(kG726_16));
-    EXPECT_EQ(stack->GetPayloadType(kTdac48), 106);
-    EXPECT_EQ(stack->GetPayloadType(kG726_16), 106);
-    EXPECT_EQ(stack->GetMediaType(106), kTdac48);
 }
 
 TEST_F(PayloadTableTest, ReplacingAPayloadTypeForgetsTheOldOne)
@@ -78,11 +86,14 @@ TEST_F(PayloadTableTest, ReplacingAPayloadTypeForgetsTheOldOne)
     EXPECT_EQ(stack->GetPayloadType(kG711A), 97);
     EXPECT_EQ(stack->GetMediaType(97), kG711A);
     EXPECT_EQ(stack->GetMediaType(96), -1);
-    EXPECT_EQ(sink->CountNotifications(NOTIFY_MEDIATYPES_CHANGED), 2);
+    EXPECT_EQ(sink.CountNotifications(NOTIFY_MEDIATYPES_CHANGED), 2);
 
-    // The old payload type stays with a media type that still uses it.
-    EXPECT_TRUE(stack->EnableMediaType(kTdac48));     // 106
-    EXPECT_TRUE(stack->AddMediaType(kG726_16, 106));  // mirror keeps TDAC48
+    // A shared default keeps the first media type in the mirror; the old
+    // payload type stays with a media type that still uses it.
+    EXPECT_TRUE(stack->EnableMediaType(kTdac48));
+    EXPECT_TRUE(stack->EnableMediaType(kG726_16));
+    EXPECT_EQ(stack->GetPayloadType(kG726_16), 106);
+    EXPECT_EQ(stack->GetMediaType(106), kTdac48);
     EXPECT_TRUE(stack->AddMediaType(kG726_16, 107));
     EXPECT_EQ(stack->GetMediaType(106), kTdac48);
     EXPECT_EQ(stack->GetMediaType(107), kG726_16);
@@ -97,12 +108,12 @@ TEST_F(PayloadTableTest, RemovingErasesBothTablesAndNotifies)
     EXPECT_FALSE(stack->IsMediaTypeEnabled(kG711A));
     EXPECT_EQ(stack->GetMediaType(8), -1);
     EXPECT_EQ(stack->GetPayloadType(kG711A), -1);
-    EXPECT_EQ(sink->CountNotifications(NOTIFY_MEDIATYPES_CHANGED), 2);
+    EXPECT_EQ(sink.CountNotifications(NOTIFY_MEDIATYPES_CHANGED), 2);
 
     ASSERT_TRUE(stack->EnableMediaType(kG711A));
     stack->RemoveAllMediaTypes();
     EXPECT_EQ(stack->GetMediaTypeCount(), 0u);
-    EXPECT_EQ(sink->CountNotifications(NOTIFY_MEDIATYPES_CHANGED), 3);  // RemoveAll does not notify
+    EXPECT_EQ(sink.CountNotifications(NOTIFY_MEDIATYPES_CHANGED), 3);  // RemoveAll does not notify
 }
 
 TEST_F(PayloadTableTest, EnumerationWalksIdentifiersInOrderWithTheirMainTypes)
@@ -110,24 +121,18 @@ TEST_F(PayloadTableTest, EnumerationWalksIdentifiersInOrderWithTheirMainTypes)
     for (int32_t id : {0x200001, 0x40019, 0x10004, 0x100003, 0x800001, kG711A}) {
         ASSERT_TRUE(stack->EnableMediaType(id)) << std::hex << id;
     }
-    struct Expected {
-        int32_t id;
-        int mainType;
-    };
-    const Expected expected[] = {{0x10004, 2}, {kG711A, 1},   {0x40019, 1},
-                                 {0x100003, 3}, {0x200001, 5}, {0x800001, 7}};
-    for (int index = 0; index < 6; ++index) {
-        ZQFMediaType type;
-        ZQFFormatBuffer* format = reinterpret_cast<ZQFFormatBuffer*>(0x1);
-        ASSERT_TRUE(stack->GetMediaTypeAt(index, &type, &format));
-        EXPECT_EQ(format, nullptr);
-        EXPECT_EQ(type.GetSubType(), expected[index].id);
-        EXPECT_EQ(type.GetMainType(), expected[index].mainType);
-    }
+    const std::pair<int32_t, int> expected[] = {{0x10004, 2},  {kG711A, 1},   {0x40019, 1},
+                                                {0x100003, 3}, {0x200001, 5}, {0x800001, 7}};
     ZQFMediaType type;
-    ZQFFormatBuffer* format = reinterpret_cast<ZQFFormatBuffer*>(0x1);
-    EXPECT_FALSE(stack->GetMediaTypeAt(6, &type, &format));
-    EXPECT_EQ(format, nullptr);
+    for (int index = 0; index <= 6; ++index) {
+        ZQFFormatBuffer* format = reinterpret_cast<ZQFFormatBuffer*>(0x1);
+        ASSERT_EQ(stack->GetMediaTypeAt(index, &type, &format), index < 6);
+        EXPECT_EQ(format, nullptr);
+        if (index < 6) {
+            EXPECT_EQ(type.GetSubType(), expected[index].first);
+            EXPECT_EQ(type.GetMainType(), expected[index].second);
+        }
+    }
 }
 
 }  // namespace

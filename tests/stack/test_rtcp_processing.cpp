@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "log_capture.h"
@@ -117,34 +118,6 @@ protected:
     std::unique_ptr<ZQMRTPSource> remote;
 };
 
-TEST_F(RtcpProcessingTest, InvalidLengthOrVersionIsLoggedAndNothingApplied)
-{
-    std::vector<uint8_t> bytes = ReceiverReportAboutLocal(0x40, 0);
-    bytes.pop_back();
-    EXPECT_FALSE(Process(bytes));
-    EXPECT_EQ(logs.Count(kPath, 2, "<--ZQMRTPStack-->[ZQMOutputRTPStack] Wrong rtcp packet length."), 1);
-
-    bytes = ReceiverReportAboutLocal(0x40, 0);
-    bytes[0] = 0x41;  // version 1
-    EXPECT_FALSE(Process(bytes));
-    EXPECT_EQ(logs.Count(kPath, 2, "<--ZQMRTCPStack--> Invalid RTCP verion: recv[1] waiting[2]"), 1);
-    EXPECT_EQ(logs.Count(kPath, 2, "<--ZQMRTPStack-->[ZQMOutputRTPStack] Invalid RTCP verion.."), 1);
-
-    rtcp::Sdes sdes;  // a compound must start with a report
-    sdes.ssrc = kRemoteSsrc;
-    sdes.text = "changed";
-    bytes.clear();
-    Append(bytes, sdes);
-    EXPECT_FALSE(Process(bytes));
-    EXPECT_EQ(logs.Count(kPath, 2, "<--ZQMRTCPStack--> not supprted RTCP type: recv[202] "), 1);
-    EXPECT_EQ(logs.Count(kPath, 2,
-                         "<--ZQMRTPStack-->[ZQMOutputRTPStack] Wrong rtcp packet type int compound packet."),
-              1);
-    EXPECT_STREQ(remote->m_cname, "");
-    EXPECT_EQ(stack->GetLocalSource()->m_rrCount.load(), 0u);
-    EXPECT_TRUE(upstream.reverse.empty());
-}
-
 TEST_F(RtcpProcessingTest, ReceiverReportUpdatesTheLocalSourceAndNotifiesUpstream)
 {
     const std::vector<uint8_t> bytes = ReceiverReportAboutLocal(0x40, 0);
@@ -169,19 +142,57 @@ TEST_F(RtcpProcessingTest, ReceiverReportUpdatesTheLocalSourceAndNotifiesUpstrea
     EXPECT_LT(local->m_roundTripTime.load(), 50u);
 }
 
-TEST_F(RtcpProcessingTest, ReportsWithoutBlocksOrAboutStrangersChangeNothing)
+// Each compound is refused with its lines, or taken without an effect.
+TEST_F(RtcpProcessingTest, MalformedOrForeignCompoundsApplyNothing)
 {
-    std::vector<uint8_t> empty = {0x80, 201, 0x00, 0x01, 0x70, 0x00, 0xAA, 0xAA};  // RR, count 0
-    EXPECT_TRUE(Process(empty));
+    std::vector<uint8_t> shortOne = ReceiverReportAboutLocal(0x40, 0);
+    shortOne.pop_back();
+    std::vector<uint8_t> version1 = ReceiverReportAboutLocal(0x40, 0);
+    version1[0] = 0x41;
+    rtcp::Sdes sdes;  // a compound must start with a report
+    sdes.ssrc = kRemoteSsrc;
+    sdes.text = "changed";
+    std::vector<uint8_t> sdesFirst;
+    Append(sdesFirst, sdes);
     std::vector<uint8_t> stranger = ReceiverReportAboutLocal(0x40, 0);
-    stranger[8] ^= 0xFF;  // another SSRC
-    EXPECT_TRUE(Process(stranger));
-    // An SR whose length covers its header only, then zero-length packets.
-    const std::vector<uint8_t> truncated = {0x80, 200, 0x00, 0x00, 0x81, 202, 0x00, 0x00,
-                                            0x81, 203, 0x00, 0x00, 0x84, 206, 0x00, 0x00};
-    EXPECT_TRUE(Process(truncated));
-    EXPECT_EQ(stack->GetLocalSource()->m_rrCount.load(), 0u);
-    EXPECT_TRUE(upstream.reverse.empty());
+    stranger[8] ^= 0xFF;  // about another SSRC
+    // SDES of one word after its header whose item claims 200 bytes: skipped.
+    std::vector<uint8_t> overrun = ReceiverReportAboutLocal(0, 0);
+    overrun.insert(overrun.end(), {0x81, 202, 0x00, 0x02, 0x70, 0x00, 0xAA, 0xAA, 0x01, 200, 'x', 0});
+    std::vector<uint8_t> sr31 = {0x9F, 200, 0, 6, 1, 2, 3, 4};  // of a stranger
+    sr31.resize(28, 0x11);
+    struct Case {
+        std::vector<uint8_t> bytes;
+        bool taken;
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases = {
+        {shortOne, false, {"<--ZQMRTPStack-->[ZQMOutputRTPStack] Wrong rtcp packet length."}},
+        {version1, false,
+         {"<--ZQMRTCPStack--> Invalid RTCP verion: recv[1] waiting[2]",
+          "<--ZQMRTPStack-->[ZQMOutputRTPStack] Invalid RTCP verion.."}},
+        {sdesFirst, false,
+         {"<--ZQMRTCPStack--> not supprted RTCP type: recv[202] ",
+          "<--ZQMRTPStack-->[ZQMOutputRTPStack] Wrong rtcp packet type int compound packet."}},
+        {{0x80, 201, 0x00, 0x01, 0x70, 0x00, 0xAA, 0xAA}, true, {}},  // RR without a block
+        {stranger, true, {}},
+        // An SR whose length covers its header only, then zero-length packets.
+        {{0x80, 200, 0, 0, 0x81, 202, 0, 0, 0x81, 203, 0, 0, 0x84, 206, 0, 0}, true, {}},
+        // 31 report blocks announced, none there.
+        {{0x9F, 201, 0, 1, 0x70, 0x00, 0xAA, 0xAA}, true, {}},
+        {sr31, true, {}},
+    };
+    for (const Case& c : cases) {
+        logs.Clear();
+        EXPECT_EQ(Process(c.bytes), c.taken) << "case " << (&c - cases.data());
+        for (const std::string& line : c.lines) {
+            EXPECT_EQ(logs.Count(kPath, 2, line), 1) << line;
+        }
+    }
+    EXPECT_TRUE(Process(overrun));
+    EXPECT_STREQ(remote->m_cname, "");
+    EXPECT_EQ(stack->GetLocalSource()->m_rrCount.load(), 1u) << "the overrun's report only";
+    ASSERT_EQ(upstream.reverse.size(), 1u);
     EXPECT_TRUE(stack->removed.empty());
     EXPECT_TRUE(stack->lipSyncSources.empty());
 }
@@ -211,13 +222,6 @@ TEST_F(RtcpProcessingTest, SenderReportStoresTimingAndAsksForLipSync)
 TEST_F(RtcpProcessingTest, SdesReplacesTheRemoteCnameAndIgnoresStrangers)
 {
     std::vector<uint8_t> bytes = ReceiverReportAboutLocal(0, 0);
-    // SDES of one word after its header whose item claims 200 bytes: skipped.
-    const std::vector<uint8_t> overrun = {0x81, 202, 0x00, 0x02, 0x70, 0x00, 0xAA, 0xAA, 0x01, 200, 'x', 0};
-    bytes.insert(bytes.end(), overrun.begin(), overrun.end());
-    ASSERT_TRUE(Process(bytes));
-    EXPECT_STREQ(remote->m_cname, "");
-
-    bytes = ReceiverReportAboutLocal(0, 0);
     rtcp::Sdes sdes;
     sdes.ssrc = kRemoteSsrc;
     sdes.text = "bob@host";

@@ -1,11 +1,11 @@
 // The capture sink, fed straight through its input pin. The packet fields it
-// keeps are checked against the stock source's frames (test_stock_source).
+// keeps are checked against the stock source's frames (test_stock_source), and
+// its waits by every test that feeds it from another thread.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <thread>
 
 #include <unistd.h>
 
@@ -87,22 +87,6 @@ TEST_F(CaptureSinkTest, AppendsPayloadsToTheOutputFile)
     const std::vector<uint8_t> written{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
     EXPECT_EQ(written, (std::vector<uint8_t>{1, 2, 3, 4, 5}));
     std::filesystem::remove(path);
-}
-
-TEST_F(CaptureSinkTest, WaitersWakeOnPacketsAndNotifications)
-{
-    EXPECT_FALSE(sink.WaitForPackets(1, 0));
-    EXPECT_FALSE(sink.WaitForNotification(NOTIFY_AUDIO_LIPSYNC_DELAY, 0));
-    std::thread feeder([this] {
-        ZQFNotifyInfo info{NOTIFY_AUDIO_LIPSYNC_DELAY, 40, nullptr};
-        EXPECT_TRUE(sink.ProcessForwardNotify(&info));
-        EXPECT_TRUE(Deliver(Sample({1})));
-    });
-    EXPECT_TRUE(sink.WaitForNotification(NOTIFY_AUDIO_LIPSYNC_DELAY, 5000));
-    EXPECT_TRUE(sink.WaitForPackets(1, 5000));
-    feeder.join();
-    ASSERT_EQ(sink.GetNotifications().size(), 1u);
-    EXPECT_EQ(sink.GetNotifications()[0].param, 40);
 }
 
 }  // namespace

@@ -101,51 +101,20 @@ protected:
     ZQCaptureSink* sink = nullptr;
 };
 
-TEST_F(StockSourceTest, UnpacedFramesArriveInOrderWithTheirNumbers)
-{
-    ZQStockSourceConfig config = Unpaced(Content::Chirp, 50);
-    config.firstSequenceNumber = 65530;  // both numbers wrap during the run
-    config.firstTimestamp = 0xFFFFFF00;
-    config.poolCount = 6;
-    config.sampleBytes = 400;
-    Build(config);
-    EXPECT_EQ(Pool()->GetCount(), 6);
-    EXPECT_EQ(Pool()->GetSampleSize(), 400);
-
-    ASSERT_TRUE(graph.Start());
-    ASSERT_TRUE(source->WaitFinished(kWaitMs));
-    const std::vector<ZQCapturedPacket> packets = sink->GetPackets();
-    ASSERT_EQ(packets.size(), 50u);
-    for (size_t i = 0; i < packets.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_TRUE(packets[i].hasFormat);
-        EXPECT_EQ(packets[i].sequenceNumber, static_cast<uint16_t>(65530 + i));
-        EXPECT_EQ(packets[i].timestamp, static_cast<uint32_t>(0xFFFFFF00 + 160 * i));
-        EXPECT_EQ(packets[i].marker, i == 0);
-        EXPECT_EQ(packets[i].mainType, 1);
-        EXPECT_EQ(packets[i].subType, 0x40001);
-    }
-    // A chirp: no two frames alike, so a repeated or skipped one shows.
-    const Frames frames = source->GetProducedFrames();
-    EXPECT_EQ(std::set<std::vector<uint8_t>>(frames.begin(), frames.end()).size(), 50u);
-    EXPECT_EQ(Payloads(), frames);
-    EXPECT_EQ(source->GetFramesDelivered(), 50u);
-    EXPECT_EQ(source->GetFramesRefused(), 0u);
-    graph.Stop();
-    EXPECT_TRUE(Pool()->IsFull());
-}
-
+// Frames in order with their numbers and contents reach a sending stack in
+// the output stack's tests; here the numbering wraps and events come between.
 TEST_F(StockSourceTest, InterleavedTelephoneEventsShareTheNumbering)
 {
     ZQStockSourceConfig config = Unpaced(Content::Tone, 10);
     config.eventMediaType = 0x40019;
     config.eventEveryFrames = 4;
+    config.firstSequenceNumber = 65530;  // both numbers wrap during the run
+    config.firstTimestamp = 0xFFFFFF00;
     Build(config);
     ZQFMediaType offered;
     ZQFFormatBuffer* format = nullptr;
     ASSERT_TRUE(source->GetOutputPin(0)->GetMediaTypeAt(1, &offered, &format));
-    EXPECT_EQ(offered.GetMainType(), 1);
-    EXPECT_EQ(offered.GetSubType(), 0x40019);
+    EXPECT_EQ(offered, ZQFMediaType(1, 0x40019));
     EXPECT_FALSE(source->GetOutputPin(0)->GetMediaTypeAt(2, &offered, &format));
 
     ASSERT_TRUE(graph.Start());
@@ -157,24 +126,34 @@ TEST_F(StockSourceTest, InterleavedTelephoneEventsShareTheNumbering)
     for (size_t i = 0; i < packets.size(); ++i) {
         SCOPED_TRACE(i);
         const bool isEvent = i == 3 || i == 7;
-        EXPECT_EQ(packets[i].mainType, 1);
         EXPECT_EQ(packets[i].subType, isEvent ? 0x40019 : 0x40001);
         EXPECT_EQ(packets[i].payload.size(), isEvent ? 4u : 160u);
         if (isEvent) {
             EXPECT_EQ(packets[i].payload, event);
         }
-        EXPECT_EQ(packets[i].sequenceNumber, static_cast<uint16_t>(i));
-        EXPECT_EQ(packets[i].timestamp, static_cast<uint32_t>(160 * i));
+        EXPECT_TRUE(packets[i].hasFormat);
+        EXPECT_EQ(packets[i].marker, i == 0);
+        EXPECT_EQ(packets[i].sequenceNumber, static_cast<uint16_t>(65530 + i));
+        EXPECT_EQ(packets[i].timestamp, static_cast<uint32_t>(0xFFFFFF00 + 160 * i));
     }
     EXPECT_EQ(source->GetProducedFrames(), Payloads());
+    EXPECT_EQ(source->GetFramesDelivered(), 10u);
     graph.Stop();
     EXPECT_TRUE(Pool()->IsFull());
 }
 
-TEST_F(StockSourceTest, HeaderRoomMovesThePayloadButNotWhatTheSinkSees)
+// A sending stack asks for header room in front of each payload: the payload
+// moves, what the sink sees does not.
+TEST_F(StockSourceTest, TakesTheNotificationsOfASendingStackAndLeavesTheHeaderRoom)
 {
     auto* offsetSink = new InspectingSink();
     Build(Unpaced(Content::Chirp, 10), offsetSink);
+    EXPECT_TRUE(Notify(NOTIFY_INSERT_HEADER, -5));  // nonsense room: none
+    EXPECT_EQ(source->GetHeaderRoom(), 0);
+    EXPECT_TRUE(Notify(NOTIFY_SUPPORT_PAYLOAD, 1));
+    EXPECT_TRUE(Notify(NOTIFY_FRACTION_LOST, 7));
+    EXPECT_FALSE(Notify(NOTIFY_MEDIATYPES_CHANGED, 0));
+    EXPECT_EQ(source->GetLastFractionLost(), 7);
     ASSERT_TRUE(Notify(NOTIFY_INSERT_HEADER, 12));
     EXPECT_EQ(source->GetHeaderRoom(), 12);
 
@@ -183,19 +162,6 @@ TEST_F(StockSourceTest, HeaderRoomMovesThePayloadButNotWhatTheSinkSees)
     EXPECT_EQ(offsetSink->Offsets(), std::set<int>{12});
     EXPECT_EQ(Payloads(), source->GetProducedFrames());
     EXPECT_EQ(Payloads().size(), 10u);
-}
-
-TEST_F(StockSourceTest, TakesTheNotificationsOfASendingStack)
-{
-    Build(Unpaced(Content::Tone, 0));
-    EXPECT_TRUE(Notify(NOTIFY_INSERT_HEADER, 12));
-    EXPECT_TRUE(Notify(NOTIFY_SUPPORT_PAYLOAD, 1));
-    EXPECT_TRUE(Notify(NOTIFY_FRACTION_LOST, 7));
-    EXPECT_FALSE(Notify(NOTIFY_MEDIATYPES_CHANGED, 0));
-    EXPECT_TRUE(Notify(NOTIFY_INSERT_HEADER, -5));  // nonsense room: none
-    EXPECT_EQ(source->GetHeaderRoom(), 0);
-    EXPECT_EQ(source->GetLastFractionLost(), 7);
-    EXPECT_EQ(source->GetReverseNotifyCodes(), (std::vector<int>{2, 5, 14, 13, 2}));
 }
 
 // A reset phase or a wrong frequency at a frame boundary shows as an error far
@@ -303,7 +269,6 @@ TEST_F(StockSourceTest, RefusedFramesAreCountedAndRecycled)
     ASSERT_TRUE(source->WaitFinished(kWaitMs));
     EXPECT_EQ(source->GetFramesRefused(), 20u);
     EXPECT_EQ(source->GetFramesDelivered(), 0u);
-    EXPECT_EQ(sink->GetPacketCount(), 0u);
     graph.Stop();
     EXPECT_TRUE(Pool()->IsFull());
 }

@@ -18,7 +18,6 @@ namespace uitest {
 
 constexpr int kSettingsPage = 0;
 constexpr int kStatisticsPage = 1;
-constexpr int kModuleStatisticsPage = 2;
 
 // Runs `script` with the module's sheet on show (DisplayConfigPanel).
 inline int ShowSheet(ZQIConfigPanel& module, const ZQFProgrammaticSheetDriver::Script& script)

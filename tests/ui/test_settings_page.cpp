@@ -1,6 +1,7 @@
 // "RTP stack settings" on the sheet of "RTP in" and "RTP out" modules.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 #include "module/zqmrtpstackids.h"
@@ -32,6 +33,15 @@ void SetPorts(ZQIRTPStack& stack, const char* localRTP, const char* remoteRTP, c
     stack.SetRemoteRTCPPort(remoteRTCP);
 }
 
+// Both ends of each pair hold the same port.
+void ExpectPorts(ZQIRTPStack& stack, const char* rtp, const char* rtcp)
+{
+    EXPECT_STREQ(stack.GetLocalRTPPort(), rtp);
+    EXPECT_STREQ(stack.GetRemoteRTPPort(), rtp);
+    EXPECT_STREQ(stack.GetLocalRTCPPort(), rtcp);
+    EXPECT_STREQ(stack.GetRemoteRTCPPort(), rtcp);
+}
+
 TEST(SettingsPage, RtpOutShowsItsStackAndAppliesEachPortPairFromItsEnabledEdit)
 {
     RecordingModule module(ZQMID_RTPOut, "Output RTP stack");
@@ -42,16 +52,13 @@ TEST(SettingsPage, RtpOutShowsItsStackAndAppliesEachPortPairFromItsEnabledEdit)
 
     const int result = ShowSheet(module, [&](ZQFPropertySheetSession& sheet) {
         ASSERT_EQ(sheet.GetPageCount(), 3);
-        EXPECT_STREQ(sheet.GetPage(kModuleStatisticsPage)->GetTitle(), "Module statistics");
         ASSERT_TRUE(sheet.ActivatePage(kSettingsPage));
         HWND page = sheet.GetActiveWindow();
-        EXPECT_EQ(Text(page, d::kLocalRTPPort), "8000");
-        EXPECT_EQ(Text(page, d::kRemoteRTPPort), "9000");
-        EXPECT_EQ(Text(page, d::kLocalRTCPPort), "8001");
-        EXPECT_EQ(Text(page, d::kRemoteRTCPPort), "9001");
-        EXPECT_FALSE(IsEnabled(page, d::kLocalRTPPort));
-        EXPECT_FALSE(IsEnabled(page, d::kRemoteRTCPPort));
-        EXPECT_FALSE(IsEnabled(page, d::kFEC));
+        for (const auto& [id, text] : {std::pair{d::kLocalRTPPort, "8000"}, {d::kRemoteRTPPort, "9000"},
+                                       {d::kLocalRTCPPort, "8001"}, {d::kRemoteRTCPPort, "9001"}}) {
+            EXPECT_EQ(Text(page, id), text) << id;
+        }
+        EXPECT_FALSE(IsEnabled(page, d::kLocalRTPPort) || IsEnabled(page, d::kRemoteRTCPPort) || IsEnabled(page, d::kFEC));
         EXPECT_FALSE(IsChecked(page, d::kDisableAutoSeqNum));
         EXPECT_TRUE(IsChecked(page, kH263));
         EXPECT_TRUE(IsChecked(page, kT140));  // one of its pair is enough
@@ -72,10 +79,7 @@ TEST(SettingsPage, RtpOutShowsItsStackAndAppliesEachPortPairFromItsEnabledEdit)
     });
 
     EXPECT_EQ(result, 1);
-    EXPECT_STREQ(module.GetLocalRTPPort(), "9000");
-    EXPECT_STREQ(module.GetRemoteRTPPort(), "9000");
-    EXPECT_STREQ(module.GetLocalRTCPPort(), "7001");
-    EXPECT_STREQ(module.GetRemoteRTCPPort(), "7001");
+    ExpectPorts(module, "9000", "7001");
     EXPECT_STREQ(module.GetRemoteRTPAddress(), "127.0.0.9");
     EXPECT_STREQ(module.GetRemoteRTCPAddress(), "127.0.0.9");
     EXPECT_STREQ(module.GetLocalIPAddress(), "127.0.0.8");
@@ -102,10 +106,7 @@ TEST(SettingsPage, RtpInAppliesRtpPortsFromTheLocalEditAndRtcpPortsFromTheRemote
         EXPECT_TRUE(sheet.Apply());
         EXPECT_EQ(Text(page, d::kRemoteRTPPort), "5500");
     });
-    EXPECT_STREQ(module.GetLocalRTPPort(), "5500");
-    EXPECT_STREQ(module.GetRemoteRTPPort(), "5500");
-    EXPECT_STREQ(module.GetLocalRTCPPort(), "5501");
-    EXPECT_STREQ(module.GetRemoteRTCPPort(), "5501");
+    ExpectPorts(module, "5500", "5501");
     EXPECT_TRUE(module.calls.empty());
 }
 
@@ -134,31 +135,21 @@ TEST(SettingsPage, UncheckingT140RemovesBothOfItsPairAndUnchangedBoxesMakeNoCall
 TEST(SettingsPage, EveryMediaTypeBoxNamesAKnownMediaTypeAndHasItsControl)
 {
     ZQMRTPStackModule module(ZQMID_RTPOut, "Output RTP stack");
-    std::set<int> ids;
+    std::map<int, int32_t> typeOf;  // control id -> media type
     std::set<int32_t> mediaTypes;
     for (const zqm::MediaTypeCheckBox& box : zqm::MediaTypeCheckBoxes()) {
-        ids.insert(box.controlId);
+        typeOf[box.controlId] = zqm::MediaTypeOf(box);
         mediaTypes.insert(zqm::MediaTypeOf(box));
     }
-    EXPECT_EQ(ids.size(), 45u);
+    EXPECT_EQ(typeOf.size(), 45u);
     EXPECT_EQ(mediaTypes.size(), 45u);
     EXPECT_EQ(mediaTypes.count(-1), 0u);
-    // Spots where the text alone would mislead.
-    const auto box = [](int id) {
-        for (const zqm::MediaTypeCheckBox& b : zqm::MediaTypeCheckBoxes()) {
-            if (b.controlId == id) {
-                return zqm::MediaTypeOf(b);
-            }
-        }
-        return -1;
-    };
-    EXPECT_EQ(box(1005), 0x10005);  // video "MPEG4"
-    EXPECT_EQ(box(1040), 0x40014);  // audio "MPEG4"
-    EXPECT_EQ(box(1035), 0x40011);  // "GSM610M"
-    EXPECT_EQ(box(1042), 0x4001B);  // "EVRC"
+    // Spots where the text alone would mislead: video and audio "MPEG4", "GSM610M", "EVRC".
+    EXPECT_EQ((std::vector<int32_t>{typeOf[1005], typeOf[1040], typeOf[1035], typeOf[1042]}),
+              (std::vector<int32_t>{0x10005, 0x40014, 0x40011, 0x4001B}));
     ShowSheet(module, [&](ZQFPropertySheetSession& sheet) {
         ASSERT_TRUE(sheet.ActivatePage(kSettingsPage));
-        for (int id : ids) {
+        for (const auto& [id, type] : typeOf) {
             EXPECT_NE(GetDlgItem(sheet.GetActiveWindow(), id), nullptr) << id;
         }
     });

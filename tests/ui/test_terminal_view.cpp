@@ -23,8 +23,7 @@ std::string Shell(const std::string& command)
     std::string output;
     if (FILE* pipe = popen(command.c_str(), "r")) {
         char buffer[4096];
-        size_t n = 0;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
             output.append(buffer, n);
         }
         pclose(pipe);
@@ -50,29 +49,21 @@ void WriteGraph(const fs::path& path, const std::string& rtpPort, const std::str
          << "  <plugin path=\"" << ZQ_PLUGIN_PATH << "\"/>\n"
          << "  <module id=\"out\" identity=\"64140b77-fb89-4170-bde2-cafc58bf7527\" name=\"RTP out\">\n"
          << "    <settings name=\"ZQMRTPStackProPage\" IID=\"4892c26c-58a0-441a-9388-3cbdb0c6df8e\">\n";
-    const auto setting = [&file](const char* name, const std::string& value) {
+    for (const auto& [name, value] : {std::pair<std::string, std::string>{"LocalIPAddress", "127.0.0.1"},
+                                      {"RemoteIPAddress", "127.0.0.1"}, {"LocalRTPPort", rtpPort},
+                                      {"RemoteRTPPort", rtpPort}, {"LocalRTCPPort", rtcpPort},
+                                      {"RemoteRTCPPort", rtcpPort}}) {
         file << "      <setting name=\"" << name << "\" type=\"STRING\" value=\"" << value << "\"/>\n";
-    };
-    setting("LocalIPAddress", "127.0.0.1");
-    setting("RemoteIPAddress", "127.0.0.1");
-    setting("LocalRTPPort", rtpPort);
-    setting("RemoteRTPPort", rtpPort);
-    setting("LocalRTCPPort", rtcpPort);
-    setting("RemoteRTCPPort", rtcpPort);
+    }
     file << "      <setting name=\"audioG711A\" type=\"BOOL\" value=\"1\"/>\n";
     file << "    </settings>\n  </module>\n</graph>\n";
 }
 
-class TmuxSession {
-public:
-    TmuxSession() : m_socket("zqui" + std::to_string(getpid())) {}
+struct TmuxSession {
     ~TmuxSession() { Tmux("kill-server"); }
-    TmuxSession(const TmuxSession&) = delete;
-    TmuxSession& operator=(const TmuxSession&) = delete;
-
     std::string Tmux(const std::string& arguments) const
     {
-        return Shell("tmux -L " + m_socket + " -f /dev/null " + arguments + " 2>&1");
+        return Shell("tmux -L zqui" + std::to_string(getpid()) + " -f /dev/null " + arguments + " 2>&1");
     }
     std::string Screen() const { return Tmux("capture-pane -p -t pages"); }
 
@@ -88,9 +79,6 @@ public:
         }
         return screen;
     }
-
-private:
-    std::string m_socket;
 };
 
 TEST(TerminalView, DrawsTheSettingsPageAndAppliesATypedPortToTheStack)

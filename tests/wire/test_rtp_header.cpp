@@ -26,26 +26,4 @@ TEST(RtpHeader, WritesGoldenBytesAndReadsThemBack)
     EXPECT_FALSE(rtp::ReadFixedHeader(bytes.data(), 11, &header));
 }
 
-TEST(RtpHeader, ReadsFlagsAndTheCsrcOffset)
-{
-    const std::vector<uint8_t> bytes = {0xB2, 0x7F, 0, 1, 0, 0, 0, 2, 0, 0, 0, 3};
-    rtp::FixedHeader header;
-    ASSERT_TRUE(rtp::ReadFixedHeader(bytes.data(), bytes.size(), &header));
-    EXPECT_EQ(header.version, 2);
-    EXPECT_TRUE(header.padding);
-    EXPECT_TRUE(header.extension);
-    EXPECT_EQ(header.csrcCount, 2);
-    EXPECT_FALSE(header.marker);
-    EXPECT_EQ(header.payloadType, 127);
-    EXPECT_EQ(header.PayloadOffset(), 20u);
-}
-
-TEST(RtpHeader, ForwardErrorCorrectionHeaderKeepsItsFirstEightBytes)
-{
-    std::vector<uint8_t> bytes = {0x9F, 0x80 | 100, 0x12, 0x34, 5, 6, 7, 8, 0, 0, 0, 0};
-    rtp::WritePayloadTypeAndSsrc(bytes.data(), 118, 0x01020304);
-    const std::vector<uint8_t> golden = {0x9F, 0x80 | 118, 0x12, 0x34, 5, 6, 7, 8, 1, 2, 3, 4};
-    EXPECT_EQ(bytes, golden);
-}
-
 }  // namespace

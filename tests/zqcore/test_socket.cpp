@@ -31,34 +31,13 @@ ZQCSocketAddress AddressOf(const ZQCSocket& socket)
     return ZQCSocketAddress(ZQCSocket::kDatagram, kLoopback, std::to_string(socket.GetBoundPort()).c_str());
 }
 
-TEST(ZQCSocket, DatagramTravelsOverLoopbackWithItsSender)
-{
-    auto sender = BoundSocket();
-    auto receiver = BoundSocket();
-    const char payload[] = "\x80\x60\x00\x01 rtp-ish";
-    ASSERT_EQ(sender->SendTo(payload, sizeof payload, AddressOf(*receiver)), static_cast<int>(sizeof payload));
-    ASSERT_EQ(receiver->WaitReadable(5000, nullptr), 1);
-
-    char buffer[64] = {};
-    ZQCSocketAddress from;
-    ASSERT_EQ(receiver->RecvFrom(buffer, sizeof buffer, from), static_cast<int>(sizeof payload));
-    EXPECT_EQ(std::memcmp(buffer, payload, sizeof payload), 0);
-    EXPECT_STREQ(from.GetAddress(), kLoopback);
-    EXPECT_EQ(std::string(from.GetPort()), std::to_string(sender->GetBoundPort()));
-    EXPECT_LE(receiver->RecvFrom(buffer, sizeof buffer, from), 0) << "nothing more waits";
-}
-
-TEST(ZQCSocket, BindingATakenPortFails)
+TEST(ZQCSocket, UnusableCallsAndATakenPortAnswerFailure)
 {
     auto first = BoundSocket();
-    const std::string port = std::to_string(first->GetBoundPort());
     ZQCSocket second;
     ASSERT_GE(second.CreateSocket(ZQCSocket::kDatagram, kLoopback), 0);
-    EXPECT_LT(second.Bind(ZQCSocket::kDatagram, kLoopback, port.c_str()), 0);
-}
+    EXPECT_LT(second.Bind(ZQCSocket::kDatagram, kLoopback, std::to_string(first->GetBoundPort()).c_str()), 0);
 
-TEST(ZQCSocket, UnusableCallsAnswerFailure)
-{
     ZQCSocket socket;
     char buffer[8] = {};
     ZQCSocketAddress from;
@@ -75,22 +54,26 @@ TEST(ZQCSocket, UnusableCallsAnswerFailure)
     EXPECT_LT(bound->SendTo(buffer, 4, unresolved), 0);
 }
 
-// A connected socket still sends to any address, and its peer's refusal (an
-// ICMP port unreachable) fails a later send once, as on an unconnected one.
+// Datagrams travel over loopback with their sender. A connected socket still
+// sends to any address, and its peer's refusal (an ICMP port unreachable)
+// fails a later send once, as on an unconnected one.
 TEST(ZQCSocket, ConnectedSocketReachesEveryAddressAndReportsItsPeersRefusal)
 {
     auto sender = BoundSocket();
     auto peer = BoundSocket();
     auto other = BoundSocket();
     ASSERT_EQ(sender->Connect(AddressOf(*peer)), 0);
-    const char payload[] = "rtp";
+    const char payload[] = "\x80\x60\x00\x01 rtp";
     char buffer[16] = {};
     ZQCSocketAddress from;
     for (ZQCSocket* receiver : {peer.get(), other.get()}) {
         ASSERT_EQ(sender->SendTo(payload, sizeof payload, AddressOf(*receiver)), static_cast<int>(sizeof payload));
         ASSERT_EQ(receiver->WaitReadable(5000, nullptr), 1);
         ASSERT_EQ(receiver->RecvFrom(buffer, sizeof buffer, from), static_cast<int>(sizeof payload));
+        EXPECT_EQ(std::memcmp(buffer, payload, sizeof payload), 0);
+        EXPECT_STREQ(from.GetAddress(), kLoopback);
         EXPECT_EQ(std::string(from.GetPort()), std::to_string(sender->GetBoundPort()));
+        EXPECT_LE(receiver->RecvFrom(buffer, sizeof buffer, from), 0) << "nothing more waits";
     }
 
     const ZQCSocketAddress gone = AddressOf(*peer);
@@ -108,14 +91,11 @@ TEST(ZQCSocket, ConnectedSocketReachesEveryAddressAndReportsItsPeersRefusal)
     EXPECT_LT(sender->Connect(ZQCSocketAddress()), 0);
 }
 
-class WaitReadableTest : public ::testing::Test {
-protected:
+TEST(WaitReadable, CancelEndsTheWaitPromptlyAndStaysSignalledUntilReset)
+{
     std::unique_ptr<ZQCSocket> socket = BoundSocket();
     ZQCWakeEvent cancel;
-};
-
-TEST_F(WaitReadableTest, CancelFromAnotherThreadEndsTheWaitPromptly)
-{
+    EXPECT_EQ(socket->WaitReadable(0, nullptr), 0) << "nothing waits";
     std::promise<void> waiting;
     auto waiter = std::async(std::launch::async, [&] {
         waiting.set_value();
@@ -125,15 +105,7 @@ TEST_F(WaitReadableTest, CancelFromAnotherThreadEndsTheWaitPromptly)
     cancel.Signal();
     ASSERT_EQ(waiter.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "cancel did not wake the wait";
     EXPECT_EQ(waiter.get(), -1);
-}
-
-TEST_F(WaitReadableTest, SignalledEventStaysSignalledUntilReset)
-{
-    EXPECT_EQ(socket->WaitReadable(0, nullptr), 0) << "nothing waits";
-    cancel.Signal();
-    EXPECT_TRUE(cancel.IsSignaled());
-    EXPECT_EQ(socket->WaitReadable(60000, &cancel), -1);
-    EXPECT_EQ(socket->WaitReadable(60000, &cancel), -1);
+    EXPECT_EQ(socket->WaitReadable(60000, &cancel), -1) << "still signalled";
     cancel.Reset();
     EXPECT_FALSE(cancel.IsSignaled());
     EXPECT_EQ(socket->WaitReadable(10, &cancel), 0);

@@ -1,10 +1,8 @@
-// The KERNEL32 stand-in: file time arithmetic and debugger output. The
-// overridden system time is read through the RTP wall clock (tests/core).
+// The KERNEL32 stand-in: file time arithmetic (debugger output is read by the
+// stack module's tests). The overridden system time is read through the RTP wall clock (tests/core).
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
 #include "zqwin32.h"
 
@@ -47,16 +45,6 @@ TEST(SystemTimeToFileTime, RefusesImpossibleDates)
     }
     EXPECT_EQ(f.dwLowDateTime, 0x1234u);
     EXPECT_FALSE(SystemTimeToFileTime(nullptr, &f));
-}
-
-TEST(OutputDebugStringA, ReachesTheInstalledSink)
-{
-    std::vector<std::string> captured;
-    zqwin32::SetOutputDebugStringSink([&](const char* text) { captured.emplace_back(text); });
-    OutputDebugStringA("create pin sucess\n");
-    OutputDebugStringA(nullptr);
-    zqwin32::SetOutputDebugStringSink(nullptr);
-    EXPECT_EQ(captured, (std::vector<std::string>{"create pin sucess\n", ""}));
 }
 
 }  // namespace

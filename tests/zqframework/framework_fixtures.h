@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "log_capture.h"
@@ -17,6 +18,7 @@
 namespace fwtest {
 
 constexpr ZQFID kTestId{0x12345678, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
+using Entries = std::vector<std::string>;
 
 // Hook calls in the order they happened, as "<module>.<event>".
 class Journal {
@@ -26,20 +28,15 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         m_entries.push_back(entry);
     }
-    std::vector<std::string> Entries() const
+    Entries Take()  // answers the entries and forgets them
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return m_entries;
-    }
-    void Clear()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_entries.clear();
+        return std::exchange(m_entries, {});
     }
 
 private:
-    mutable std::mutex m_mutex;
-    std::vector<std::string> m_entries;
+    std::mutex m_mutex;
+    Entries m_entries;
 };
 
 // A pin whose media types and pool wish the test sets.
@@ -50,14 +47,18 @@ public:
     bool GetMediaTypeAt(int index, ZQFMediaType* type, ZQFFormatBuffer** format) override
     {
         *format = nullptr;
-        if (index < 0 || static_cast<size_t>(index) >= types.size()) return false;
+        if (index < 0 || static_cast<size_t>(index) >= types.size()) {
+            return false;
+        }
         *type = types[static_cast<size_t>(index)];
         return true;
     }
     bool OnDecideBufferSize(ZQFAllocatorConfig* config) override
     {
         proposalSeen = *config;
-        if (decide) decide(config);
+        if (decide) {
+            decide(config);
+        }
         return true;
     }
     std::vector<ZQFMediaType> types;
@@ -72,7 +73,9 @@ public:
     TestOutputPin(ZQFModule* owner, Journal* journal) : ScriptedPin(owner, "out", 0), m_journal(journal) {}
     bool OnPinFlush() override
     {
-        if (m_journal) m_journal->Add(std::string(GetModule()->GetName()) + ".OnPinFlush");
+        if (m_journal) {
+            m_journal->Add(std::string(GetModule()->GetName()) + ".OnPinFlush");
+        }
         return ScriptedPin::OnPinFlush();
     }
 
@@ -87,8 +90,12 @@ public:
     TestModule(const char* name, int inputs, int outputs, Journal* journal = nullptr)
         : ZQFModule(kTestId, name), m_journal(journal)
     {
-        for (int i = 0; i < inputs; ++i) AddPin(new TestInputPin(this, "in"));
-        for (int i = 0; i < outputs; ++i) AddPin(new TestOutputPin(this, journal));
+        for (int i = 0; i < inputs; ++i) {
+            AddPin(new TestInputPin(this, "in"));
+        }
+        for (int i = 0; i < outputs; ++i) {
+            AddPin(new TestOutputPin(this, journal));
+        }
     }
     ~TestModule() override { Note("destroyed"); }
     TestInputPin* In(int i) const { return static_cast<TestInputPin*>(GetInputPin(i)); }
@@ -121,15 +128,15 @@ public:
     bool OnDisconnect(int pin, bool) override { return Note("OnDisconnect " + std::to_string(pin)); }
 
     std::function<bool(ZQFMediaSample*)> onSample;
-    std::function<bool(ZQFNotifyInfo*)> onNotify;
-    std::function<bool(ZQFNotifyInfo*)> onReverseNotify;
-    std::function<bool()> onStart;
-    std::function<bool()> onBeginFlush;
+    std::function<bool(ZQFNotifyInfo*)> onNotify, onReverseNotify;
+    std::function<bool()> onStart, onBeginFlush;
 
 private:
     bool Note(const std::string& event)
     {
-        if (m_journal) m_journal->Add(std::string(GetName()) + "." + event);
+        if (m_journal) {
+            m_journal->Add(std::string(GetName()) + "." + event);
+        }
         return true;
     }
     Journal* m_journal;
@@ -163,16 +170,20 @@ private:
 inline int CountLines(const LogCapture& log, int level, const std::string& part)
 {
     int n = 0;
-    for (const LogLine& l : log.Lines()) n += l.level == level && l.text.find(part) != std::string::npos;
+    for (const LogLine& l : log.Lines()) {
+        n += l.level == level && l.text.find(part) != std::string::npos;
+    }
     return n;
 }
 
 // Polls an observable condition, a last resort for states nothing signals.
-inline bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = std::chrono::seconds(5))
+inline bool Eventually(const std::function<bool()>& condition)
 {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
         std::this_thread::yield();
     }
     return true;

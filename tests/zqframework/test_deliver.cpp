@@ -31,12 +31,14 @@ TEST_F(DeliverTest, AcceptedSampleGoesBackToThePool)
     EXPECT_TRUE(Pool()->IsFull());
 }
 
-TEST_F(DeliverTest, RefusedSampleStaysWithTheCaller)
+TEST_F(DeliverTest, RefusedOrUndeliverableSampleStaysWithTheCaller)
 {
     sink.onSample = [](ZQFMediaSample*) { return false; };
     ZQFMediaSample* sample = source.Out(0)->GetNewSample(0);
     EXPECT_FALSE(source.Out(0)->Deliver(sample));
     EXPECT_EQ(sample->GetRefCount(), 1);
+    EXPECT_FALSE(TestModule("lonely", 0, 1).Out(0)->Deliver(sample));  // unconnected
+    EXPECT_FALSE(source.Out(0)->Deliver(nullptr));
     EXPECT_FALSE(Pool()->IsFull());
     sample->Recycle();
     EXPECT_TRUE(Pool()->IsFull());
@@ -56,16 +58,6 @@ TEST_F(DeliverTest, HookThatKeepsASampleTakesItsOwnReference)
     EXPECT_TRUE(Pool()->IsFull());
 }
 
-TEST_F(DeliverTest, UnconnectedPinRefuses)
-{
-    ZQFMediaSample* sample = source.Out(0)->GetNewSample(0);
-    TestModule lonely("lonely", 0, 1);
-    EXPECT_FALSE(lonely.Out(0)->Deliver(sample));
-    EXPECT_FALSE(source.Out(0)->Deliver(nullptr));
-    sample->Recycle();
-    EXPECT_TRUE(Pool()->IsFull());
-}
-
 // A relay forwards with a reference of its own and gives it back when the
 // forward fails, so neither outcome loses a sample.
 TEST(DeliverThroughRelay, PoolIsFullAfterAcceptedAndRefusedForwards)
@@ -76,7 +68,9 @@ TEST(DeliverThroughRelay, PoolIsFullAfterAcceptedAndRefusedForwards)
     relay.onSample = [&](ZQFMediaSample* s) {
         s->AddRef();
         const bool forwarded = relay.Out(0)->Deliver(s);
-        if (!forwarded) s->Recycle();
+        if (!forwarded) {
+            s->Recycle();
+        }
         return forwarded;
     };
     ASSERT_TRUE(ZQFConnectPins(source.Out(0), relay.In(0)));

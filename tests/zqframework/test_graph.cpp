@@ -10,7 +10,7 @@ namespace {
 
 using fwtest::Journal;
 using fwtest::TestModule;
-using Entries = std::vector<std::string>;
+using fwtest::Entries;
 
 // source -> middle -> sink, added in reverse so order comes from the pins.
 class GraphTest : public ::testing::Test {
@@ -22,16 +22,11 @@ protected:
         source = Add("source", 0, 1);
         ASSERT_TRUE(graph.Connect(source, 0, middle, 0));
         ASSERT_TRUE(graph.Connect(middle, 0, sink, 0));
-        connected = journal.Entries().size();
+        journal.Take();
     }
     TestModule* Add(const char* name, int inputs, int outputs)
     {
         return static_cast<TestModule*>(graph.AddModule(new TestModule(name, inputs, outputs, &journal)));
-    }
-    Entries Since(size_t mark) const
-    {
-        const Entries all = journal.Entries();
-        return Entries(all.begin() + static_cast<long>(mark), all.end());
     }
 
     Journal journal;
@@ -39,7 +34,6 @@ protected:
     TestModule* sink = nullptr;
     TestModule* middle = nullptr;
     TestModule* source = nullptr;
-    size_t connected = 0;
 };
 
 TEST_F(GraphTest, StartsDownstreamFirstAndStopsUpstreamFirst)
@@ -47,14 +41,13 @@ TEST_F(GraphTest, StartsDownstreamFirstAndStopsUpstreamFirst)
     EXPECT_EQ(graph.UpstreamFirstOrder(), (std::vector<ZQFModule*>{source, middle, sink}));
     ASSERT_TRUE(graph.Start());
     EXPECT_TRUE(graph.IsStarted());
-    EXPECT_EQ(Since(connected), (Entries{"source.OnEndFlush", "middle.OnEndFlush", "sink.OnEndFlush",
+    EXPECT_EQ(journal.Take(), (Entries{"source.OnEndFlush", "middle.OnEndFlush", "sink.OnEndFlush",
                                          "sink.OnStart running", "middle.OnStart running", "source.OnStart running"}));
-    const size_t started = journal.Entries().size();
     graph.Stop();
     graph.Stop();
     EXPECT_FALSE(graph.IsStarted());
     EXPECT_FALSE(source->IsRunning());
-    EXPECT_EQ(Since(started),
+    EXPECT_EQ(journal.Take(),
               (Entries{"source.OnPinFlush", "source.OnBeginFlush stopped", "source.OnStop", "middle.OnPinFlush",
                        "middle.OnBeginFlush stopped", "middle.OnStop", "sink.OnBeginFlush stopped", "sink.OnStop"}));
 }
@@ -69,7 +62,8 @@ TEST_F(GraphTest, FailedStartStopsWhatWasStarted)
     EXPECT_FALSE(graph.IsStarted());
     EXPECT_FALSE(middle->IsRunning());
     EXPECT_FALSE(sink->IsRunning());
-    EXPECT_EQ(Since(connected + 3), (Entries{"sink.OnStart running", "middle.OnStart running",
+    const Entries entries = journal.Take();
+    EXPECT_EQ(Entries(entries.begin() + 3, entries.end()), (Entries{"sink.OnStart running", "middle.OnStart running",
                                              "sink.OnBeginFlush stopped", "sink.OnStop"}));
 }
 
@@ -103,7 +97,7 @@ TEST_F(GraphTest, DestructorStopsDisconnectsAndDeletesTheModules)
         ASSERT_TRUE(owner.Connect(a, 0, b, 0));
         ASSERT_TRUE(owner.Start());
     }
-    const Entries entries = journal.Entries();
+    const Entries entries = journal.Take();
     const Entries tail(entries.end() - 7, entries.end());
     EXPECT_EQ(tail, (Entries{"a.OnStop", "b.OnBeginFlush stopped", "b.OnStop", "a.OnDisconnect 0", "b.OnDisconnect 0",
                              "b.destroyed", "a.destroyed"}));

@@ -47,9 +47,8 @@ TEST(MediaSample, AllocFormatBufferKeepsAPresentFormatOnlyWhenAsked)
 {
     Pool pool(1);
     ZQFMediaSample* sample = pool.allocator->GetNewSample(0);
-    NKRMultiplexedPacketFormat first;
+    NKRMultiplexedPacketFormat first, second;
     first.sequenceNumber = 10;
-    NKRMultiplexedPacketFormat second;
     second.sequenceNumber = 20;
     auto* format = static_cast<NKRMultiplexedPacketFormat*>(sample->AllocFormatBuffer(first, false));
     EXPECT_EQ(sample->AllocFormatBuffer(second, true), format);
@@ -63,37 +62,29 @@ TEST(MediaSample, PayloadViewIsClampedToTheBuffer)
 {
     Pool pool(1, 100);
     ZQFMediaSample* sample = pool.allocator->GetNewSample(0);
-    int size = -1;
-    EXPECT_EQ(sample->GetPayload(&size), sample->GetDataBuffer());  // read offset 0: the 12 header bytes
-    EXPECT_EQ(size, 12);
-    sample->SetDataReadOffset(12);
-    sample->m_PayloadLength = 30;
-    EXPECT_EQ(sample->GetPayload(&size), sample->GetDataBuffer() + 12);
-    EXPECT_EQ(size, 30);
-    sample->SetDataWriteOffset(8);  // packet ends at 8 + 12 + 30
-    sample->GetPayload(&size);
-    EXPECT_EQ(size, 38);
-    sample->m_PayloadLength = INT_MAX;  // no overflow, clamped at the buffer's end
-    sample->GetPayload(&size);
-    EXPECT_EQ(size, 88);
-    sample->SetDataReadOffset(500);
-    EXPECT_EQ(sample->GetPayload(&size), nullptr);
-    EXPECT_EQ(size, 0);
-    sample->SetDataReadOffset(-5);
-    sample->m_PayloadLength = 0;
-    sample->SetDataWriteOffset(0);
-    sample->GetPayload(&size);
-    EXPECT_EQ(size, 12);
-
-    // A writer without a header in front says so; recycling restores 12.
-    sample->SetDataReadOffset(0);
-    sample->m_PayloadLength = 30;
-    sample->SetPacketHeaderBytes(0);
-    sample->GetPayload(&size);
-    EXPECT_EQ(size, 30);
+    struct Case {
+        int write, read, payload, header;
+        int offset, size;  // of the view; offset -1: null
+    };
+    const Case cases[] = {
+        {0, 0, 0, 12, 0, 12},    // read offset 0: the 12 header bytes
+        {0, 12, 30, 12, 12, 30}, {8, 12, 30, 12, 12, 38},  // packet ends at 8 + 12 + 30
+        {8, 12, INT_MAX, 12, 12, 88},                      // no overflow, clamped at the buffer's end
+        {8, 500, 30, 12, -1, 0}, {0, -5, 0, 12, 0, 12},
+        {0, 0, 30, 0, 0, 30},  // a writer without a header in front says so
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.read);
+        sample->SetDataWriteOffset(c.write);
+        sample->SetDataReadOffset(c.read);
+        sample->m_PayloadLength = c.payload;
+        sample->SetPacketHeaderBytes(c.header);
+        int size = -1;
+        EXPECT_EQ(sample->GetPayload(&size), c.offset < 0 ? nullptr : sample->GetDataBuffer() + c.offset);
+        EXPECT_EQ(size, c.size);
+    }
     sample->Recycle();
-    sample = pool.allocator->GetNewSample(0);
-    EXPECT_EQ(sample->GetPacketHeaderBytes(), 12);
+    EXPECT_EQ(pool.allocator->GetNewSample(0)->GetPacketHeaderBytes(), 12);  // recycling restores 12
     sample->Recycle();
 }
 
@@ -114,7 +105,7 @@ TEST(MediaSample, ExtraRecycleIsLoggedAndNeverReturnsTheSampleTwice)
     EXPECT_EQ(fwtest::CountLines(log, ZQF_LOG_ERROR, "AddRef"), 1);
     ZQFMediaSample* a = pool.allocator->GetNewSample(0);
     ZQFMediaSample* b = pool.allocator->GetNewSample(0);
-    EXPECT_NE(a, b);
+    EXPECT_NE(a, b);  // on the free list once
     a->Recycle();
     b->Recycle();
 }
@@ -132,7 +123,9 @@ TEST(MediaSample, ConcurrentReferencesReturnTheSampleExactlyOnce)
             }
         });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads) {
+        thread.join();
+    }
     EXPECT_EQ(sample->GetRefCount(), 1);
     EXPECT_EQ(pool.allocator->GetFreeCount(), 0);
     sample->Recycle();

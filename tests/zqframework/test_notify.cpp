@@ -17,7 +17,7 @@ protected:
         ASSERT_TRUE(ZQFConnectPins(source.Out(0), relay.In(0)));
         ASSERT_TRUE(ZQFConnectPins(relay.Out(0), left.In(0)));
         ASSERT_TRUE(ZQFConnectPins(relay.Out(1), right.In(0)));
-        journal.Clear();
+        journal.Take();
     }
     static auto Consume(bool answer)
     {
@@ -35,36 +35,32 @@ protected:
 TEST_F(NotifyTest, ForwardPassesOnUntilConsumedAndReachesEveryBranch)
 {
     EXPECT_FALSE(source.Out(0)->PassForwardNotify(&info)) << "nobody consumes";
-    const std::vector<std::string> everyBranch{"relay.OnNotify 5", "left.OnNotify 5", "right.OnNotify 5"};
-    EXPECT_EQ(journal.Entries(), everyBranch);
-    journal.Clear();
+    const fwtest::Entries everyBranch{"relay.OnNotify 5", "left.OnNotify 5", "right.OnNotify 5"};
+    EXPECT_EQ(journal.Take(), everyBranch);
     right.onNotify = Consume(true);
     EXPECT_TRUE(source.Out(0)->PassForwardNotify(&info));
-    EXPECT_EQ(journal.Entries(), everyBranch);
-    journal.Clear();
+    EXPECT_EQ(journal.Take(), everyBranch);
     relay.onNotify = Consume(true);
     EXPECT_TRUE(source.Out(0)->PassForwardNotify(&info));
-    EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"relay.OnNotify 5"}));
+    EXPECT_EQ(journal.Take(), (fwtest::Entries{"relay.OnNotify 5"}));
 }
 
-TEST_F(NotifyTest, ReversePassesUpstreamUntilTaken)
+TEST_F(NotifyTest, ReversePassesUpstreamUntilTakenAndUnconnectedPinsAnswerFalse)
 {
     info.code = NOTIFY_INSERT_HEADER;
     EXPECT_FALSE(left.In(0)->PassReverseNotify(&info));
-    EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"relay.OnReverseNotify 2", "source.OnReverseNotify 2"}));
+    EXPECT_EQ(journal.Take(), (fwtest::Entries{"relay.OnReverseNotify 2", "source.OnReverseNotify 2"}));
 
     source.onReverseNotify = [](ZQFNotifyInfo* i) { return i->param == 12; };
     info.param = 12;
     EXPECT_TRUE(right.In(0)->PassReverseNotify(&info));
-}
 
-TEST_F(NotifyTest, UnconnectedPinsAnswerFalse)
-{
+    // Unconnected pins answer false and reach nobody.
     ZQFDisconnectPins(relay.Out(1));
-    journal.Clear();
+    journal.Take();
     EXPECT_FALSE(relay.Out(1)->PassForwardNotify(&info));
     EXPECT_FALSE(right.In(0)->PassReverseNotify(&info));
-    EXPECT_TRUE(journal.Entries().empty());
+    EXPECT_TRUE(journal.Take().empty());
 }
 
 TEST(NotifyDefaults, PlainModuleConsumesForwardAndDeclinesReverse)
@@ -77,11 +73,11 @@ TEST(NotifyDefaults, PlainModuleConsumesForwardAndDeclinesReverse)
     plain.AddPin(new ZQFPinOutAuto(&plain, "out", 0));
     ASSERT_TRUE(ZQFConnectPins(up.Out(0), plain.GetInputPin(0)));
     ASSERT_TRUE(ZQFConnectPins(plain.GetOutputPin(0), down.In(0)));
-    journal.Clear();
+    journal.Take();
     ZQFNotifyInfo info{NOTIFY_FRACTION_LOST, 3, &plain};
     EXPECT_TRUE(up.Out(0)->PassForwardNotify(&info));
     EXPECT_FALSE(down.In(0)->PassReverseNotify(&info));
-    EXPECT_EQ(journal.Entries(), (std::vector<std::string>{"up.OnReverseNotify 14"}));
+    EXPECT_EQ(journal.Take(), (fwtest::Entries{"up.OnReverseNotify 14"}));
 }
 
 // Pins wired into a loop by hand: the depth guard ends the walk.

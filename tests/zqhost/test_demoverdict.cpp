@@ -2,13 +2,15 @@
 // losses against what the simulation dropped, RTCP both ways.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "demoverdict.h"
 
 namespace {
 
 // `count` distinct frames numbered from `first`, all sent and delivered,
 // with RTCP seen both ways.
-DemoFigures CleanRun(int count, uint16_t first = 1000)
+DemoFigures CleanRun(int count = 10, uint16_t first = 1000)
 {
     DemoFigures figures;
     figures.firstSequenceNumber = first;
@@ -22,19 +24,20 @@ DemoFigures CleanRun(int count, uint16_t first = 1000)
     return figures;
 }
 
-void Lose(DemoFigures& figures, std::initializer_list<int> indexes)
+// Drops the frames at `indexes` on the way, `sent` datagrams having left.
+void Lose(DemoFigures& figures, uint64_t sent, std::initializer_list<int> indexes)
 {
+    figures.datagramsSent = sent;
     for (int index : indexes) {
         const uint16_t sequence = static_cast<uint16_t>(figures.firstSequenceNumber + index);
         std::erase_if(figures.delivered, [sequence](const DeliveredFrame& f) { return f.sequenceNumber == sequence; });
     }
 }
 
-TEST(DemoVerdict, CleanRunHoldsWithThreeReasons)
+TEST(DemoVerdict, CleanRunsHoldWithThreeReasons)
 {
     const DemoVerdict verdict = JudgeDemo(CleanRun(50));
     EXPECT_TRUE(verdict.holds);
-    ASSERT_EQ(verdict.reasons.size(), 3u);
     EXPECT_EQ(verdict.reasonHolds, (std::vector<bool>{true, true, true}));
     EXPECT_EQ(verdict.intact, 50u);
     EXPECT_EQ(verdict.dropped, 0u);
@@ -43,92 +46,54 @@ TEST(DemoVerdict, CleanRunHoldsWithThreeReasons)
     const DemoVerdict wrapped = JudgeDemo(CleanRun(40, 65520));  // sequence numbers follow their wrap
     EXPECT_TRUE(wrapped.holds) << wrapped.reasons[0];
     EXPECT_EQ(wrapped.intact, 40u);
+
+    // Two frames dropped by the simulation: one inside the stream, the last one after it.
+    DemoFigures lossy = CleanRun();
+    Lose(lossy, 8, {3, 9});
+    const DemoVerdict dropped = JudgeDemo(lossy);
+    EXPECT_TRUE(dropped.holds) << dropped.reasons[1];
+    EXPECT_EQ(dropped.missedInside, 1u);
+    EXPECT_EQ(dropped.missedAfter, 1u);
 }
 
-TEST(DemoVerdict, ReorderedRepeatedOrDamagedPayloadsFail)
+// Each broken run: what goes wrong, the reason that fails and, when given,
+// a part of its text.
+TEST(DemoVerdict, EachFaultFailsItsReason)
 {
-    DemoFigures swapped = CleanRun(10);
-    std::swap(swapped.delivered[3], swapped.delivered[4]);
-    DemoVerdict verdict = JudgeDemo(swapped);
-    EXPECT_FALSE(verdict.holds);
-    EXPECT_FALSE(verdict.reasonHolds[0]);
-    EXPECT_NE(verdict.reasons[0].find("1 came out of order or twice"), std::string::npos) << verdict.reasons[0];
-
-    DemoFigures repeated = CleanRun(10);
-    repeated.delivered.insert(repeated.delivered.begin() + 5, repeated.delivered[4]);
-    EXPECT_FALSE(JudgeDemo(repeated).reasonHolds[0]);
-
-    DemoFigures damaged = CleanRun(10);
-    damaged.delivered[7].payload[2] ^= 1;
-    verdict = JudgeDemo(damaged);
-    EXPECT_FALSE(verdict.reasonHolds[0]);
-    EXPECT_NE(verdict.reasons[0].find("1 differ from the frame"), std::string::npos) << verdict.reasons[0];
-
-    // A payload that is another frame's: numbering and content disagree.
-    DemoFigures shifted = CleanRun(10);
-    shifted.delivered[2].payload = shifted.produced[3];
-    EXPECT_FALSE(JudgeDemo(shifted).reasonHolds[0]);
-}
-
-TEST(DemoVerdict, LossesMustBeWhatTheSimulationDroppedUpToTheEdges)
-{
-    // Two frames dropped: one inside the stream, the last one after it.
-    DemoFigures figures = CleanRun(10);
-    figures.datagramsSent = 8;
-    Lose(figures, {3, 9});
-    DemoVerdict verdict = JudgeDemo(figures);
-    EXPECT_TRUE(verdict.holds) << verdict.reasons[1];
-    EXPECT_EQ(verdict.missedInside, 1u);
-    EXPECT_EQ(verdict.missedAfter, 1u);
-
-    // The receiver misses more than was dropped: something else lost them.
-    figures = CleanRun(10);
-    figures.datagramsSent = 9;
-    Lose(figures, {3, 5});
-    verdict = JudgeDemo(figures);
-    EXPECT_FALSE(verdict.reasonHolds[1]);
-    EXPECT_NE(verdict.reasons[1].find("do not match"), std::string::npos);
-
-    // More was dropped than the receiver can account for.
-    figures = CleanRun(10);
-    figures.datagramsSent = 7;
-    Lose(figures, {5});
-    EXPECT_FALSE(JudgeDemo(figures).reasonHolds[1]);
-
-    // A sender that counts more datagrams than frames is wrong too.
-    figures = CleanRun(10);
-    figures.datagramsSent = 11;
-    EXPECT_FALSE(JudgeDemo(figures).reasonHolds[1]);
-}
-
-TEST(DemoVerdict, RTCPMustGoBothWays)
-{
-    DemoFigures figures = CleanRun(10);
-    figures.senderReceiverReports = 0;
-    DemoVerdict verdict = JudgeDemo(figures);
-    EXPECT_FALSE(verdict.holds);
-    EXPECT_NE(verdict.reasons[2].find("the sender got 0 receiver reports"), std::string::npos);
-
-    figures = CleanRun(10);
-    figures.receiverGotSenderReport = false;
-    verdict = JudgeDemo(figures);
-    EXPECT_FALSE(verdict.holds);
-    EXPECT_NE(verdict.reasons[2].find("the receiver never got a sender report"), std::string::npos);
-}
-
-TEST(DemoVerdict, NothingDeliveredOrFramesSkippedFail)
-{
-    DemoFigures figures = CleanRun(10);
-    figures.delivered.clear();
-    DemoVerdict verdict = JudgeDemo(figures);
-    EXPECT_FALSE(verdict.holds);
-    EXPECT_EQ(verdict.reasons[0], "no payload came out of the receiver");
-
-    figures = CleanRun(10);
-    figures.framesSkipped = 1;
-    verdict = JudgeDemo(figures);
-    EXPECT_FALSE(verdict.reasonHolds[0]);
-    EXPECT_NE(verdict.reasons[0].find("skipped 1 frames"), std::string::npos);
+    const struct {
+        const char* name;
+        std::function<void(DemoFigures&)> breakRun;
+        size_t reason;
+        const char* text;
+    } cases[] = {
+        {"swapped", [](DemoFigures& f) { std::swap(f.delivered[3], f.delivered[4]); }, 0,
+         "1 came out of order or twice"},
+        {"repeated", [](DemoFigures& f) { f.delivered.insert(f.delivered.begin() + 5, f.delivered[4]); }, 0, ""},
+        {"damaged", [](DemoFigures& f) { f.delivered[7].payload[2] ^= 1; }, 0, "1 differ from the frame"},
+        // A payload that is another frame's: numbering and content disagree.
+        {"shifted", [](DemoFigures& f) { f.delivered[2].payload = f.produced[3]; }, 0, ""},
+        {"nothing delivered", [](DemoFigures& f) { f.delivered.clear(); }, 0, "no payload came out of the receiver"},
+        {"skipped", [](DemoFigures& f) { f.framesSkipped = 1; }, 0, "skipped 1 frames"},
+        // The receiver misses more than was dropped: something else lost them.
+        {"lost elsewhere", [](DemoFigures& f) { Lose(f, 9, {3, 5}); }, 1, "do not match"},
+        // More was dropped than the receiver can account for.
+        {"dropped unseen", [](DemoFigures& f) { Lose(f, 7, {5}); }, 1, ""},
+        {"sent too many", [](DemoFigures& f) { f.datagramsSent = 11; }, 1, ""},
+        {"no receiver reports", [](DemoFigures& f) { f.senderReceiverReports = 0; }, 2,
+         "the sender got 0 receiver reports"},
+        {"no sender report", [](DemoFigures& f) { f.receiverGotSenderReport = false; }, 2,
+         "the receiver never got a sender report"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DemoFigures figures = CleanRun();
+        c.breakRun(figures);
+        const DemoVerdict verdict = JudgeDemo(figures);
+        EXPECT_FALSE(verdict.holds);
+        ASSERT_EQ(verdict.reasons.size(), 3u);
+        EXPECT_FALSE(verdict.reasonHolds[c.reason]);
+        EXPECT_NE(verdict.reasons[c.reason].find(c.text), std::string::npos) << verdict.reasons[c.reason];
+    }
 }
 
 }  // namespace
