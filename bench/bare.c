@@ -105,7 +105,6 @@ int bare_bound_socket(int* port)
     return fd;
 }
 
-static int unconnected_sender(void) { return socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0); }
 
 /* ---- reading receiver ---------------------------------------------------- */
 
@@ -176,15 +175,27 @@ uint64_t bare_reader_stop(struct bare_reader* reader)
 
 /* ---- send ---------------------------------------------------------------- */
 
-uint64_t bare_blast(int port, uint64_t count)
+static ssize_t send_datagram(int fd, const uint8_t* datagram, const struct sockaddr_in* to)
 {
-    int fd = unconnected_sender();
+    return to != NULL ? sendto(fd, datagram, BARE_DATAGRAM_BYTES, 0, (const struct sockaddr*)to, sizeof *to)
+                      : send(fd, datagram, BARE_DATAGRAM_BYTES, 0);
+}
+
+/* Sends `count` datagrams to 127.0.0.1:port as fast as it can, addressed
+ * one by one (sendto) or on a socket connected to the receiver (send). */
+static uint64_t blast(int port, uint64_t count, int connected)
+{
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     struct sockaddr_in to = loopback(port);
+    if (connected && connect(fd, (struct sockaddr*)&to, sizeof to) != 0) {
+        close(fd);
+        return 0;
+    }
     uint8_t datagram[BARE_DATAGRAM_BYTES];
     const uint64_t cpu0 = bare_thread_cpu_ns();
     for (uint64_t k = 0; k < count; ++k) {
         bare_fill_datagram(datagram, (uint16_t)k, 0);
-        while (sendto(fd, datagram, sizeof datagram, 0, (struct sockaddr*)&to, sizeof to) < 0 && errno == ENOBUFS) {
+        while (send_datagram(fd, datagram, connected ? NULL : &to) < 0 && errno == ENOBUFS) {
         }
     }
     const uint64_t cpu = bare_thread_cpu_ns() - cpu0;
@@ -192,7 +203,9 @@ uint64_t bare_blast(int port, uint64_t count)
     return cpu;
 }
 
-int bare_send_rate(uint64_t count, struct bare_send_result* out)
+uint64_t bare_blast(int port, uint64_t count) { return blast(port, count, 0); }
+
+static int send_rate(uint64_t count, int connected, struct bare_send_result* out)
 {
     int port = 0;
     struct bare_reader* reader = bare_reader_start(&port);
@@ -200,7 +213,7 @@ int bare_send_rate(uint64_t count, struct bare_send_result* out)
         return -1;
     }
     const uint64_t t0 = bare_now_ns();
-    const uint64_t cpu = bare_blast(port, count);
+    const uint64_t cpu = blast(port, count, connected);
     const uint64_t elapsed = bare_now_ns() - t0;
     out->read = bare_reader_stop(reader);
     out->sent = count;
@@ -208,6 +221,10 @@ int bare_send_rate(uint64_t count, struct bare_send_result* out)
     out->cpuNsPerPacket = (double)cpu / (double)count;
     return 0;
 }
+
+int bare_send_rate(uint64_t count, struct bare_send_result* out) { return send_rate(count, 0, out); }
+
+int bare_connected_send_rate(uint64_t count, struct bare_send_result* out) { return send_rate(count, 1, out); }
 
 /* ---- receive ------------------------------------------------------------- */
 

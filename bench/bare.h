@@ -41,6 +41,8 @@ struct bare_send_result {
     uint64_t read;
 };
 int bare_send_rate(uint64_t count, struct bare_send_result* out);
+/* The same with send() on a socket connected to the receiver. */
+int bare_connected_send_rate(uint64_t count, struct bare_send_result* out);
 /* Sends `count` datagrams to 127.0.0.1:port as fast as possible; answers
  * the sending thread's CPU. */
 uint64_t bare_blast(int port, uint64_t count);

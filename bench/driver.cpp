@@ -162,6 +162,7 @@ std::vector<Row> Rows()
         {"1 send rate, pkt/s (vs oRTP)", "send.ours.rate", "send.ortp.rate", Kind::RatioAtLeast, 1.25, ">= 1.25 x"},
         {"1 send CPU per packet, ns", "send.ours.cpu_ns", "send.bare.cpu_ns", Kind::AtMost, 1e12, "(info)"},
         {"1 (oRTP) send CPU per packet, ns", "send.ortp.cpu_ns", "send.bare.cpu_ns", Kind::AtMost, 1e12, "(info)"},
+        {"1 (bare, connected) send CPU per packet, ns", "send.bare_connected.cpu_ns", "send.bare.cpu_ns", Kind::AtMost, 1e12, "(info)"},
         {"2 receive CPU per datagram, ns (window 0)", "receive.w0.ours.cpu_ns", "receive.w0.bare.cpu_ns", Kind::RatioAtMost, 1.5, "<= 1.5 x"},
         {"2 receive loss (window 0)", "receive.w0.ours.lost", "receive.w0.bare.lost", Kind::AlwaysZero, 0, "0"},
         {"2 receive out of order (window 0)", "receive.w0.ours.disorder", "receive.w0.bare.disorder", Kind::AlwaysZero, 0, "0"},

@@ -89,8 +89,8 @@ void Report(const char* key, double value) { std::printf("%s %.6g\n", key, value
 void MeasureSend(uint64_t count)
 {
     constexpr int kRounds = 7;
-    constexpr int kSenders = 3;
-    std::vector<bare_send_result> bare(kRounds), ortp(kRounds), ours(kRounds);
+    constexpr int kSenders = 4;
+    std::vector<bare_send_result> bare(kRounds), connected(kRounds), ortp(kRounds), ours(kRounds);
     bool haveOrtp = true;
     for (int round = 0; round < kRounds; ++round) {
         const auto at = static_cast<size_t>(round);
@@ -100,6 +100,9 @@ void MeasureSend(uint64_t count)
                 bare_send_rate(count, &bare[at]);
                 break;
             case 1:
+                bare_connected_send_rate(count, &connected[at]);
+                break;
+            case 2:
                 haveOrtp = ortp_send_rate(count, &ortp[at]) == 0 && haveOrtp;
                 break;
             default:
@@ -114,6 +117,7 @@ void MeasureSend(uint64_t count)
         return rounds[rounds.size() / 2];
     };
     ReportSend("bare", median(bare));
+    ReportSend("bare_connected", median(connected));
     if (haveOrtp) {
         ReportSend("ortp", median(ortp));
     }
