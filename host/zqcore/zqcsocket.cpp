@@ -145,7 +145,8 @@ int ZQCSocket::Connect(const ZQCSocketAddress& peer)
         return -1;
     }
     const sockaddr_in& sa = peer.GetSockAddr();
-    if (connect(m_fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+    // sendto refuses port 0, but a socket connected to it would send there.
+    if (sa.sin_port == 0 || connect(m_fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
         return -1;
     }
     m_peer = sa;

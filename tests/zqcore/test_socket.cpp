@@ -89,6 +89,9 @@ TEST(ZQCSocket, ConnectedSocketReachesEveryAddressAndReportsItsPeersRefusal)
     ZQCSocket unopened;
     EXPECT_LT(unopened.Connect(gone), 0);
     EXPECT_LT(sender->Connect(ZQCSocketAddress()), 0);
+    const ZQCSocketAddress portZero(ZQCSocket::kDatagram, kLoopback, "0");
+    EXPECT_LT(sender->Connect(portZero), 0);
+    EXPECT_LT(sender->SendTo(payload, sizeof payload, portZero), 0) << "port 0 stays an error";
 }
 
 TEST(WaitReadable, CancelEndsTheWaitPromptlyAndStaysSignalledUntilReset)
