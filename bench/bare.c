@@ -105,7 +105,6 @@ int bare_bound_socket(int* port)
     return fd;
 }
 
-
 /* ---- reading receiver ---------------------------------------------------- */
 
 struct bare_reader {

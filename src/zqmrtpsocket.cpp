@@ -145,7 +145,7 @@ void ReleaseRTPSocket(RTPSocket** holder)
     }
     RTPSocket* socket = *holder;
     const int32_t port = socket->GetPort();
-    if (port == 0) {
+    if (!socket->IsShared()) {
         socket->Release();
         *holder = nullptr;
         return;

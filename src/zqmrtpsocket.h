@@ -18,6 +18,8 @@ public:
     // Remembers atoi(portText) as the port, then binds; negative on failure.
     int Bind(const char* address, const char* portText);
     int32_t GetPort() const { return m_port; }
+    // Port 0 sockets are never in the process-wide map: one holder only.
+    bool IsShared() const { return m_port != 0; }
 
     uint32_t AddRef();
     // Deletes the socket when the count reaches 0 (and answers 0).

@@ -30,11 +30,11 @@ public:
     int SendTo(const void* buffer, int size, const ZQCSocketAddress& to);
 
     // Fixes the socket's peer: the kernel keeps the route, and SendTo to that
-    // address skips the route lookup of every datagram (about a sixth of a
-    // loopback send). Datagrams from anywhere else are no longer received,
-    // so only a socket that no one reads from may be connected. Call it
-    // before other threads use the socket. Below 0 on failure (the socket
-    // then stays unconnected and SendTo works as before).
+    // address skips the route lookup and address copy of every datagram.
+    // Datagrams from anywhere else are no longer received, so only a socket
+    // that no one reads from may be connected. Call it before other threads
+    // use the socket. Below 0 on failure (the socket then stays unconnected
+    // and SendTo works as before).
     int Connect(const ZQCSocketAddress& peer);
 
     // Waits until a datagram can be read, at most `timeoutMs` (-1: no limit),

@@ -127,13 +127,13 @@ void ZQMOutputRTPStack::OpenRTCPSockets()
         std::make_unique<ZQCSocketAddress>(ZQCSocket::kDatagram, m_remoteRTCPAddress, m_remoteRTCPPort);
 }
 
-// A socket of our own (local port 0) only sends: fixing its peer spares the
+// A socket of our own only sends: fixing its peer spares the
 // kernel a route lookup per packet. A shared socket stays unconnected, since
 // a receiving stack on the same port must hear every peer. Should connecting
 // fail, packets still go out, addressed one by one.
 void ZQMOutputRTPStack::ConnectOwnRTPSocket()
 {
-    if (m_rtpSocket->GetPort() == 0) {
+    if (!m_rtpSocket->IsShared()) {
         m_rtpSocket->Connect(*m_rtpDestination);
     }
 }
