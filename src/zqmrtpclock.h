@@ -38,8 +38,6 @@ public:
     static uint32_t GetCompactWallClock() { return CompactWallClock(GetWallClock()); }
 
 private:
-    friend class ZQMRTPClockTestAccess;
-
     ZQCRealTimeClock m_realTimeClock;
     uint32_t m_origin = 0;  // guarded by m_lock
     ZQCMutex m_lock;

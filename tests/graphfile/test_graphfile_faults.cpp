@@ -90,18 +90,6 @@ std::string JournalGraph(
            "\" name=\"second\"/>\n" + modules + connection + "</graph>\n";
 }
 
-TEST_F(GraphFileFaults, TheSoundFileLoadsAndIsNotStarted)
-{
-    WriteText(path, JournalGraph());
-    std::string error;
-    const std::unique_ptr<ZQFGraph> graph = Load(path, &error);
-    ASSERT_NE(graph, nullptr) << error;
-    EXPECT_EQ(counts.alive.load(), 2);
-    EXPECT_EQ(counts.lifecycleCalls.load(), 0);
-    EXPECT_EQ(graph->GetConnections().size(), 1u);
-    EXPECT_STREQ(graph->GetModules()[1]->GetName(), "second");
-}
-
 std::string Connection(const std::string& attributes)
 {
     return JournalGraph("", "  <connection " + attributes + "/>\n");
@@ -182,29 +170,23 @@ TEST_F(GraphFileFaults, UnusableStockSettingsNameTheModuleAndSetting)
     EXPECT_LT(error.size(), 300u) << error;
 }
 
-TEST(ModuleRegistry, AnIdentityIsRegisteredOnce)
+// A tree deeper than the limit is refused at the first element beyond it,
+// however deep the file goes.
+TEST(XMLFile, TreesDeeperThanTheLimitAreRefusedAtTheFirstElementBeyond)
 {
-    ZQFModuleRegistry registry;
+    TemporaryFolder folder;
+    const std::string path = folder.File("deep.xml");
     std::string error;
-    ASSERT_TRUE(ZQRegisterStockModules(registry, &error)) << error;
-    EXPECT_FALSE(ZQRegisterStockModules(registry, &error));
-    EXPECT_NE(error.find("already registered by \"stock source\""), std::string::npos) << error;
+    WriteText(path, Nested(kZQFMaxXMLDepth));
+    EXPECT_NE(ZQFLoadXMLNodeFile(path, &error), nullptr) << error;
 
-    std::unique_ptr<ZQFPlugin> first(ZQFPlugin::Load(kPluginPath, &error));
-    ASSERT_NE(first, nullptr) << error;
-    ASSERT_TRUE(registry.AddPlugin(std::move(first), kPluginPath, &error)) << error;
-    EXPECT_NE(registry.FindPlugin(kPluginPath), nullptr);
-    // The same file under another name is the same plug-in.
-    const std::string roundabout =
-        (fs::path(kPluginPath).parent_path() / "." / fs::path(kPluginPath).filename()).string();
-    EXPECT_EQ(registry.FindPlugin(roundabout), registry.FindPlugin(kPluginPath));
-    // Its identities cannot come twice.
-    std::unique_ptr<ZQFPlugin> second(ZQFPlugin::Load(kPluginPath, &error));
-    ASSERT_NE(second, nullptr) << error;
-    EXPECT_FALSE(registry.AddPlugin(std::move(second), "again", &error));
-    EXPECT_NE(error.find("already registered by \"RTP in\""), std::string::npos) << error;
-    EXPECT_EQ(registry.GetKinds().size(), 5u);
-    EXPECT_EQ(registry.GetPluginReference(registry.FindPlugin(kPluginPath)), kPluginPath);
+    WriteText(path, Nested(kZQFMaxXMLDepth + 1));
+    EXPECT_EQ(ZQFLoadXMLNodeFile(path, &error), nullptr);
+    EXPECT_EQ(error, path + ":" + std::to_string(kZQFMaxXMLDepth + 1) + ":1: elements nested deeper than " +
+                         std::to_string(kZQFMaxXMLDepth) + " levels");
+    // Far deeper than any stack would take by recursion.
+    WriteText(path, Nested(200000));
+    EXPECT_EQ(ZQFLoadXMLNodeFile(path, &error), nullptr);
 }
 
 }  // namespace

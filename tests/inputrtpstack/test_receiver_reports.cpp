@@ -64,21 +64,6 @@ TEST_F(ReceiverReports, FirGoesAfterTheCname)
     EXPECT_EQ(logs.CountText("<--RTCPStack-->[" + rtpPort + "] Send FIR .", 0), 1);
 }
 
-TEST_F(ReceiverReports, FiguresStayRightAcrossTheWrap)
-{
-    const Bytes report = Report({65534}, {65535, 0, 1, 3});
-    ASSERT_EQ(report.size(), 32u);
-    EXPECT_EQ(Word(report, 16), 0x10003u);
-    EXPECT_EQ(Word(report, 12), (uint32_t{256 / 5} << 24) | 1u);  // 2 missing: 1 of 5 in the interval
-}
-
-TEST_F(InputStackTest, ReportsWithoutDestinationAnswerFalse)
-{
-    EXPECT_TRUE(Process(Packet(1)));
-    EXPECT_FALSE(stack->SendFIR());
-    EXPECT_FALSE(stack->SendReceiverReport(false));
-}
-
 // Reports driven by the receiving thread's timer, on manual time.
 class ReportTimer : public InputStackTest {
 protected:

@@ -37,16 +37,6 @@ TEST_F(ReceivingStack, StartsAndDeliversThenASecondStartFailsAndCleansUp)
     EXPECT_FALSE(SocketOpenOn(rtcpPort));
 }
 
-TEST_F(ReceivingStack, DataDisabledOpensTheSocketsWithoutAThread)
-{
-    stack->SetDataDisabled(1);
-    ASSERT_TRUE(Start());
-    EXPECT_EQ(logs.CountText("<--RTPStack-->Data processing disabled (no receiving socket)", 0), 1);
-    EXPECT_FALSE(stack->IsThreadRunning());
-    EXPECT_TRUE(SocketOpenOn(rtpPort));
-    EXPECT_TRUE(SocketOpenOn(rtcpPort));
-}
-
 TEST_F(ReceivingStack, ReportsGoWhereTheTrafficComesFromByDefault)
 {
     stack->SetRemoteRTCPAddress("127.0.0.2");  // the local address: no RTCP socket at start
@@ -110,22 +100,6 @@ TEST_F(ReceivingStack, DryPoolIsLoggedOnceEveryFiftyFailures)
     }
     Send(Packet(1));  // samples again: reception goes on
     EXPECT_TRUE(sink->WaitForPackets(1, kWaitMs));
-}
-
-TEST_F(ReceivingStack, EndOfFlushAnnouncesPayloadSupportAndMakesTheRtcpThread)
-{
-    const int threads = module->GetThreadCount();
-    module->SetRTCPEnabled(0);
-    EXPECT_TRUE(stack->OnEndFlush());
-    EXPECT_EQ(module->GetThreadCount(), threads);
-    module->SetRTCPEnabled(1);
-    EXPECT_TRUE(stack->OnEndFlush());
-    EXPECT_EQ(module->GetThreadCount(), threads + 1);
-    const std::vector<ZQFNotifyInfo> notes = sink->GetNotifications();
-    ASSERT_FALSE(notes.empty());
-    EXPECT_EQ(notes.back().code, NOTIFY_SUPPORT_PAYLOAD);
-    EXPECT_EQ(notes.back().param, 1);
-    EXPECT_EQ(notes.back().sender, module.get());
 }
 
 TEST_F(ReceivingStack, ByeIsLoggedAndReceptionGoesOn)

@@ -138,14 +138,5 @@ TEST_F(WindowOfThree, RefusingDownstreamLosesNoSample)
     EXPECT_TRUE(Pool()->IsFull());
 }
 
-TEST_F(WindowOfThree, LoweredWindowDeliversAtOnceAndKeepsWhatIsHeld)
-{
-    ValidateAndHoldTwo();
-    stack->SetRTPwindow(0);
-    EXPECT_EQ(Check(Packet(14)), kValid);
-    EXPECT_THAT(Delivered(), ElementsAre(8, 9, 10, 14));
-    EXPECT_EQ(Pool()->GetFreeCount(), Pool()->GetCount() - 2);
-}
-
 }  // namespace
 }  // namespace inputtest

@@ -49,16 +49,6 @@ TEST(StackModule, EachIdentityBuildsItsStackAndItsPin)
     }
 }
 
-TEST(StackModule, LongTextsAreCutAndTheCnameNamesTheLocalSource)
-{
-    ZQMRTPStackModule module(ZQMID_RTPOut, "Output RTP stack");
-    const std::string tooLong(1000, 'a');  // the fields hold 256 bytes
-    module.SetRemoteRTPPort(tooLong.c_str());
-    EXPECT_EQ(std::strlen(module.GetStack()->GetRemoteRTPPort()), 255u);
-    module.SetCNAME("carol");
-    EXPECT_STREQ(module.GetSourceCNAME(module.GetStack()->GetLocalSource()->m_ssrc, true), "carol");
-}
-
 TEST(StackModule, OutputPinSizesItsPoolFromTheWindow)
 {
     struct Case {

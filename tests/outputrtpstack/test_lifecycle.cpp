@@ -42,16 +42,6 @@ TEST_F(OutputStackTest, StartingTwiceFailsAndLeavesTheStackCleanedUp)
     EXPECT_EQ(logs.Count(kPath, 2, kStartFailed), 1);
     EXPECT_EQ(zqm::FindSharedRTPSocket(std::stoi(rtcpPort)), nullptr);
     EXPECT_EQ(module->GetThreadCount(), 0);
-
-    // Without RTCP the RTP socket is the one found twice.
-    const int rtpPort = std::stoi(FreePort(kLocalAddress));
-    module->SetLocalRTPPort(std::to_string(rtpPort).c_str());
-    module->SetRemoteRTCPAddress(kLocalAddress);
-    Start();
-    EXPECT_NE(zqm::FindSharedRTPSocket(rtpPort), nullptr);
-    EXPECT_FALSE(module->OnStart());
-    EXPECT_EQ(logs.Count(kPath, 2, kStartFailed), 2);
-    EXPECT_EQ(zqm::FindSharedRTPSocket(rtpPort), nullptr);
 }
 
 TEST_F(OutputStackTest, UnusableRemoteAddressFailsTheStart)
@@ -61,27 +51,6 @@ TEST_F(OutputStackTest, UnusableRemoteAddressFailsTheStart)
     EXPECT_FALSE(module->OnStart());
     EXPECT_EQ(logs.Count(kPath, 2, "ZQMOutputRTPStack: can't resolve  network address"), 1);
     EXPECT_EQ(logs.Count(kPath, 2, kStartFailed), 1);
-}
-
-TEST_F(OutputStackTest, ChangeSsrcSaysGoodbyeAndTakesTheFirstFreeCounterValue)
-{
-    Start();
-    const uint32_t old = Ssrc();
-    zqm::SetSSRCCounter(old + 100);
-    ZQMRTPSource occupant(nullptr, old + 100, 0, true);
-    stack->ChangeSSRC();
-
-    const Bytes report = rtcpPeer.Receive();
-    ASSERT_GE(report.size(), 36u);
-    EXPECT_EQ(Word(report, 4), old);
-    EXPECT_EQ(Bytes(report.end() - 8, report.end() - 4), (Bytes{0x81, 203, 0, 1}));
-    EXPECT_EQ(Word(report, report.size() - 4), old);
-
-    EXPECT_EQ(Ssrc(), old + 101);
-    EXPECT_EQ(zqm::GetSSRCCounter(), old + 101);
-    zqm::SourceListsLock lists;
-    EXPECT_EQ(zqm::FindListedSource(old, true), nullptr);
-    EXPECT_EQ(zqm::FindListedSource(old + 101, true), stack->GetLocalSource());
 }
 
 TEST_F(OutputStackTest, RemoteSourceWithOurSsrcMovesTheNextPacketToANewOne)

@@ -30,23 +30,5 @@ TEST_F(RtcpListeningTest, ShortDatagramsAreLoggedAndTheNextReportIsHeard)
     EXPECT_EQ(logs.Count("zqmrtpstack", 2, "<--ZQMRTPStack-->[ZQMOutputRTPStack] Wrong rtcp packet length."), 1);
 }
 
-TEST_F(RtcpListeningTest, LoopEndsByItselfWhenTheModuleStopsRunning)
-{
-    Start();
-    ZQFThreadInfo info;
-    ASSERT_TRUE(module->GetThreadInfo(0, &info));
-    EXPECT_TRUE(info.running);
-
-    module->SetRunning(false);
-    // The loop looks at the module between waits of 200 ms.
-    EXPECT_TRUE(WaitUntil([&] { return module->GetThreadInfo(0, &info) && !info.running; }));
-    int ended = 0;
-    for (const std::string& text : logs.Texts("stdafx")) {
-        ended += text.rfind("** RTP_DEBUG ** << ZQMOutputRTPStack::RTCPEntryPoint", 0) == 0 ? 1 : 0;
-    }
-    EXPECT_EQ(ended, 1);
-    EXPECT_EQ(logs.Count(kPath, 2, "<--RTPStack-->Error throwed in ThreadFunc of output rtp stack."), 0);
-}
-
 }  // namespace
 }  // namespace outputtest

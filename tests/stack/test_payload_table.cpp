@@ -1,14 +1,11 @@
 // The payload-type table: defaults, refusals, replacement, the reverse
-// mirror, enumeration and the media-types-changed notification.
+// mirror and the media-types-changed notification.
 #include <gtest/gtest.h>
-
-#include <utility>
 
 #include "log_capture.h"
 #include "module/zqmrtpstackids.h"
 #include "module/zqmrtpstackmodule.h"
 #include "recording_sink.h"
-#include "zqfmediatype.h"
 #include "zqfnotify.h"
 #include "zqmrtpstack.h"
 
@@ -114,25 +111,6 @@ TEST_F(PayloadTableTest, RemovingErasesBothTablesAndNotifies)
     stack->RemoveAllMediaTypes();
     EXPECT_EQ(stack->GetMediaTypeCount(), 0u);
     EXPECT_EQ(sink.CountNotifications(NOTIFY_MEDIATYPES_CHANGED), 3);  // RemoveAll does not notify
-}
-
-TEST_F(PayloadTableTest, EnumerationWalksIdentifiersInOrderWithTheirMainTypes)
-{
-    for (int32_t id : {0x200001, 0x40019, 0x10004, 0x100003, 0x800001, kG711A}) {
-        ASSERT_TRUE(stack->EnableMediaType(id)) << std::hex << id;
-    }
-    const std::pair<int32_t, int> expected[] = {{0x10004, 2},  {kG711A, 1},   {0x40019, 1},
-                                                {0x100003, 3}, {0x200001, 5}, {0x800001, 7}};
-    ZQFMediaType type;
-    for (int index = 0; index <= 6; ++index) {
-        ZQFFormatBuffer* format = reinterpret_cast<ZQFFormatBuffer*>(0x1);
-        ASSERT_EQ(stack->GetMediaTypeAt(index, &type, &format), index < 6);
-        EXPECT_EQ(format, nullptr);
-        if (index < 6) {
-            EXPECT_EQ(type.GetSubType(), expected[index].first);
-            EXPECT_EQ(type.GetMainType(), expected[index].second);
-        }
-    }
 }
 
 }  // namespace

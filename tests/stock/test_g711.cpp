@@ -40,11 +40,4 @@ TEST(G711, EveryCodeSurvivesDecodeAndEncode)
     }
 }
 
-TEST(G711, MediaTypeChoosesTheLaw)
-{
-    EXPECT_EQ(g711::EncodeForMediaType(1000, 0x40001), 0xFA);
-    EXPECT_EQ(g711::EncodeForMediaType(1000, 0x40002), 0xCE);
-    EXPECT_EQ(g711::EncodeForMediaType(0x1234, 0x40005), 0x34);
-}
-
 }  // namespace

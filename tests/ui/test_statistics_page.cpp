@@ -75,26 +75,6 @@ protected:
     uint32_t outSsrc = 0;
 };
 
-TEST_F(StatisticsPageTest, ListsEverySourceByCNAMEWithItsSSRCAndSelectsByThatSSRC)
-{
-    ShowSheet(out, [&](ZQFPropertySheetSession& sheet) {
-        ASSERT_TRUE(sheet.ActivatePage(kStatisticsPage));
-        HWND page = sheet.GetActiveWindow();
-        zqwin32::DialogState state;
-        ASSERT_TRUE(zqwin32::GetDialogState(page, &state));
-        const zqwin32::ControlState& list = state.controls[1];
-        ASSERT_EQ(list.id, d::kSources);
-        EXPECT_EQ(list.items, (std::vector<std::string>{"alpha", "Bravo", "charlie"}));
-        const uint32_t expected[] = {kRemoteSsrc, outSsrc, SsrcOf("charlie")};
-        for (WPARAM i = 0; i < 3; ++i) {
-            EXPECT_EQ(static_cast<uint32_t>(SendDlgItemMessageA(page, d::kSources, LB_GETITEMDATA, i, 0)), expected[i]);
-        }
-        // The first entry is the remote source, whatever the stack lists first.
-        EXPECT_EQ(list.selection, 0);
-        EXPECT_FALSE(SimulationEnabled(page));
-    });
-}
-
 TEST_F(StatisticsPageTest, RefreshShowsTheSelectedSourceAndEnablesSimulationOnlyForLocalOnes)
 {
     ShowSheet(out, [&](ZQFPropertySheetSession& sheet) {

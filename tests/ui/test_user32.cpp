@@ -1,9 +1,8 @@
-// The USER32 stand-in: number reading, window timers and the handles of a
-// destroyed dialog. Lists and user actions are tested through the pages.
+// The USER32 stand-in: number reading and the handles of a destroyed dialog.
+// Lists, timers and user actions are tested through the pages.
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <vector>
 
 #include "page_fixture.h"
 
@@ -18,20 +17,12 @@ constexpr zqwin32::DialogItemTemplate kItems[] = {
     {ControlKind::Edit, kEdit, "start", 0, 10, 40, 13, WS_TABSTOP},
 };
 
-struct Message {
-    UINT message;
-    WPARAM wParam;
-};
-
 class User32Test : public ::testing::Test {
 protected:
     void SetUp() override
     {
         zqwin32::RegisterDialogTemplate("Test.DLL", 1, {WS_CHILD, "", "MS Sans Serif", 8, 120, 90, kItems});
-        dialog = zqwin32::CreateDialogFromTemplate("test.dll", 1, nullptr, [this](HWND, UINT message, WPARAM w, LPARAM) {
-            received.push_back({message, w});
-            return LRESULT{1};
-        });
+        dialog = zqwin32::CreateDialogFromTemplate("test.dll", 1, nullptr, [](HWND, UINT, WPARAM, LPARAM) { return LRESULT{1}; });
         ASSERT_NE(dialog, nullptr);
     }
     void TearDown() override
@@ -41,7 +32,6 @@ protected:
     }
 
     HWND dialog = nullptr;
-    std::vector<Message> received;
 };
 
 TEST_F(User32Test, GetDlgItemIntReadsOnlyWholeDecimalNumbers)
@@ -63,31 +53,6 @@ TEST_F(User32Test, GetDlgItemIntReadsOnlyWholeDecimalNumbers)
         EXPECT_EQ(GetDlgItemInt(dialog, kEdit, &translated, c.isSigned), c.value) << c.text;
         EXPECT_EQ(translated, c.translated) << c.text;
     }
-}
-
-TEST_F(User32Test, TimersFireOnlyWhenPumpedOnceWhenLateAndNeverWhenKilled)
-{
-    testsupport::ManualTime time{100000};
-    EXPECT_EQ(SetTimer(dialog, 77, 2000, nullptr), 77u);
-    EXPECT_EQ(SetTimer(dialog, 0, 500, nullptr), 1u);
-    ASSERT_TRUE(KillTimer(dialog, 0));
-    EXPECT_EQ(zqwin32::MillisecondsUntilNextTimer(dialog), 2000);
-
-    ZQCClock::AdvanceManualTime(1999);
-    EXPECT_EQ(zqwin32::PumpDialogTimers(dialog), 0);
-    ZQCClock::AdvanceManualTime(1);
-    EXPECT_EQ(zqwin32::PumpDialogTimers(dialog), 1);
-    ASSERT_EQ(received.size(), 1u);
-    EXPECT_EQ(received[0].message, WM_TIMER);
-    EXPECT_EQ(received[0].wParam, 77u);
-
-    ZQCClock::AdvanceManualTime(7000);
-    EXPECT_EQ(zqwin32::PumpDialogTimers(dialog), 1);
-    EXPECT_TRUE(KillTimer(dialog, 77));
-    EXPECT_FALSE(KillTimer(dialog, 77));
-    ZQCClock::AdvanceManualTime(5000);
-    EXPECT_EQ(zqwin32::PumpDialogTimers(dialog), 0);
-    EXPECT_EQ(zqwin32::MillisecondsUntilNextTimer(dialog), -1);
 }
 
 TEST_F(User32Test, HandlesOfADestroyedDialogFindNothing)

@@ -1,4 +1,5 @@
-// The checks a received compound passes before anything of it is applied.
+// The checks a received compound passes before anything of it is applied;
+// a first packet that is no report: the RTCP processing's tests.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -9,9 +10,11 @@
 
 namespace {
 
-std::vector<uint8_t> SenderReportWithCname(const char* cname)
+using Bytes = std::vector<uint8_t>;
+
+Bytes SenderReportWithCname(const char* cname)
 {
-    std::vector<uint8_t> bytes(600);
+    Bytes bytes(600);
     rtcp::SenderReport sr;
     sr.senderSsrc = 1;
     size_t length = sr.Create(bytes.data(), bytes.size());
@@ -23,60 +26,48 @@ std::vector<uint8_t> SenderReportWithCname(const char* cname)
     return bytes;
 }
 
-TEST(RtcpCompound, SenderReportWithSdesIsValidAndOneByteShortIsNot)
+TEST(RtcpCompound, LengthsVersionsAndPaddingAreCheckedWithinTheDatagram)
 {
-    std::vector<uint8_t> bytes = SenderReportWithCname("abcdefg");
-    ASSERT_EQ(bytes.size(), 48u);
-    EXPECT_EQ(rtcp::CheckCompound(bytes.data(), bytes.size()).code, rtcp::kCompoundValid);
-
-    const rtcp::CompoundCheck shortOne = rtcp::CheckCompound(bytes.data(), 47);
-    EXPECT_EQ(shortOne.code, rtcp::kCompoundBadLength);
-    EXPECT_EQ(shortOne.found, 48);
-    EXPECT_EQ(shortOne.expected, 47);
-}
-
-// A first packet that is no report: the RTCP processing's tests.
-TEST(RtcpCompound, EveryPacketMustHaveVersionTwo)
-{
-    std::vector<uint8_t> bytes = SenderReportWithCname("abcdefg");
-    bytes[28] = (1 << 6) | 1;  // SDES with version 1
-    const rtcp::CompoundCheck version = rtcp::CheckCompound(bytes.data(), bytes.size());
-    EXPECT_EQ(version.code, rtcp::kCompoundBadVersion);
-    EXPECT_EQ(version.found, 1);
-    EXPECT_EQ(version.expected, 2);
-}
-
-TEST(RtcpCompound, PaddingCountOfTheLastByteShortensTheCompound)
-{
-    std::vector<uint8_t> bytes = SenderReportWithCname("abcdefg");
-    bytes[0] |= 0x20;
-    bytes.insert(bytes.end(), {0, 0, 0, 4});
-    EXPECT_EQ(rtcp::CheckCompound(bytes.data(), bytes.size()).code, rtcp::kCompoundValid);
+    const Bytes valid = SenderReportWithCname("abcdefg");
+    ASSERT_EQ(valid.size(), 48u);
+    const Bytes shortOne(valid.begin(), valid.end() - 1);
+    Bytes version1 = valid;
+    version1[28] = (1 << 6) | 1;  // the SDES with version 1
+    Bytes padded = valid;
+    padded[0] |= 0x20;
+    padded.insert(padded.end(), {0, 0, 0, 4});
+    Bytes overPadded = padded;
+    overPadded.back() = 200;  // more padding than the datagram holds
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        int code;
+    };
+    const std::vector<Case> cases = {
+        {"report and SDES", valid, rtcp::kCompoundValid},
+        {"one byte short", shortOne, rtcp::kCompoundBadLength},
+        {"second packet of version 1", version1, rtcp::kCompoundBadVersion},
+        {"padding counted by the last byte", padded, rtcp::kCompoundValid},
+        {"more padding than the datagram", overPadded, rtcp::kCompoundBadLength},
+        {"length far beyond the datagram", {0x80, 200, 0xFF, 0xFF, 0, 0, 0, 1}, rtcp::kCompoundBadLength},
+        {"zero-length packets, a word each", {0x80, 201, 0, 0, 0x80, 204, 0, 0, 0x80, 204, 0, 0}, rtcp::kCompoundValid},
+        {"tail too short for a header", {0x80, 201, 0, 0, 0x80, 204}, rtcp::kCompoundBadLength},
+        {"shorter than a header", {0x80, 200, 0xFF}, rtcp::kCompoundBadLength},
+        {"empty", {}, rtcp::kCompoundBadLength},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(rtcp::CheckCompound(c.bytes.data(), c.bytes.size()).code, c.code) << c.what;
+    }
+    const rtcp::CompoundCheck shortCheck = rtcp::CheckCompound(shortOne.data(), shortOne.size());
+    EXPECT_EQ(shortCheck.found, 48);
+    EXPECT_EQ(shortCheck.expected, 47);
+    const rtcp::CompoundCheck versionCheck = rtcp::CheckCompound(version1.data(), version1.size());
+    EXPECT_EQ(versionCheck.found, 1);
+    EXPECT_EQ(versionCheck.expected, 2);
     size_t end = 0;
-    ASSERT_TRUE(rtcp::CompoundEnd(bytes.data(), bytes.size(), &end));
+    ASSERT_TRUE(rtcp::CompoundEnd(padded.data(), padded.size(), &end));
     EXPECT_EQ(end, 48u);
-
-    bytes.back() = 200;  // more padding than the datagram holds
-    EXPECT_EQ(rtcp::CheckCompound(bytes.data(), bytes.size()).code, rtcp::kCompoundBadLength);
-    EXPECT_FALSE(rtcp::CompoundEnd(bytes.data(), bytes.size(), &end));
-}
-
-TEST(RtcpCompound, HostileLengthsNeverReadPastTheDatagram)
-{
-    // A length field that claims far more than the datagram holds.
-    std::vector<uint8_t> overrun = {0x80, 200, 0xFF, 0xFF, 0, 0, 0, 1};
-    EXPECT_EQ(rtcp::CheckCompound(overrun.data(), overrun.size()).code, rtcp::kCompoundBadLength);
-
-    // Zero-length packets in the middle are walked one word at a time.
-    std::vector<uint8_t> zeros = {0x80, 201, 0x00, 0x00, 0x80, 204, 0x00, 0x00, 0x80, 204, 0x00, 0x00};
-    EXPECT_EQ(rtcp::CheckCompound(zeros.data(), zeros.size()).code, rtcp::kCompoundValid);
-
-    // A tail too short for a header.
-    std::vector<uint8_t> ragged = {0x80, 201, 0x00, 0x00, 0x80, 204};
-    EXPECT_EQ(rtcp::CheckCompound(ragged.data(), ragged.size()).code, rtcp::kCompoundBadLength);
-
-    EXPECT_EQ(rtcp::CheckCompound(overrun.data(), 3).code, rtcp::kCompoundBadLength);
-    EXPECT_EQ(rtcp::CheckCompound(nullptr, 0).code, rtcp::kCompoundBadLength);
+    EXPECT_FALSE(rtcp::CompoundEnd(overPadded.data(), overPadded.size(), &end));
 }
 
 }  // namespace

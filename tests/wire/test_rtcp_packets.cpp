@@ -12,19 +12,32 @@
 
 namespace {
 
-constexpr uint32_t kSenderSsrc = 0x11223344;
-constexpr uint32_t kMediaSsrc = 0xA1B2C3D4;
+using Bytes = std::vector<uint8_t>;
 
-std::vector<uint8_t> Build(const auto& packet)
+constexpr uint32_t kSenderSsrc = 0x11223344;
+
+Bytes Build(const auto& packet)
 {
-    std::vector<uint8_t> bytes(packet.BlockLength() + 8, 0xEE);
+    Bytes bytes(packet.BlockLength() + 8, 0xEE);
     const size_t written = packet.Create(bytes.data(), bytes.size());
     EXPECT_EQ(written, packet.BlockLength());
     bytes.resize(written);
     return bytes;
 }
 
-TEST(RtcpSenderReport, CreatesGoldenBytesAndParsesThemBack)
+// Written from its fields, parsed back into a fresh packet and written
+// again; its first `tooShort` bytes do not parse. `count` is a report count.
+template <class Packet, class... Count>
+void ExpectGolden(const Packet& packet, const Bytes& golden, size_t tooShort, Count... count)
+{
+    EXPECT_EQ(Build(packet), golden);
+    Packet parsed;
+    ASSERT_TRUE(parsed.Parse(count..., golden.data(), golden.size()));
+    EXPECT_EQ(Build(parsed), golden);
+    EXPECT_FALSE(parsed.Parse(count..., golden.data(), tooShort));
+}
+
+TEST(RtcpPackets, GoldenBytesOfEachKind)
 {
     rtcp::SenderReport sr;
     sr.senderSsrc = kSenderSsrc;
@@ -33,41 +46,46 @@ TEST(RtcpSenderReport, CreatesGoldenBytesAndParsesThemBack)
     sr.rtpTimestamp = 0x090A0B0C;
     sr.packetCount = 0x0D0E0F10;
     sr.octetCount = 0x11121314;
-    const std::vector<uint8_t> golden = {0x80, 200,  0x00, 0x06, 0x11, 0x22, 0x33, 0x44, 0x01, 0x02,
-                                         0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C,
-                                         0x0D, 0x0E, 0x0F, 0x10, 0x11, 0x12, 0x13, 0x14};
-    EXPECT_EQ(Build(sr), golden);
+    ExpectGolden(sr, {0x80, 200,  0x00, 0x06, 0x11, 0x22, 0x33, 0x44, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06,
+                      0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x10, 0x11, 0x12, 0x13, 0x14},
+                 27);
+    EXPECT_EQ(sr.Create(Bytes(27).data(), 27), 0u);
 
-    rtcp::SenderReport parsed;
-    ASSERT_TRUE(parsed.Parse(golden.data(), golden.size()));
-    EXPECT_EQ(Build(parsed), golden);  // every field read back
-    EXPECT_FALSE(parsed.Parse(golden.data(), 27));
-    EXPECT_EQ(sr.Create(std::vector<uint8_t>(27).data(), 27), 0u);
-}
-
-TEST(RtcpReceiverReport, CreatesGoldenBytesWithA24BitLossField)
-{
     rtcp::ReceiverReport rr;
     rr.senderSsrc = kSenderSsrc;
-    rr.block.sourceSsrc = kMediaSsrc;
+    rr.block.sourceSsrc = 0xA1B2C3D4;
     rr.block.fractionLost = 0x40;
     rr.block.cumulativeLost = 0x1ABCDEF;  // only 24 bits go on the wire
     rr.block.extendedHighestSequence = 0x00010005;
     rr.block.jitter = 77;
     rr.block.lastSenderReport = 0xCAFEBABE;
     rr.block.delaySinceLastSenderReport = 0x00018000;
-    const std::vector<uint8_t> golden = {0x81, 201,  0x00, 0x07, 0x11, 0x22, 0x33, 0x44, 0xA1, 0xB2, 0xC3,
-                                         0xD4, 0x40, 0xAB, 0xCD, 0xEF, 0x00, 0x01, 0x00, 0x05, 0x00, 0x00,
-                                         0x00, 77,   0xCA, 0xFE, 0xBA, 0xBE, 0x00, 0x01, 0x80, 0x00};
-    EXPECT_EQ(Build(rr), golden);
+    const Bytes golden = {0x81, 201,  0x00, 0x07, 0x11, 0x22, 0x33, 0x44, 0xA1, 0xB2, 0xC3,
+                          0xD4, 0x40, 0xAB, 0xCD, 0xEF, 0x00, 0x01, 0x00, 0x05, 0x00, 0x00,
+                          0x00, 77,   0xCA, 0xFE, 0xBA, 0xBE, 0x00, 0x01, 0x80, 0x00};
+    ExpectGolden(rr, golden, 31, uint8_t{1});
+    EXPECT_FALSE(rr.Parse(0, golden.data(), golden.size())) << "no report block";
+    EXPECT_FALSE(rr.Parse(1, nullptr, 32));
 
-    rtcp::ReceiverReport parsed;
-    ASSERT_TRUE(parsed.Parse(1, golden.data(), golden.size()));
-    EXPECT_EQ(parsed.block.cumulativeLost, 0xABCDEFu);
-    EXPECT_EQ(Build(parsed), golden);
-    EXPECT_FALSE(parsed.Parse(0, golden.data(), golden.size())) << "no report block";
-    EXPECT_FALSE(parsed.Parse(1, golden.data(), 31));
-    EXPECT_FALSE(parsed.Parse(1, nullptr, 32));
+    rtcp::Sdes sdes;
+    sdes.ssrc = 4711;
+    sdes.text = "10.0.0.5-4711";
+    ExpectGolden(sdes, {0x81, 202, 0x00, 0x05, 0x00, 0x00, 0x12, 0x67, 0x01, 13, '1', '0',
+                        '.',  '0', '.',  '0',  '.',  '5',  '-',  '4',  '7',  '1', '1', 0},
+                 9);
+
+    rtcp::Bye bye;
+    bye.ssrc = kSenderSsrc;
+    ExpectGolden(bye, {0x81, 203, 0x00, 0x01, 0x11, 0x22, 0x33, 0x44}, 7);
+
+    rtcp::Fir fir;  // no packet sender, no media source
+    fir.fciSsrc = kSenderSsrc;
+    EXPECT_EQ(Build(fir), (Bytes{0x84, 206, 0x00, 0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0x11, 0x22, 0x33, 0x44, 0, 0, 0, 0}));
+    const Bytes feedback = {0x84, 206, 0x00, 0x01, 0xDE, 0xAD, 0xBE, 0xEF};
+    uint32_t sender = 0;
+    ASSERT_TRUE(rtcp::ReadFeedbackSender(feedback.data(), feedback.size(), &sender));
+    EXPECT_EQ(sender, 0xDEADBEEFu);
+    EXPECT_FALSE(rtcp::ReadFeedbackSender(feedback.data(), 7, &sender));
 }
 
 TEST(RtcpSdes, PadsTheItemListToAWordBoundaryWithAtLeastOneZero)
@@ -85,76 +103,25 @@ TEST(RtcpSdes, PadsTheItemListToAWordBoundaryWithAtLeastOneZero)
         rtcp::Sdes sdes;
         sdes.ssrc = kSenderSsrc;
         sdes.text = cname;
-        const std::vector<uint8_t> bytes = Build(sdes);
+        const Bytes bytes = Build(sdes);
         SCOPED_TRACE(c.cnameLength);
         EXPECT_EQ(rtcp::Sdes::PaddingFor(c.cnameLength), c.padding);
         ASSERT_EQ(bytes.size(), c.bytes);
-        EXPECT_EQ(bytes[0], 0x81);
-        EXPECT_EQ(bytes[1], 202);
         EXPECT_EQ((bytes[2] << 8) | bytes[3], c.lengthField);
-        EXPECT_EQ(bytes[8], 1);
         EXPECT_EQ(bytes[9], c.cnameLength);
-        for (size_t i = 10 + c.cnameLength; i < bytes.size(); ++i) {
-            EXPECT_EQ(bytes[i], 0) << "padding byte " << i;
-        }
+        EXPECT_EQ(Bytes(bytes.begin() + 10 + c.cnameLength, bytes.end()), Bytes(c.padding, 0));
     }
     rtcp::Sdes tooLong;  // longer than an item can carry
     tooLong.text = std::string(256, 'y');
-    std::vector<uint8_t> bytes(400);
+    Bytes bytes(400);
     EXPECT_EQ(tooLong.Create(bytes.data(), bytes.size()), 0u);
-}
-
-TEST(RtcpSdes, GoldenBytesForAThirteenCharacterCname)
-{
-    rtcp::Sdes sdes;
-    sdes.ssrc = 4711;
-    sdes.text = "10.0.0.5-4711";
-    const std::vector<uint8_t> golden = {0x81, 202, 0x00, 0x05, 0x00, 0x00, 0x12, 0x67, 0x01, 13, '1', '0',
-                                         '.',  '0', '.',  '0',  '.',  '5',  '-',  '4',  '7',  '1', '1', 0};
-    EXPECT_EQ(Build(sdes), golden);
-
-    rtcp::Sdes parsed;
-    ASSERT_TRUE(parsed.Parse(golden.data(), golden.size()));
-    EXPECT_EQ(parsed.ssrc, 4711u);
-    EXPECT_EQ(parsed.itemType, rtcp::Sdes::kCnameItem);
-    EXPECT_EQ(parsed.text, "10.0.0.5-4711");
-    EXPECT_FALSE(parsed.Parse(golden.data(), 9));
 
     // An item that runs past its packet.
-    std::vector<uint8_t> overrun = {0x81, 202, 0x00, 0x02, 0, 0, 0, 1, 0x01, 200, 'a', 'b'};
-    EXPECT_FALSE(parsed.Parse(overrun.data(), overrun.size()));
+    Bytes overrun = {0x81, 202, 0x00, 0x02, 0, 0, 0, 1, 0x01, 200, 'a', 'b'};
+    EXPECT_FALSE(tooLong.Parse(overrun.data(), overrun.size()));
     overrun[9] = 2;
-    EXPECT_TRUE(parsed.Parse(overrun.data(), overrun.size()));
-    EXPECT_EQ(parsed.text, "ab");
-}
-
-TEST(RtcpBye, GoldenBytes)
-{
-    rtcp::Bye bye;
-    bye.ssrc = kSenderSsrc;
-    const std::vector<uint8_t> golden = {0x81, 203, 0x00, 0x01, 0x11, 0x22, 0x33, 0x44};
-    EXPECT_EQ(Build(bye), golden);
-    rtcp::Bye parsed;
-    ASSERT_TRUE(parsed.Parse(golden.data(), golden.size()));
-    EXPECT_EQ(parsed.ssrc, kSenderSsrc);
-    EXPECT_FALSE(parsed.Parse(golden.data(), 7));
-}
-
-TEST(RtcpFir, GoldenBytesAndFeedbackSender)
-{
-    rtcp::Fir fir;
-    fir.senderSsrc = 0;
-    fir.mediaSsrc = 0;
-    fir.fciSsrc = kSenderSsrc;
-    const std::vector<uint8_t> golden = {0x84, 206, 0x00, 0x04, 0, 0, 0, 0, 0, 0,
-                                         0,    0,   0x11, 0x22, 0x33, 0x44, 0, 0, 0, 0};
-    EXPECT_EQ(Build(fir), golden);
-
-    const std::vector<uint8_t> feedback = {0x84, 206, 0x00, 0x01, 0xDE, 0xAD, 0xBE, 0xEF};
-    uint32_t sender = 0;
-    ASSERT_TRUE(rtcp::ReadFeedbackSender(feedback.data(), feedback.size(), &sender));
-    EXPECT_EQ(sender, 0xDEADBEEFu);
-    EXPECT_FALSE(rtcp::ReadFeedbackSender(feedback.data(), 7, &sender));
+    EXPECT_TRUE(tooLong.Parse(overrun.data(), overrun.size()));
+    EXPECT_EQ(tooLong.text, "ab");
 }
 
 }  // namespace

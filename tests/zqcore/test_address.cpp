@@ -25,18 +25,6 @@ TEST(GetLocalIpAddress, GivesAnAddressThatCanBeBound)
     EXPECT_GE(bound.Bind(ZQCSocket::kDatagram, text, "0"), 0) << text;
 }
 
-TEST(ZQCSocketAddress, HoldsResolvedTexts)
-{
-    const ZQCSocketAddress address(ZQCSocket::kDatagram, "localhost", "5004");
-    ASSERT_FALSE(address.IsEmpty());
-    EXPECT_STREQ(address.GetAddress(), "127.0.0.1");
-    EXPECT_STREQ(address.GetPort(), "5004");
-
-    const ZQCSocketAddress outOfRange(ZQCSocket::kDatagram, "127.0.0.1", "70000");
-    EXPECT_TRUE(outOfRange.IsEmpty());
-    EXPECT_STREQ(outOfRange.GetPort(), "");
-}
-
 // A receiving loop sets sender after sender on one address object: the texts
 // follow every change of address or port, and survive a repeat of the same.
 TEST(ZQCSocketAddress, TextsFollowEachNewSenderAndSurviveRepeats)

@@ -39,7 +39,7 @@ private:
     Entries m_entries;
 };
 
-// A pin whose media types and pool wish the test sets.
+// A pin whose media types the test sets.
 template <typename Base>
 class ScriptedPin : public Base {
 public:
@@ -53,17 +53,7 @@ public:
         *type = types[static_cast<size_t>(index)];
         return true;
     }
-    bool OnDecideBufferSize(ZQFAllocatorConfig* config) override
-    {
-        proposalSeen = *config;
-        if (decide) {
-            decide(config);
-        }
-        return true;
-    }
     std::vector<ZQFMediaType> types;
-    std::function<void(ZQFAllocatorConfig*)> decide;
-    ZQFAllocatorConfig proposalSeen{-1, -1};
 };
 
 using TestInputPin = ScriptedPin<ZQFPinIn>;
@@ -110,7 +100,7 @@ public:
     bool OnReverseNotify(ZQFNotifyInfo* info) override
     {
         Note("OnReverseNotify " + std::to_string(info->code));
-        return onReverseNotify ? onReverseNotify(info) : false;
+        return false;
     }
     bool OnStart() override
     {
@@ -120,16 +110,15 @@ public:
     bool OnStop() override { return Note("OnStop"); }
     bool OnBeginFlush() override
     {
-        Note(IsRunning() ? "OnBeginFlush running" : "OnBeginFlush stopped");
-        return onBeginFlush ? onBeginFlush() : true;
+        return Note(IsRunning() ? "OnBeginFlush running" : "OnBeginFlush stopped");
     }
     bool OnEndFlush() override { return Note("OnEndFlush"); }
     bool OnConnect(int pin, bool) override { return Note("OnConnect " + std::to_string(pin)); }
     bool OnDisconnect(int pin, bool) override { return Note("OnDisconnect " + std::to_string(pin)); }
 
     std::function<bool(ZQFMediaSample*)> onSample;
-    std::function<bool(ZQFNotifyInfo*)> onNotify, onReverseNotify;
-    std::function<bool()> onStart, onBeginFlush;
+    std::function<bool(ZQFNotifyInfo*)> onNotify;
+    std::function<bool()> onStart;
 
 private:
     bool Note(const std::string& event)

@@ -1,13 +1,7 @@
-// Identities, DebugLog and XML nodes: the basics every module leans on.
+// Identities as text, the way graph files and the host name them.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <tuple>
-#include <vector>
-
-#include "framework_fixtures.h"
 #include "zqfid.h"
-#include "zqfxml.h"
 
 namespace {
 
@@ -34,40 +28,6 @@ TEST(ZQFIDText, RoundTripsAndRefusesGarbageLeavingTheIdAlone)
         EXPECT_TRUE(EqualZQFID(kept, braced)) << bad;
     }
     EXPECT_FALSE(String2ZQFID(nullptr, nullptr));
-}
-
-TEST(DebugLogSink, CapturesPathLineLevelAndBoundedText)
-{
-    std::vector<std::tuple<std::string, int, int, std::string>> lines;
-    zqf::SetDebugLogSink([&](const char* path, int line, int level, const char* text) {
-        lines.emplace_back(path, line, level, text);
-    });
-    DebugLog("inputrtpstack\\zqminputrtpstack", 42, ZQF_LOG_WARNING, "<--RTPStack-->[%d] %s", 8000, "x");
-    const std::string huge(10000, 'a');
-    DebugLog("p", 1, ZQF_LOG_INFO, "%s", huge.c_str());
-    zqf::SetDebugLogSink({});
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], std::make_tuple(std::string("inputrtpstack\\zqminputrtpstack"), 42, int{ZQF_LOG_WARNING},
-                                        std::string("<--RTPStack-->[8000] x")));
-    const std::string& cut = std::get<3>(lines[1]);
-    EXPECT_LT(cut.size(), huge.size());
-    EXPECT_EQ(cut, huge.substr(0, cut.size()));
-}
-
-TEST(XMLNode, ChildrenIterateInOrderAndAttributesAreFound)
-{
-    CXMLNode root("module");
-    auto* first = new CXMLNode(&root, 3, 0);
-    EXPECT_EQ(root.GetChildCount(), 0u);  // built for the parent, not yet attached
-    first->AddAttrib("value", 8000);
-    root.AddChild(first);
-    root.AddChild(new CXMLNode("second"));
-    EXPECT_STREQ(first->GetAttribute("value"), "8000");
-    EXPECT_EQ(first->GetAttribute("missing"), nullptr);
-    EXPECT_EQ(root.GetFirstChild(), first);
-    EXPECT_STREQ(root.GetNextChild()->GetName(), "second");
-    EXPECT_EQ(root.GetNextChild(), nullptr);
-    EXPECT_EQ(root.GetFirstChild(), first);  // starts over
 }
 
 }  // namespace

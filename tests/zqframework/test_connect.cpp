@@ -1,5 +1,4 @@
-// Connecting pins: media types, the pool decision, the modules' hooks, and
-// removing a connected output pin.
+// Connecting pins: media types, and removing a connected output pin.
 #include <gtest/gtest.h>
 
 #include "framework_fixtures.h"
@@ -36,42 +35,6 @@ TEST(ConnectPins, RefusedWhenBothSidesStateTypesAndNoneMatch)
     EXPECT_TRUE(ZQFConnectPins(any.Out(0), video.In(0)));
 }
 
-TEST(ConnectPins, DownstreamWishesAndUpstreamDecidesThePool)
-{
-    TestModule up("up", 0, 1);
-    TestModule down("down", 1, 0);
-    down.In(0)->decide = [](ZQFAllocatorConfig* c) { *c = {10, 0}; };
-    up.Out(0)->decide = [](ZQFAllocatorConfig* c) { *c = {c->count + 13, 32768}; };
-    ASSERT_TRUE(ZQFConnectPins(up.Out(0), down.In(0)));
-    EXPECT_EQ(up.Out(0)->proposalSeen.count, 10);
-    ZQFAllocator* pool = up.Out(0)->GetAllocator();
-    ASSERT_NE(pool, nullptr);
-    EXPECT_EQ(pool->GetCount(), 23);
-    EXPECT_EQ(pool->GetSampleSize(), 32768);
-}
-
-TEST(ConnectPins, DefaultProposalHooksWithPinIndexesAndNoPoolForCountZero)
-{
-    Journal journal;
-    TestModule up("up", 0, 3, &journal);
-    TestModule down("down", 2, 0, &journal);
-    ASSERT_TRUE(ZQFConnectPins(up.Out(2), down.In(1)));
-    EXPECT_EQ(down.In(1)->GetPeerPin(), up.Out(2));
-    EXPECT_EQ(up.Out(2)->GetAllocator()->GetCount(), 4);
-    EXPECT_EQ(up.Out(2)->GetAllocator()->GetSampleSize(), 2048);
-    ZQFDisconnectPins(up.Out(2));
-    EXPECT_FALSE(down.In(1)->IsConnected());
-    EXPECT_EQ(up.Out(2)->GetAllocator(), nullptr);
-    EXPECT_EQ(journal.Take(), (fwtest::Entries{"up.OnConnect 2", "down.OnConnect 1", "up.OnDisconnect 2",
-                                               "down.OnDisconnect 1"}));
-
-    up.Out(2)->decide = [](ZQFAllocatorConfig* c) { c->count = 0; };
-    ASSERT_TRUE(ZQFConnectPins(up.Out(2), down.In(1)));
-    EXPECT_EQ(up.Out(2)->GetAllocator(), nullptr);
-    EXPECT_EQ(up.Out(2)->GetNewSample(0), nullptr);
-    EXPECT_FALSE(up.Out(2)->OnPinFlush());
-}
-
 TEST(ModulePins, RemoveOutputPinDisconnectsItAndRenumbersTheRest)
 {
     Journal journal;
@@ -93,22 +56,6 @@ TEST(ModulePins, RemoveOutputPinDisconnectsItAndRenumbersTheRest)
     EXPECT_EQ(up.RemoveOutputPin(5), nullptr);
     delete removed;
     outstanding->Recycle();  // its pool was released with the pin
-}
-
-TEST(ModulePins, CountsIndexesAndRefusals)
-{
-    TestModule module("m", 2, 1);
-    TestModule other("other", 0, 0);
-    EXPECT_EQ(module.In(1)->GetPinIndex(), 1);
-    EXPECT_EQ(module.Out(0)->GetPinIndex(), 0);
-    EXPECT_EQ(module.GetOutputPin(-1), nullptr);
-    LogCapture log;
-    EXPECT_EQ(module.AddPin(module.In(0)), -1);  // already there
-    ZQFPinIn foreign(&other, "foreign");
-    EXPECT_EQ(module.AddPin(&foreign), -1);  // a pin asks its own module for its index
-    void* out = &other;
-    EXPECT_FALSE(module.QueryInterface(fwtest::kTestId, &out));
-    EXPECT_EQ(out, nullptr);
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // The graph's lifecycle: start downstream first, stop upstream first.
 #include <gtest/gtest.h>
 
-#include <future>
-
 #include "framework_fixtures.h"
 #include "zqfgraph.h"
 
@@ -101,22 +99,6 @@ TEST_F(GraphTest, DestructorStopsDisconnectsAndDeletesTheModules)
     const Entries tail(entries.end() - 7, entries.end());
     EXPECT_EQ(tail, (Entries{"a.OnStop", "b.OnBeginFlush stopped", "b.OnStop", "a.OnDisconnect 0", "b.OnDisconnect 0",
                              "b.destroyed", "a.destroyed"}));
-}
-
-TEST_F(GraphTest, ThreadStartedInOnStartRunsWithTheModuleRunning)
-{
-    std::promise<std::pair<bool, bool>> firstLook;
-    fwtest::FunctionThread thread([&](fwtest::FunctionThread& self) {
-        firstLook.set_value({source->IsRunning(), self.IsThreadRunning()});
-        self.WaitForStop();
-        return 0;
-    });
-    source->onStart = [&] { return thread.StartThread(nullptr) && thread.IsThreadRunning(); };
-    source->onBeginFlush = [&] { return thread.StopThread(5000, 1); };
-    ASSERT_TRUE(graph.Start());
-    EXPECT_EQ(firstLook.get_future().get(), std::make_pair(true, true));
-    graph.Stop();
-    EXPECT_FALSE(thread.IsThreadRunning());
 }
 
 }  // namespace

@@ -17,47 +17,6 @@ struct Pool {
     ZQFAllocator* allocator;
 };
 
-TEST(MediaSample, RecycleResetsEverythingButKeepsTheFormatStorage)
-{
-    Pool pool(1);
-    ZQFMediaSample* sample = pool.allocator->GetNewSample(0);
-    sample->m_PayloadLength = 20;
-    sample->SetDataWriteOffset(4);
-    sample->SetDataReadOffset(16);
-    *sample->GetMediaType() = ZQFMediaType(1, 0x40001);
-    NKRMultiplexedPacketFormat prototype;
-    prototype.ssrc = 7;
-    ZQFFormatBuffer* format = sample->AllocFormatBuffer(prototype, false);
-    sample->Recycle();
-
-    ZQFMediaSample* again = pool.allocator->GetNewSample(0);
-    ASSERT_EQ(again, sample);
-    EXPECT_EQ(again->m_PayloadLength, 0);
-    EXPECT_EQ(again->GetDataWriteOffset(0), 0);
-    EXPECT_EQ(again->GetDataReadOffset(), 0);
-    EXPECT_EQ(*again->GetMediaType(), ZQFMediaType());
-    EXPECT_EQ(again->GetFormatBuffer(), nullptr);
-    NKRMultiplexedPacketFormat fresh;
-    EXPECT_EQ(again->AllocFormatBuffer(fresh, false), format);  // no allocation per packet
-    EXPECT_EQ(static_cast<NKRMultiplexedPacketFormat*>(format)->ssrc, 0u);
-    again->Recycle();
-}
-
-TEST(MediaSample, AllocFormatBufferKeepsAPresentFormatOnlyWhenAsked)
-{
-    Pool pool(1);
-    ZQFMediaSample* sample = pool.allocator->GetNewSample(0);
-    NKRMultiplexedPacketFormat first, second;
-    first.sequenceNumber = 10;
-    second.sequenceNumber = 20;
-    auto* format = static_cast<NKRMultiplexedPacketFormat*>(sample->AllocFormatBuffer(first, false));
-    EXPECT_EQ(sample->AllocFormatBuffer(second, true), format);
-    EXPECT_EQ(format->sequenceNumber, 10);
-    sample->AllocFormatBuffer(second, false);
-    EXPECT_EQ(format->sequenceNumber, 20);
-    sample->Recycle();
-}
-
 TEST(MediaSample, PayloadViewIsClampedToTheBuffer)
 {
     Pool pool(1, 100);

@@ -45,41 +45,6 @@ TEST_F(NotifyTest, ForwardPassesOnUntilConsumedAndReachesEveryBranch)
     EXPECT_EQ(journal.Take(), (fwtest::Entries{"relay.OnNotify 5"}));
 }
 
-TEST_F(NotifyTest, ReversePassesUpstreamUntilTakenAndUnconnectedPinsAnswerFalse)
-{
-    info.code = NOTIFY_INSERT_HEADER;
-    EXPECT_FALSE(left.In(0)->PassReverseNotify(&info));
-    EXPECT_EQ(journal.Take(), (fwtest::Entries{"relay.OnReverseNotify 2", "source.OnReverseNotify 2"}));
-
-    source.onReverseNotify = [](ZQFNotifyInfo* i) { return i->param == 12; };
-    info.param = 12;
-    EXPECT_TRUE(right.In(0)->PassReverseNotify(&info));
-
-    // Unconnected pins answer false and reach nobody.
-    ZQFDisconnectPins(relay.Out(1));
-    journal.Take();
-    EXPECT_FALSE(relay.Out(1)->PassForwardNotify(&info));
-    EXPECT_FALSE(right.In(0)->PassReverseNotify(&info));
-    EXPECT_TRUE(journal.Take().empty());
-}
-
-TEST(NotifyDefaults, PlainModuleConsumesForwardAndDeclinesReverse)
-{
-    Journal journal;
-    TestModule up("up", 0, 1, &journal);
-    TestModule down("down", 1, 0, &journal);
-    ZQFModule plain(fwtest::kTestId, "plain");
-    plain.AddPin(new ZQFPinIn(&plain, "in"));
-    plain.AddPin(new ZQFPinOutAuto(&plain, "out", 0));
-    ASSERT_TRUE(ZQFConnectPins(up.Out(0), plain.GetInputPin(0)));
-    ASSERT_TRUE(ZQFConnectPins(plain.GetOutputPin(0), down.In(0)));
-    journal.Take();
-    ZQFNotifyInfo info{NOTIFY_FRACTION_LOST, 3, &plain};
-    EXPECT_TRUE(up.Out(0)->PassForwardNotify(&info));
-    EXPECT_FALSE(down.In(0)->PassReverseNotify(&info));
-    EXPECT_EQ(journal.Take(), (fwtest::Entries{"up.OnReverseNotify 14"}));
-}
-
 // Pins wired into a loop by hand: the depth guard ends the walk.
 TEST(NotifyLoop, DepthGuardStopsACircularWalk)
 {

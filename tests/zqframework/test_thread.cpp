@@ -101,28 +101,6 @@ TEST(Thread, ExceptionEndsTheThreadWithMinusOne)
     EXPECT_EQ(fwtest::CountLines(log, ZQF_LOG_ERROR, "thrower"), 1);
 }
 
-TEST(Thread, RegisteredThreadsAreListedAndForgotten)
-{
-    ZQFModule module(fwtest::kTestId, "owner");
-    auto* thread = new FunctionThread([](FunctionThread& self) {
-        self.WaitForStop();
-        return 0;
-    }, "worker");
-    thread->SetPriority(1);
-    module.RegisterThread(thread);
-    module.RegisterThread(thread);
-    ASSERT_EQ(module.GetThreadCount(), 1);
-    ASSERT_TRUE(thread->StartThread(nullptr));
-    ZQFThreadInfo info;
-    ASSERT_TRUE(module.GetThreadInfo(0, &info));
-    EXPECT_STREQ(info.name, "worker");
-    EXPECT_TRUE(info.running);
-    EXPECT_EQ(info.priority, 1);
-    EXPECT_FALSE(module.GetThreadInfo(1, &info));
-    delete thread;
-    EXPECT_EQ(module.GetThreadCount(), 0);
-}
-
 TEST(Thread, ThreadOutlivingItsModuleDoesNotTouchIt)
 {
     FunctionThread thread([](FunctionThread&) { return 0; });

@@ -5,7 +5,6 @@
 
 #include <memory>
 
-#include "arguments.h"
 #include "codecs.h"
 #include "stackidentities.h"
 #include "zqfmodule.h"
@@ -60,17 +59,6 @@ TEST_F(CodecTable, PayloadTypesAreTheStacksDefaults)
         EXPECT_TRUE(m_stack->AddMediaType(codec.mediaType, OtherThan(codec.defaultPayloadType)));
         EXPECT_TRUE(m_stack->RemoveMediaType(codec.mediaType));
     }
-}
-
-TEST(CodecNames, KeysAndAliasesInAnyCase)
-{
-    EXPECT_STREQ(FindCodec("pcma").key, "audioG711A");
-    EXPECT_STREQ(FindCodec("AUDIOG711MU").key, "audioG711MU");
-    EXPECT_STREQ(FindCodec("Telephone-Event").key, "audioRFC2833");
-    EXPECT_EQ(AliasesOf(FindCodec("audioG711A")), std::vector<std::string>{"PCMA"});
-    EXPECT_TRUE(AliasesOf(FindCodec("videoH264")).empty());
-    EXPECT_THROW(FindCodec("opus"), CommandError);
-    EXPECT_THROW(FindCodec(""), CommandError);
 }
 
 }  // namespace

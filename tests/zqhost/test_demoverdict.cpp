@@ -34,28 +34,6 @@ void Lose(DemoFigures& figures, uint64_t sent, std::initializer_list<int> indexe
     }
 }
 
-TEST(DemoVerdict, CleanRunsHoldWithThreeReasons)
-{
-    const DemoVerdict verdict = JudgeDemo(CleanRun(50));
-    EXPECT_TRUE(verdict.holds);
-    EXPECT_EQ(verdict.reasonHolds, (std::vector<bool>{true, true, true}));
-    EXPECT_EQ(verdict.intact, 50u);
-    EXPECT_EQ(verdict.dropped, 0u);
-    EXPECT_NE(verdict.reasons[0].find("50 payloads came out in order and intact"), std::string::npos);
-
-    const DemoVerdict wrapped = JudgeDemo(CleanRun(40, 65520));  // sequence numbers follow their wrap
-    EXPECT_TRUE(wrapped.holds) << wrapped.reasons[0];
-    EXPECT_EQ(wrapped.intact, 40u);
-
-    // Two frames dropped by the simulation: one inside the stream, the last one after it.
-    DemoFigures lossy = CleanRun();
-    Lose(lossy, 8, {3, 9});
-    const DemoVerdict dropped = JudgeDemo(lossy);
-    EXPECT_TRUE(dropped.holds) << dropped.reasons[1];
-    EXPECT_EQ(dropped.missedInside, 1u);
-    EXPECT_EQ(dropped.missedAfter, 1u);
-}
-
 // Each broken run: what goes wrong, the reason that fails and, when given,
 // a part of its text.
 TEST(DemoVerdict, EachFaultFailsItsReason)
