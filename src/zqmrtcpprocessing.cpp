@@ -3,6 +3,7 @@
 // field is read only after its bytes were found inside the packet.
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "rtcp/rtcpbye.h"
@@ -38,6 +39,19 @@ zqm::PacketFault ThrottleOf(int validity)
     default:
         return zqm::PacketFault::RTCPLength;
     }
+}
+
+// A report whose LSR and DLSR cannot come from a real round trip (clocks
+// apart, a peer's bad arithmetic) is counted and leaves the last valid
+// round-trip time standing: one bad report does not wipe a good figure.
+void StoreRoundTripTime(ZQMRTPSource& source, uint32_t lsr, uint32_t dlsr)
+{
+    const std::optional<uint32_t> roundTripMs = zqm::RoundTripTimeMs(ZQMRTPClock::GetCompactWallClock(), lsr, dlsr);
+    if (!roundTripMs) {
+        source.m_refusedRoundTrips.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    source.m_roundTripTime.store(*roundTripMs, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -103,9 +117,9 @@ bool ZQMRTPStack::ProcessRTCPDatagram(const uint8_t* datagram, int length, const
             return false;
         }
 
-        size_t end = 0;
-        rtcp::CompoundEnd(datagram, static_cast<size_t>(length), &end);
-        rtcp::CompoundReader reader(datagram, end);
+        rtcp::CompoundLayout layout;
+        rtcp::LocateCompound(datagram, static_cast<size_t>(length), &layout);
+        rtcp::CompoundReader reader(datagram, layout);
         rtcp::CompoundReader::Packet packet;
         for (int index = 0; reader.Next(&packet); ++index) {
             ZQMRTPSource* found = nullptr;
@@ -162,8 +176,9 @@ void ZQMRTPStack::ApplySenderReport(const uint8_t* packet, size_t bytes, ZQMRTPS
     *found = source;
     source->m_packetCount.store(report.packetCount, std::memory_order_relaxed);
     source->m_octetCount.store(report.octetCount, std::memory_order_relaxed);
-    source->m_lastSrArrival.store(source->m_clock.GetElapsed(), std::memory_order_relaxed);
-    source->m_lsr.store((report.timestampHigh << 16) | (report.timestampLow >> 16), std::memory_order_relaxed);
+    const zqm::SenderReportReception reception{(report.timestampHigh << 16) | (report.timestampLow >> 16),
+                                               zqm::MonotonicReportUnits()};
+    source->m_lastSenderReport.store(zqm::PackSenderReportReception(reception), std::memory_order_relaxed);
     source->m_srWallClock.store(zqm::SenderReportWallClockMs(report.timestampHigh, report.timestampLow),
                                 std::memory_order_relaxed);
     source->m_srMediaTime.store(
@@ -192,10 +207,7 @@ void ZQMRTPStack::ApplyReceiverReport(const uint8_t* packet, size_t bytes, uint8
     source->m_jitter.store(static_cast<float>(report.block.jitter), std::memory_order_relaxed);
     source->m_dlsr.store(report.block.delaySinceLastSenderReport, std::memory_order_relaxed);
     source->m_lsr.store(report.block.lastSenderReport, std::memory_order_relaxed);
-    source->m_roundTripTime.store(zqm::RoundTripTimeMs(ZQMRTPClock::GetCompactWallClock(),
-                                                      report.block.lastSenderReport,
-                                                      report.block.delaySinceLastSenderReport),
-                                  std::memory_order_relaxed);
+    StoreRoundTripTime(*source, report.block.lastSenderReport, report.block.delaySinceLastSenderReport);
     source->m_rrCount.fetch_add(1, std::memory_order_relaxed);
 }
 

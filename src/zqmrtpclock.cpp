@@ -10,8 +10,9 @@ namespace {
 
 const char* const kLogPath = "zqmrtpclock";
 
-// 100-ns units from 1601-01-01 (FILETIME's epoch) to 1970-01-01.
-constexpr uint64_t kUnixEpochIn100ns = 0x019DB1DED53E8000ULL;
+// Seconds from 1601-01-01 (FILETIME's epoch) to 1900-01-01 (NTP's): 299
+// years, 72 of them leap years.
+constexpr uint64_t kNtpEpochInFileTimeSeconds = 9435484800ULL;
 constexpr uint64_t k100nsPerSecond = 10000000ULL;
 
 }  // namespace
@@ -57,6 +58,13 @@ uint32_t ZQMRTPClock::ToMilliseconds(uint32_t rtpTimestamp, int32_t mediaType)
     return rtpTimestamp / zqm::RtpUnitsPerMs(clockClass);
 }
 
+uint32_t ZQMRTPClock::MediaTimeAfter(uint32_t rtpTimestamp, uint64_t elapsedMicroseconds, int32_t mediaType)
+{
+    // Hz x µs / 10^6: exact in 64 bits for over 6 years at 90 kHz.
+    const uint64_t units = elapsedMicroseconds * zqm::RtpClockRateHz(mediaType) / 1000000u;
+    return rtpTimestamp + static_cast<uint32_t>(units);
+}
+
 bool ZQMRTPClock::Resynchronise(uint32_t ms)
 {
     ZQCLockMng<ZQCMutex> lock(m_lock, m_lockTimeoutMs);
@@ -73,13 +81,15 @@ ZQMWallClock ZQMRTPClock::GetWallClock()
     GetSystemTime(&now);
     FILETIME fileTime{};
     SystemTimeToFileTime(&now, &fileTime);
-    const uint64_t units =
-        ((static_cast<uint64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime) - kUnixEpochIn100ns;
-    return {static_cast<uint32_t>(units / k100nsPerSecond),
-            static_cast<uint32_t>(units % k100nsPerSecond) * 100u};
+    const uint64_t units = (static_cast<uint64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime;
+    const uint64_t subSecondUnits = units % k100nsPerSecond;
+    // 10^7 < 2^24: the shifted value fits in 64 bits. Rounded down (500 ms
+    // is exactly 2^31).
+    return {static_cast<uint32_t>(units / k100nsPerSecond - kNtpEpochInFileTimeSeconds),
+            static_cast<uint32_t>((subSecondUnits << 32) / k100nsPerSecond)};
 }
 
 uint32_t ZQMRTPClock::CompactWallClock(const ZQMWallClock& wallClock)
 {
-    return (wallClock.seconds << 16) | (wallClock.nanoseconds >> 16);
+    return (wallClock.ntpSeconds << 16) | (wallClock.fraction >> 16);
 }

@@ -154,6 +154,16 @@ uint32_t RtpUnitsPerMs(RtpClockClass clockClass)
     return 1;
 }
 
+uint32_t RtpClockRateHz(int32_t id)
+{
+    constexpr int32_t kTelephoneEvent = 0x40019;
+    constexpr uint32_t kTelephoneEventHz = 8000;
+    if (id == kTelephoneEvent) {
+        return kTelephoneEventHz;
+    }
+    return RtpUnitsPerMs(ClockClassOf(id)) * 1000u;
+}
+
 float JitterToMs(float jitterUnits, int32_t id)
 {
     const MediaTypeInfo* row = FindMediaType(id);

@@ -59,6 +59,12 @@ RtpClockClass ClockClassOf(int32_t id);
 // RTP timestamp units per millisecond of a class (Other: 1).
 uint32_t RtpUnitsPerMs(RtpClockClass clockClass);
 
+// The RTP clock rate of a payload, in Hz: what a timestamp difference of one
+// means in real time, for arithmetic between arrival times and timestamps
+// (interarrival jitter, sender-report extrapolation). Telephone events run
+// at the rate of the 8 kHz audio they go with; the other class at 1 kHz.
+uint32_t RtpClockRateHz(int32_t id);
+
 // Jitter in RTP units of the media type, converted to milliseconds.
 // Unknown identifiers are left unchanged.
 float JitterToMs(float jitterUnits, int32_t id);

@@ -1,20 +1,32 @@
 #include "zqmrtpreporttime.h"
 
+#include "zqcclock.h"
+
 namespace zqm {
 
 namespace {
 
-constexpr uint64_t kMsPerCompactCycle = 65536ull * 1000ull;  // the compact form's seconds wrap
+// Compact NTP times are 1/65536 s modulo 2^32 units (65536 s). A difference
+// of half that range or more is taken as negative: an LSR "since" which more
+// than 9 hours passed is one from the future, not a report that old.
+constexpr uint32_t kHalfCompactRange = 0x80000000u;
+// Our wall clock reads whole milliseconds, so the time since our report can
+// come out up to 1 ms short of the truth (66 units, rounded up). A DLSR
+// longer by no more than that is a round trip below our resolution: 0 ms.
+constexpr uint32_t kWallClockResolutionUnits = 66;
 
-// Compact form to ms modulo 65536 s: the low 16 bits are nanoseconds >> 16.
-uint64_t CompactToMs(uint32_t compact)
+uint32_t CompactUnitsToMs(uint32_t units)
 {
-    const uint64_t seconds = compact >> 16;
-    const uint64_t nanoseconds = static_cast<uint64_t>(compact & 0xFFFFu) << 16;
-    return seconds * 1000u + nanoseconds / 1000000u;
+    return static_cast<uint32_t>((static_cast<uint64_t>(units) * 1000u + 0x8000u) >> 16);
 }
 
 }  // namespace
+
+uint32_t MonotonicReportUnits()
+{
+    // 2^16 / 10^6 units per microsecond, exact in 64 bits for 8,900 years.
+    return static_cast<uint32_t>((ZQCClock::GetMicroseconds() << 16) / 1000000u);
+}
 
 uint64_t SenderReportWallClockMs(uint32_t seconds, uint32_t secondWord)
 {
@@ -28,20 +40,22 @@ uint64_t SenderReportWallClockMs(uint32_t seconds, uint32_t secondWord)
     return static_cast<uint64_t>(wholeMs) + subSecondMs;
 }
 
-uint32_t RoundTripTimeMs(uint32_t compactNow, uint32_t lsr, uint32_t dlsr)
+std::optional<uint32_t> RoundTripTimeMs(uint32_t compactNow, uint32_t lsr, uint32_t dlsr)
 {
     if (lsr == 0) {
-        return 0;
+        return 0u;
     }
-    const uint64_t sinceReportMs = (CompactToMs(compactNow) + kMsPerCompactCycle - CompactToMs(lsr)) % kMsPerCompactCycle;
-    const uint64_t heldMs = (static_cast<uint64_t>(dlsr) * 1000u) >> 16;
-    if (sinceReportMs <= heldMs) {
-        return 0;
+    const uint32_t sinceReport = compactNow - lsr;  // modulo 2^32: the compact seconds wrap
+    if (sinceReport >= kHalfCompactRange) {
+        return std::nullopt;  // the LSR is later than now
     }
-    const uint64_t rtt = sinceReportMs - heldMs;
-    // A "round trip" of more than half the compact range is a reading from
-    // before the report: clocks apart, not a delay.
-    return rtt >= kMsPerCompactCycle / 2 ? 0 : static_cast<uint32_t>(rtt);
+    if (dlsr > sinceReport) {
+        if (dlsr - sinceReport <= kWallClockResolutionUnits) {
+            return 0u;
+        }
+        return std::nullopt;  // held longer than the report has existed
+    }
+    return CompactUnitsToMs(sinceReport - dlsr);
 }
 
 }  // namespace zqm

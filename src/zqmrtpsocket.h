@@ -6,7 +6,29 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <netinet/in.h>
+
 #include "zqcsocket.h"
+
+namespace zqm {
+
+// An IPv4 endpoint as one number: address << 16 | port (0: none). Cheap to
+// compare and to keep in an atomic.
+inline uint64_t PackEndpoint(const sockaddr_in& address)
+{
+    return (static_cast<uint64_t>(ntohl(address.sin_addr.s_addr)) << 16) | ntohs(address.sin_port);
+}
+
+inline sockaddr_in UnpackEndpoint(uint64_t endpoint)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(static_cast<uint32_t>(endpoint >> 16));
+    address.sin_port = htons(static_cast<uint16_t>(endpoint & 0xFFFFu));
+    return address;
+}
+
+}  // namespace zqm
 
 class RTPSocket : public ZQCSocket {
 public:

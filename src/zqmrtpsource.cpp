@@ -10,6 +10,7 @@
 #include "zqcthread.h"
 #include "zqfdebuglog.h"
 #include "zqmrtpmediatypes.h"
+#include "zqmrtpsocket.h"
 
 namespace {
 
@@ -96,17 +97,14 @@ ZQMRTPSource::ZQMRTPSource(ZQMRTPStack* owner, uint32_t ssrc, uint16_t seq, bool
       m_cumulativeLost(0),
       m_extendedHighestSeq(0xFFFFFFFF),
       m_jitter(0.0f),
+      m_jitterMs(0.0f),
       m_lsr(0),
+      m_lastSenderReport(0),
+      m_refusedRoundTrips(0),
       m_dlsr(0),
       m_roundTripTime(0),
-      m_cycles(0),
-      m_lastTransit(0),
-      m_lastSrArrival(0),
-      m_received(0),
-      m_baseSeq(seq),
-      m_expectedPrior(0),
-      m_receivedPrior(0),
-      m_reportArmed(false),
+      m_duplicatePackets(0),
+      m_latePackets(0),
       m_octets(0),
       m_octetsAtLastRate(0),
       m_wireBytes(0),
@@ -164,24 +162,15 @@ void ZQMRTPSource::CheckCollisions(const sockaddr_in* origin)
     }
 }
 
-namespace {
-
-uint64_t PackTransport(const sockaddr_in& address)
-{
-    return (static_cast<uint64_t>(ntohl(address.sin_addr.s_addr)) << 16) | ntohs(address.sin_port);
-}
-
-}  // namespace
-
 void ZQMRTPSource::SetSendingTransport(const sockaddr_in& from)
 {
-    m_sendingTransport.store(PackTransport(from), std::memory_order_relaxed);
+    m_sendingTransport.store(zqm::PackEndpoint(from), std::memory_order_relaxed);
 }
 
 bool ZQMRTPSource::SendsFrom(const sockaddr_in& origin) const
 {
     const uint64_t mine = m_sendingTransport.load(std::memory_order_relaxed);
-    const uint64_t theirs = PackTransport(origin);
+    const uint64_t theirs = zqm::PackEndpoint(origin);
     if (mine == 0 || (mine & 0xFFFF) != (theirs & 0xFFFF)) {
         return false;
     }
@@ -217,7 +206,9 @@ void ZQMRTPSource::Reset()
     m_fractionLost = 0;
     m_roundTripTime = 0;
     m_timeoutCount = kTimeoutReports;
-    m_reportArmed = false;
+    m_delivered.Clear();
+    m_lastSenderReport = 0;
+    m_refusedRoundTrips = 0;
 }
 
 bool ZQMRTPSource::CanSendPacket()
@@ -358,9 +349,10 @@ bool ZQMRTPSource::GetStatistics(uint32_t ssrc, bool local, uint32_t* payloadBit
         put(packetCount, s.m_packetCount.load(std::memory_order_relaxed));
         put(octetCount, s.m_octetCount.load(std::memory_order_relaxed));
         put(fractionLostPercent, static_cast<uint32_t>(s.m_fractionLost.load(std::memory_order_relaxed)));
-        put(cumulativeLost, s.m_cumulativeLost.load(std::memory_order_relaxed));
-        put(jitterMs, zqm::JitterToMs(s.m_jitter.load(std::memory_order_relaxed),
-                                      static_cast<int32_t>(s.m_mediaType.load(std::memory_order_relaxed))));
+        put(cumulativeLost, static_cast<uint32_t>(s.m_cumulativeLost.load(std::memory_order_relaxed)));
+        put(jitterMs, s.m_local ? zqm::JitterToMs(s.m_jitter.load(std::memory_order_relaxed),
+                                                  static_cast<int32_t>(s.m_mediaType.load(std::memory_order_relaxed)))
+                                : s.m_jitterMs.load(std::memory_order_relaxed));
         put(rrCount, s.m_rrCount.load(std::memory_order_relaxed));
         put(roundTripTimeMs, s.m_roundTripTime.load(std::memory_order_relaxed));
         return true;

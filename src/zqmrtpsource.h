@@ -10,6 +10,8 @@
 
 #include <netinet/in.h>
 
+#include "inputrtpstack/rtpreceptionstatistics.h"
+#include "inputrtpstack/rtpsequencenumbers.h"
 #include "zqccriticalsection.h"
 #include "zqclockmng.h"
 #include "zqmrtpclock.h"
@@ -88,7 +90,7 @@ public:
     uint32_t m_ssrc;                 // host order
     bool m_local;
     uint16_t m_probation;            // sequential packets still needed before the source is valid
-    uint16_t m_maxSeq;               // highest in-order sequence number delivered
+    uint16_t m_maxSeq;               // delivery point: the last sequence number handed downstream
     uint16_t m_lastFecSeq;           // last FEC packet's sequence number
     uint16_t m_lastBadSeq;           // last packet held back
     uint16_t m_resyncCount;          // packets still needed to resynchronise after a jump
@@ -105,20 +107,25 @@ public:
     std::atomic<uint32_t> m_packetCount;     // local: sent; remote: from the last SR
     std::atomic<uint32_t> m_octetCount;      // local: payload sent; remote: from the last SR
     std::atomic<uint8_t> m_fractionLost;     // percent
-    std::atomic<uint32_t> m_cumulativeLost;  // 24 bits used
+    std::atomic<int32_t> m_cumulativeLost;   // signed 24-bit range; a peer may report -1
     std::atomic<uint32_t> m_extendedHighestSeq;
-    std::atomic<float> m_jitter;             // RTP units
-    std::atomic<uint32_t> m_lsr;             // middle 32 bits of the last SR timestamp
+    std::atomic<float> m_jitter;             // RTP units (local: as a peer reported it)
+    std::atomic<float> m_jitterMs;           // remote: the estimate in ms
+    std::atomic<uint32_t> m_lsr;             // local: the LSR a peer's receiver report echoed
+    // Remote: the last sender report heard, LSR and arrival packed in one
+    // word (zqm::SenderReportReception) so that they are read together.
+    std::atomic<uint64_t> m_lastSenderReport;
+    std::atomic<uint32_t> m_refusedRoundTrips;  // receiver reports whose LSR/DLSR gave no valid round trip
     std::atomic<uint32_t> m_dlsr;            // 1/65536 s
     std::atomic<uint32_t> m_roundTripTime;   // ms
-    uint16_t m_cycles;                       // sequence-number wraps
-    uint32_t m_lastTransit;                  // relative transit of the previous packet
-    std::atomic<uint32_t> m_lastSrArrival;   // ms of m_clock
-    uint32_t m_received;                     // packets received
-    uint16_t m_baseSeq;
-    uint32_t m_expectedPrior;
-    uint32_t m_receivedPrior;
-    bool m_reportArmed;                      // the first report interval has passed
+    // Remote sources, receiving thread under the stack lock: the sequence
+    // bookkeeping and jitter estimate the reports are made of, and which
+    // recent numbers went downstream.
+    zqm::ReceptionCounters m_reception;
+    zqm::JitterEstimate m_jitterEstimate;
+    zqm::DeliveredHistory m_delivered;
+    std::atomic<uint32_t> m_duplicatePackets;  // recycled: already delivered or held
+    std::atomic<uint32_t> m_latePackets;       // recycled: behind the delivery point
     std::atomic<uint32_t> m_octets;          // payload octets sent or received, plus RTCP
     uint32_t m_octetsAtLastRate;
     std::atomic<uint32_t> m_wireBytes;       // octets including transport overhead

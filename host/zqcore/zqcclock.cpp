@@ -15,7 +15,19 @@ uint32_t SteadyMs()
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+uint64_t SteadyMicroseconds()
+{
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
 }  // namespace
+
+uint64_t ZQCClock::GetMicroseconds()
+{
+    return g_manual.load(std::memory_order_acquire) ? uint64_t{g_manualMs.load(std::memory_order_acquire)} * 1000u
+                                                    : SteadyMicroseconds();
+}
 
 uint32_t ZQCClock::GetTickCount()
 {

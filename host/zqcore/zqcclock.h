@@ -9,6 +9,10 @@ class ZQ_API ZQCClock {
 public:
     // Monotonic milliseconds, 32-bit, wrapping.
     static uint32_t GetTickCount();
+    // Monotonic microseconds, 64-bit: for arithmetic finer than a millisecond
+    // (interarrival jitter, report delays). Manual time reads as its
+    // milliseconds x 1000.
+    static uint64_t GetMicroseconds();
 
     // Test support: while manual time is on, every clock of the process
     // (GetTickCount, ZQCRealTimeClock::GetTime, the win32 GetTickCount) reads

@@ -1,27 +1,100 @@
 #include "inputrtpstack/rtpreceptionstatistics.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cstdlib>
+
+#include "inputrtpstack/rtpsequencenumbers.h"
 
 namespace zqm {
 
 namespace {
 
+constexpr int kMaxDropout = 3000;
+constexpr int kMaxMisorder = 100;
+constexpr uint32_t kSeqModulo = 65536;
+constexpr uint32_t kNoBadSeq = kSeqModulo + 1;
+constexpr int32_t kMaxCumulativeLost = 0x7FFFFF;
+constexpr int32_t kMinCumulativeLost = -0x800000;
 constexpr double kJitterGain = 1.0 / 16.0;
-constexpr double kDlsrUnitsPerMs = 65.536;
 
 // The difference of two wrapping 32-bit counters, as the signed step it was.
 int64_t CounterStep(uint32_t now, uint32_t prior) { return static_cast<int32_t>(now - prior); }
 
+void StartSequence(ReceptionCounters& counters, uint16_t seq)
+{
+    counters.started = true;
+    counters.baseSeq = seq;
+    counters.maxSeq = seq;
+    counters.badSeq = kNoBadSeq;
+    counters.cycles = 0;
+    counters.received = 0;
+    counters.expectedPrior = 0;
+    counters.receivedPrior = 0;
+}
+
 }  // namespace
 
-float UpdateInterarrivalJitter(float jitterUnits, uint32_t& lastTransit, uint32_t arrivalUnits, uint32_t rtpTimestamp)
+SequenceUpdate UpdateSequence(ReceptionCounters& counters, uint16_t seq)
 {
-    const uint32_t transit = arrivalUnits - rtpTimestamp;
-    const int64_t d = static_cast<int32_t>(transit - lastTransit);
-    lastTransit = transit;
-    const float step = static_cast<float>((static_cast<double>(std::llabs(d)) - jitterUnits) * kJitterGain);
-    return jitterUnits + step;
+    SequenceUpdate update = SequenceUpdate::Counted;
+    const uint16_t ahead = static_cast<uint16_t>(seq - counters.maxSeq);
+    if (!counters.started) {
+        StartSequence(counters, seq);
+    } else if (ahead < kMaxDropout) {
+        if (seq < counters.maxSeq) {
+            ++counters.cycles;
+        }
+        counters.maxSeq = seq;
+    } else if (ahead <= kSeqModulo - kMaxMisorder) {
+        if (seq != counters.badSeq) {
+            counters.badSeq = NextSeq(seq);
+            return SequenceUpdate::Jump;
+        }
+        StartSequence(counters, seq);
+        update = SequenceUpdate::Restarted;
+    }
+    // Otherwise late or duplicate: counted, nothing moves.
+    ++counters.received;
+    return update;
+}
+
+ReceptionLoss ComputeReceptionLoss(const ReceptionCounters& counters)
+{
+    ReceptionLoss loss;
+    loss.extendedMax = ExtendedHighestSeq(counters);
+    loss.expected = loss.extendedMax - counters.baseSeq + 1;
+    loss.expectedInterval = CounterStep(loss.expected, counters.expectedPrior);
+    loss.receivedInterval = CounterStep(counters.received, counters.receivedPrior);
+    loss.lostInterval = loss.expectedInterval - loss.receivedInterval;
+    if (loss.expectedInterval > 0 && loss.lostInterval > 0) {
+        loss.fractionLostPercent = static_cast<uint8_t>(loss.lostInterval * 100 / loss.expectedInterval);
+        loss.fractionLost = static_cast<uint8_t>((loss.lostInterval << 8) / loss.expectedInterval);
+    }
+    const int64_t cumulative = static_cast<int64_t>(loss.expected) - counters.received;
+    loss.cumulativeLost = static_cast<int32_t>(std::clamp<int64_t>(cumulative, kMinCumulativeLost, kMaxCumulativeLost));
+    return loss;
+}
+
+uint32_t ArrivalUnits(uint64_t arrivalMicroseconds, uint32_t clockRateHz)
+{
+    // Split to stay exact in 64 bits: whole seconds, then the rest.
+    const uint64_t seconds = arrivalMicroseconds / 1000000u;
+    const uint64_t rest = arrivalMicroseconds % 1000000u;
+    return static_cast<uint32_t>(seconds * clockRateHz + rest * clockRateHz / 1000000u);
+}
+
+void UpdateInterarrivalJitter(JitterEstimate& estimate, uint64_t arrivalMicroseconds, uint32_t rtpTimestamp,
+                              uint32_t clockRateHz)
+{
+    const uint32_t transit = ArrivalUnits(arrivalMicroseconds, clockRateHz) - rtpTimestamp;
+    if (clockRateHz != estimate.clockRateHz) {
+        estimate = {0.0f, transit, clockRateHz};
+        return;
+    }
+    const int64_t d = static_cast<int32_t>(transit - estimate.lastTransit);
+    estimate.lastTransit = transit;
+    const float step = static_cast<float>((static_cast<double>(std::llabs(d)) - estimate.jitterUnits) * kJitterGain);
+    estimate.jitterUnits += step;
 }
 
 uint32_t JitterReportUnits(float jitterUnits)
@@ -35,30 +108,12 @@ uint32_t JitterReportUnits(float jitterUnits)
     return static_cast<uint32_t>(jitterUnits);
 }
 
-ReceptionLoss ComputeReceptionLoss(const ReceptionCounters& counters)
+float JitterMs(const JitterEstimate& estimate)
 {
-    ReceptionLoss loss;
-    loss.extendedMax = (static_cast<uint32_t>(counters.cycles) << 16) + counters.maxSeq;
-    loss.expected = loss.extendedMax - counters.baseSeq + 1;
-    loss.expectedInterval = CounterStep(loss.expected, counters.expectedPrior);
-    loss.receivedInterval = CounterStep(counters.received, counters.receivedPrior);
-    loss.lostInterval = loss.expectedInterval - loss.receivedInterval;
-    if (loss.expectedInterval != 0 && loss.lostInterval > 0) {
-        loss.fractionLostPercent = static_cast<uint8_t>(loss.lostInterval * 100 / loss.expectedInterval);
-        loss.fractionLost = static_cast<uint8_t>(loss.lostInterval * 256 / loss.expectedInterval);
+    if (estimate.clockRateHz == 0) {
+        return 0.0f;
     }
-    const int64_t cumulative = CounterStep(loss.expected, counters.received);
-    loss.cumulativeLost = cumulative > 0 ? static_cast<uint32_t>(cumulative) : 0;
-    return loss;
-}
-
-uint32_t DelaySinceLastSenderReport(uint32_t lsr, uint32_t nowMs, uint32_t arrivalMs)
-{
-    if (lsr == 0) {
-        return 0;
-    }
-    const uint32_t elapsedMs = nowMs - arrivalMs;
-    return static_cast<uint32_t>(static_cast<uint64_t>(elapsedMs * kDlsrUnitsPerMs));
+    return static_cast<float>(estimate.jitterUnits * 1000.0 / estimate.clockRateHz);
 }
 
 }  // namespace zqm

@@ -13,6 +13,7 @@
 #include <map>
 
 #include "inputrtpstack/rtpcheckresult.h"
+#include "inputrtpstack/rtpsequencenumbers.h"
 #include "zqcsocketaddress.h"
 #include "zqfthread.h"
 #include "zqmrtpclock.h"
@@ -79,16 +80,20 @@ private:
     // Start and stop.
     void StartUnderLock();
     void OpenRTCP();
+    static uint64_t EndpointOf(const char* address, const char* port);
     void AcquireOutputRTCPSocket();
     void StopThreads();
     bool IsRTCPEnabled() const;
 
     // Packet check and sequencing; stack lock held.
-    ZQMRTPSource* FindOrCreateSource(uint32_t ssrc, uint16_t seq, ZQFMediaSample* sample, bool* held);
+    ZQMRTPSource* FindOrCreateSource(uint32_t ssrc, uint16_t seq, bool* created);
     void ForgetSources();
     RTPCheckResult SequencePacket(ZQMRTPSource& source, uint16_t seq, ZQFMediaSample* sample, bool fec);
     bool PassProbation(ZQMRTPSource& source, uint16_t seq, ZQFMediaSample* sample);
     void HoldPacket(ZQMRTPSource& source, uint16_t seq, ZQFMediaSample* sample);
+    bool IsBehindDeliveryPoint(const ZQMRTPSource& source, uint16_t seq) const;
+    void RecycleBehindDeliveryPoint(ZQMRTPSource& source, uint16_t seq, ZQFMediaSample* sample);
+    void ReleaseHeld(ZQMRTPSource& source, zqm::HeldPackets::iterator entry);
     void ReleaseEarliestHeld(ZQMRTPSource& source);
     void ReleaseHeldSuccessors(ZQMRTPSource& source);
     void ReleaseAllHeld(ZQMRTPSource& source);
@@ -102,7 +107,16 @@ private:
     int LogPort() const { return m_logPort.load(std::memory_order_relaxed); }
 
     RTPSocket* m_inputRTPSocket = nullptr;
+    // Where receiver reports go. Configured: the remote RTCP endpoint of the
+    // settings. Otherwise learned from the traffic (m_rtcpDestinationKey
+    // names it): where the peer's RTCP comes from once any came
+    // (m_peerRTCPOrigin, set by the RTCP listening thread), before that the
+    // RTP source address with the next port. Survives Cleanup.
     ZQCSocketAddress* m_rtcpDestination = nullptr;
+    std::atomic<bool> m_rtcpDestinationConfigured{false};
+    std::atomic<uint64_t> m_rtcpDestinationKey{0};
+    std::atomic<uint64_t> m_peerRTCPOrigin{0};
+    uint64_t m_ownRTCPEndpoint = 0;  // set at start: never report to it
     uint16_t m_rtpWindow = 0;
     std::map<uint32_t, ZQMRTPSource*> m_sources;  // owned
     ZQMInputRTPStackRTCPListeningThread* m_rtcpListeningThread = nullptr;

@@ -9,6 +9,7 @@
 #include "inputrtpstack/rtpreceptionstatistics.h"
 #include "inputrtpstack/zqminputrtpstack.h"
 #include "inputrtpstack/zqminputrtpstackcommon.h"
+#include "zqcclock.h"
 #include "zqfformat.h"
 #include "zqfmediasample.h"
 #include "zqmlog.h"
@@ -123,22 +124,24 @@ size_t DatagramBytes(const ZQFMediaSample& sample)
     return static_cast<size_t>(std::min<int64_t>(bytes, sample.GetBufferSize()));
 }
 
-// Arrival statistics of a known source: counters, the source clock that
-// follows the media timestamps, interarrival jitter (RFC 3550, A.8).
-void CountArrival(ZQMRTPSource& source, int32_t mediaType, uint32_t payloadBytes, uint32_t timestamp)
+// Arrival statistics of a source: counters, the source clock that follows
+// the media timestamps (lip sync reads it), the sequence bookkeeping and the
+// interarrival jitter of RFC 3550 (A.1, A.8).
+void CountArrival(ZQMRTPSource& source, int32_t mediaType, uint32_t payloadBytes, const rtp::FixedHeader& header,
+                  uint64_t arrivalMicroseconds)
 {
     source.m_mediaType.store(static_cast<uint32_t>(mediaType), std::memory_order_relaxed);
     source.m_octets.fetch_add(payloadBytes, std::memory_order_relaxed);
     source.m_wireBytes.fetch_add(payloadBytes + kPacketOverheadBytes, std::memory_order_relaxed);
-    if (timestamp != source.m_lastRtpTimestamp) {
-        source.m_clock.Resynchronise(ZQMRTPClock::ToMilliseconds(timestamp, mediaType));
+    if (header.timestamp != source.m_lastRtpTimestamp) {
+        source.m_clock.Resynchronise(ZQMRTPClock::ToMilliseconds(header.timestamp, mediaType));
     }
-    ++source.m_received;
-    source.m_lastRtpTimestamp = timestamp;
-    const uint32_t arrival = source.m_clock.GetRTPTimestamp(mediaType);
-    source.m_jitter.store(zqm::UpdateInterarrivalJitter(source.m_jitter.load(std::memory_order_relaxed),
-                                                        source.m_lastTransit, arrival, timestamp),
-                          std::memory_order_relaxed);
+    source.m_lastRtpTimestamp = header.timestamp;
+    zqm::UpdateSequence(source.m_reception, header.sequenceNumber);
+    zqm::JitterEstimate& jitter = source.m_jitterEstimate;
+    zqm::UpdateInterarrivalJitter(jitter, arrivalMicroseconds, header.timestamp, zqm::RtpClockRateHz(mediaType));
+    source.m_jitter.store(jitter.jitterUnits, std::memory_order_relaxed);
+    source.m_jitterMs.store(zqm::JitterMs(jitter), std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -170,6 +173,7 @@ RTPCheckResult ZQMInputRTPStack::CheckRTPDatagram(ZQFMediaSample* sample)
 {
     static const NKRMultiplexedPacketFormat kEmptyFormat;
 
+    const uint64_t arrivalMicroseconds = ZQCClock::GetMicroseconds();
     const size_t size = DatagramBytes(*sample);
     const rtp::ReceivedDatagram datagram = rtp::CheckReceivedDatagram(sample->GetDataBuffer(), size);
     const rtp::FixedHeader& header = datagram.header;
@@ -196,11 +200,8 @@ RTPCheckResult ZQMInputRTPStack::CheckRTPDatagram(ZQFMediaSample* sample)
     format->timestamp = header.timestamp;
     format->sequenceNumber = header.sequenceNumber;
 
-    bool held = false;
-    ZQMRTPSource* source = FindOrCreateSource(header.ssrc, header.sequenceNumber, sample, &held);
-    if (held) {
-        return RTP_VALID_RTPDATAGRAM_VALIDATING;
-    }
+    bool created = false;
+    ZQMRTPSource* source = FindOrCreateSource(header.ssrc, header.sequenceNumber, &created);
     if (source == nullptr) {
         ZQM_LOG(ZQF_LOG_WARNING, "<--RTPStack-->[%d] ssrc [%d / 0x%x ] not found ! ", LogPort(),
                 static_cast<int>(header.ssrc), header.ssrc);
@@ -208,7 +209,15 @@ RTPCheckResult ZQMInputRTPStack::CheckRTPDatagram(ZQFMediaSample* sample)
     }
     const bool fec = mainType == kFecMainType;
     if (!fec) {
-        CountArrival(*source, mediaType, static_cast<uint32_t>(sample->m_PayloadLength), header.timestamp);
+        CountArrival(*source, mediaType, static_cast<uint32_t>(sample->m_PayloadLength), header,
+                     arrivalMicroseconds);
+    }
+    // With a reordering window a new source's first packet waits for its
+    // probation.
+    if (created && m_rtpWindow != 0) {
+        HoldPacket(*source, header.sequenceNumber, sample);
+        source->m_maxSeq = static_cast<uint16_t>(header.sequenceNumber - 1);
+        return RTP_VALID_RTPDATAGRAM_VALIDATING;
     }
     if (source->m_discard.load()) {
         if (PacketFaultThrottle::IsDue(PacketFault::Discarded)) {
@@ -222,9 +231,8 @@ RTPCheckResult ZQMInputRTPStack::CheckRTPDatagram(ZQFMediaSample* sample)
 }
 
 // A new SSRC replaces every source known so far (in practice there is one):
-// their held samples go back to the pool. With a reordering window the new
-// source's first packet is held for its probation (`held` set).
-ZQMRTPSource* ZQMInputRTPStack::FindOrCreateSource(uint32_t ssrc, uint16_t seq, ZQFMediaSample* sample, bool* held)
+// their held samples go back to the pool. `created` tells a new source.
+ZQMRTPSource* ZQMInputRTPStack::FindOrCreateSource(uint32_t ssrc, uint16_t seq, bool* created)
 {
     if (const auto found = m_sources.find(ssrc); found != m_sources.end()) {
         return found->second;
@@ -244,11 +252,7 @@ ZQMRTPSource* ZQMInputRTPStack::FindOrCreateSource(uint32_t ssrc, uint16_t seq, 
         delete source;
         return nullptr;
     }
-    if (m_rtpWindow != 0) {
-        HoldPacket(*source, seq, sample);
-        source->m_maxSeq = static_cast<uint16_t>(seq - 1);
-        *held = true;
-    }
+    *created = true;
     return source;
 }
 

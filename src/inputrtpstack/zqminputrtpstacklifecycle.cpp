@@ -115,9 +115,12 @@ void ZQMInputRTPStack::StartUnderLock()
         ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->[%s : %s] SetRecvBufferSize[%d]", m_localIPAddress, m_localRTPPort,
                 static_cast<int>(bufferSize));
     }
-    // Without a remote RTCP address of its own the stack opens no RTCP
-    // socket here; reports then go back to where the RTP comes from.
-    if (std::strcmp(m_remoteRTCPAddress, m_localIPAddress) != 0) {
+    // RTCP is opened unless the remote RTCP endpoint is the stack's own;
+    // without a configured one, reports go back to where the traffic comes
+    // from (LearnRTCPDestination).
+    m_ownRTCPEndpoint = EndpointOf(m_localIPAddress, m_localRTCPPort);
+    m_rtcpDestinationConfigured.store(false);
+    if (m_remoteRTCPAddress[0] == '\0' || EndpointOf(m_remoteRTCPAddress, m_remoteRTCPPort) != m_ownRTCPEndpoint) {
         OpenRTCP();
     }
     if (GetDataDisabled() != 0) {
@@ -160,6 +163,14 @@ void ZQMInputRTPStack::OpenRTCP()
     delete m_rtcpDestination;
     m_rtcpDestination = nullptr;
     m_rtcpDestination = new ZQCSocketAddress(ZQCSocket::kDatagram, m_remoteRTCPAddress, m_remoteRTCPPort);
+    m_rtcpDestinationKey.store(0);
+    m_rtcpDestinationConfigured.store(true);
+}
+
+uint64_t ZQMInputRTPStack::EndpointOf(const char* address, const char* port)
+{
+    const ZQCSocketAddress endpoint(ZQCSocket::kDatagram, address, port);
+    return endpoint.IsEmpty() ? 0 : zqm::PackEndpoint(endpoint.GetSockAddr());
 }
 
 // The reports leave from the local RTCP port when the settings bind them

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "inputrtpstack/rtcpreportdestination.h"
 #include "inputrtpstack/zqminputrtpstack.h"
 #include "inputrtpstack/zqminputrtpstackcommon.h"
 #include "stdafx.h"
@@ -151,23 +152,36 @@ void ZQMInputRTPStack::ProcessReceived(ZQFMediaSample* sample, ZQFPinOut* pin)
     }
 }
 
-// Without a remote RTCP address of its own, the stack reports to the address
-// the traffic comes from, on the remote RTCP port.
+// Without a configured remote RTCP endpoint the stack reports to the peer:
+// where its RTCP comes from once any came (symmetric RTCP), before that the
+// RTP source address and the next port (RFC 3550, section 11). Never to its
+// own RTCP endpoint. Runs for every datagram: the common case, nothing
+// changed, costs two loads.
 void ZQMInputRTPStack::LearnRTCPDestination(const ZQCSocketAddress& from)
 {
-    StackLock lock(m_stackLock, -1);
-    if (m_rtcpDestination != nullptr || from.IsEmpty()) {
+    if (m_rtcpDestinationConfigured.load(std::memory_order_relaxed) || from.IsEmpty()) {
         return;
     }
+    const uint64_t wanted =
+        zqm::LearnedReportDestination(zqm::PackEndpoint(from.GetSockAddr()), m_peerRTCPOrigin.load());
+    if (wanted == m_rtcpDestinationKey.load(std::memory_order_relaxed) && m_outputRTCPSocket != nullptr) {
+        return;
+    }
+    StackLock lock(m_stackLock, -1);
     if (m_outputRTCPSocket == nullptr) {
         AcquireOutputRTCPSocket();
         if (m_outputRTCPSocket == nullptr) {
             ZQM_THROW("<--RTPStack-->[%d] EntryPoint failure output rtcp socket creation failure.");
         }
-    } else {
-        m_outputRTCPSocket->SetMulticastTileToLive(static_cast<int>(m_multicastTTL.load()));
     }
-    m_rtcpDestination = new ZQCSocketAddress(ZQCSocket::kDatagram, from.GetAddress(), m_remoteRTCPPort);
+    if (wanted == 0 || wanted == m_ownRTCPEndpoint || wanted == m_rtcpDestinationKey.load()) {
+        return;
+    }
+    auto* destination = new ZQCSocketAddress();
+    destination->SetSockAddr(zqm::UnpackEndpoint(wanted));
+    delete m_rtcpDestination;
+    m_rtcpDestination = destination;
+    m_rtcpDestinationKey.store(wanted);
 }
 
 void ZQMInputRTPStack::RunReportTimer()

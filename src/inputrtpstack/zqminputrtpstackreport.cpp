@@ -11,6 +11,7 @@
 #include "inputrtpstack/zqminputrtpstack.h"
 #include "inputrtpstack/zqminputrtpstackcommon.h"
 #include "zqmlog.h"
+#include "zqmrtpreporttime.h"
 #include "zqmrtpsocket.h"
 #include "zqmrtpsource.h"
 
@@ -60,9 +61,7 @@ bool ZQMInputRTPStack::SendReceiverReport(bool fir)
 
 void ZQMInputRTPStack::ReportOnSource(ZQMRTPSource& source, uint32_t localSsrc, const char* localCname, bool fir)
 {
-    const zqm::ReceptionLoss loss = zqm::ComputeReceptionLoss({source.m_cycles, source.m_maxSeq, source.m_baseSeq,
-                                                               source.m_received, source.m_expectedPrior,
-                                                               source.m_receivedPrior});
+    const zqm::ReceptionLoss loss = zqm::ComputeReceptionLoss(source.m_reception);
     source.m_fractionLost.store(loss.fractionLostPercent, std::memory_order_relaxed);
 
     // A source silent for ten report periods is dropped from reception.
@@ -78,8 +77,10 @@ void ZQMInputRTPStack::ReportOnSource(ZQMRTPSource& source, uint32_t localSsrc, 
     } else {
         source.m_timeoutCount = kSilentReportsBeforeDiscard;
     }
-    source.m_expectedPrior = loss.expected;
-    source.m_receivedPrior = source.m_received;
+    if (!source.m_reception.started) {
+        return;  // only forward-error-correction packets so far: nothing to report
+    }
+    zqm::CloseReportInterval(source.m_reception, loss);
     source.m_cumulativeLost.store(loss.cumulativeLost, std::memory_order_relaxed);
 
     zqm::ReceiverReportContent content;
@@ -87,11 +88,12 @@ void ZQMInputRTPStack::ReportOnSource(ZQMRTPSource& source, uint32_t localSsrc, 
     content.localCname = localCname;
     content.reportedSsrc = source.m_ssrc;
     content.lostWord = zqm::LostWord(loss.fractionLost, loss.cumulativeLost);
-    content.extendedHighestSeq = zqm::ExtendedSeq(source.m_cycles, source.m_maxSeq);
+    content.extendedHighestSeq = loss.extendedMax;
     content.jitterUnits = zqm::JitterReportUnits(source.m_jitter.load(std::memory_order_relaxed));
-    content.lsr = source.m_lsr.load(std::memory_order_relaxed);
-    content.dlsr = zqm::DelaySinceLastSenderReport(content.lsr, source.m_clock.GetElapsed(),
-                                                   source.m_lastSrArrival.load(std::memory_order_relaxed));
+    const zqm::SenderReportReception reception =
+        zqm::UnpackSenderReportReception(source.m_lastSenderReport.load(std::memory_order_relaxed));
+    content.lsr = reception.lsr;
+    content.dlsr = zqm::DelaySinceLastSenderReport(reception, zqm::MonotonicReportUnits());
     content.fullIntraRequest = fir;
     source.m_extendedHighestSeq.store(content.extendedHighestSeq, std::memory_order_relaxed);
     source.m_dlsr.store(content.dlsr, std::memory_order_relaxed);
@@ -100,11 +102,6 @@ void ZQMInputRTPStack::ReportOnSource(ZQMRTPSource& source, uint32_t localSsrc, 
     const size_t bytes = zqm::BuildReceiverReportCompound(content, packet, sizeof packet);
     if (fir) {
         ZQM_LOG(ZQF_LOG_INFO, "<--RTCPStack-->[%d] Send FIR .", LogPort());
-    }
-    // The first report after a source appeared only arms the next one.
-    if (!source.m_reportArmed) {
-        source.m_reportArmed = true;
-        return;
     }
     if (m_outputRTCPSocket == nullptr ||
         m_outputRTCPSocket->SendTo(packet, static_cast<int>(bytes), m_rtcpDestination) <= 0) {

@@ -49,8 +49,10 @@ int ZQMInputRTPStack::RTCPEntryPoint(ZQMInputRTPStackRTCPListeningThread* thread
                             "socket.",
                             LogPort());
                 }
-            } else if (m_ownerModule->IsRunning()) {
-                ProcessRTCPDatagram(buffer, received, "ZQMInputRTPStack");
+            } else if (m_ownerModule->IsRunning() && ProcessRTCPDatagram(buffer, received, "ZQMInputRTPStack") &&
+                       !from.IsEmpty()) {
+                // The peer's RTCP origin: where our reports reach it.
+                m_peerRTCPOrigin.store(zqm::PackEndpoint(from.GetSockAddr()));
             }
         }
         RTPDebugLog("<< ZQMInputRTPStack::RTCPEntryPoint %8x", TraceAddress(this));

@@ -2,9 +2,9 @@
 // reordering window ("jitter" in the log lines), resynchronisation after a
 // jump, and delivery on the output pin with duplicate and loss detection.
 // Sequence numbers follow each other modulo 65536 (rtpsequencenumbers.h).
+// Nothing goes downstream twice or out of order: a packet at or behind the
+// delivery point is recycled and counted as a duplicate or a late packet.
 // Everything here runs under the stack lock, taken by the packet check.
-#include <cstdlib>
-
 #include "inputrtpstack/rtpsequencenumbers.h"
 #include "inputrtpstack/zqminputrtpstack.h"
 #include "inputrtpstack/zqminputrtpstackcommon.h"
@@ -21,6 +21,9 @@ using zqm::input::kLogPath;
 
 constexpr uint16_t kResyncPackets = 2;
 constexpr uint16_t kNoFecYet = 65535;
+// A packet at most this far behind the delivery point is late; further back
+// it is a jump (the sender restarted), as RFC 3550's appendix A.1 has it.
+constexpr int kMaxMisorder = 100;
 
 int Signed(uint32_t ssrc) { return static_cast<int>(ssrc); }
 
@@ -44,11 +47,39 @@ RTPCheckResult ZQMInputRTPStack::SequencePacket(ZQMRTPSource& source, uint16_t s
     if (seq == NextSeq(source.m_maxSeq)) {
         return DeliverSample(&source, seq, sample, false) ? RTP_VALID_RTPDATAGRAM : RTP_INVALID_DELIVER_FAILED;
     }
-    if (std::abs(zqm::SeqDistance(seq, source.m_maxSeq)) <= m_rtpWindow) {
+    if (IsBehindDeliveryPoint(source, seq)) {
+        RecycleBehindDeliveryPoint(source, seq, sample);
+        return RTP_VALID_RTPDATAGRAM;
+    }
+    const int ahead = zqm::SeqDistance(seq, source.m_maxSeq);
+    if (ahead > 0 && ahead <= m_rtpWindow) {
         HoldPacket(source, seq, sample);
         return RTP_VALID_RTPDATAGRAM_BUFFERED;
     }
     return SequenceOutsideWindow(source, seq, sample);
+}
+
+// Already delivered (within the remembered span), or at most kMaxMisorder
+// behind the delivery point: too late to go downstream in order.
+bool ZQMInputRTPStack::IsBehindDeliveryPoint(const ZQMRTPSource& source, uint16_t seq) const
+{
+    const int ahead = zqm::SeqDistance(seq, source.m_maxSeq);
+    return (ahead <= 0 && ahead >= -kMaxMisorder) || source.m_delivered.WasDelivered(seq, source.m_maxSeq);
+}
+
+void ZQMInputRTPStack::RecycleBehindDeliveryPoint(ZQMRTPSource& source, uint16_t seq, ZQFMediaSample* sample)
+{
+    if (seq == source.m_maxSeq || source.m_delivered.WasDelivered(seq, source.m_maxSeq)) {
+        ZQM_LOG(ZQF_LOG_WARNING, "DeliverSample duplicate packet(same sequence number : %d), sample will be recycle",
+                seq);
+        source.m_duplicatePackets.fetch_add(1, std::memory_order_relaxed);
+    } else {
+        ZQM_LOG(ZQF_LOG_WARNING,
+                "DeliverSample late packet (last seq num=%d cur seq num=%d), sample will be recycle",
+                source.m_maxSeq, seq);
+        source.m_latePackets.fetch_add(1, std::memory_order_relaxed);
+    }
+    sample->Recycle();
 }
 
 // A new source is accepted after two packets that each follow the one
@@ -72,26 +103,36 @@ bool ZQMInputRTPStack::PassProbation(ZQMRTPSource& source, uint16_t seq, ZQFMedi
 }
 
 // A number already held keeps its first sample; the newcomer goes back to
-// the pool at once.
+// the pool at once, counted as a duplicate.
 void ZQMInputRTPStack::HoldPacket(ZQMRTPSource& source, uint16_t seq, ZQFMediaSample* sample)
 {
     if (!source.m_heldPackets.emplace(seq, sample).second) {
+        source.m_duplicatePackets.fetch_add(1, std::memory_order_relaxed);
         sample->Recycle();
     }
     source.m_lastBadSeq = seq;
 }
 
-void ZQMInputRTPStack::ReleaseEarliestHeld(ZQMRTPSource& source)
+void ZQMInputRTPStack::ReleaseHeld(ZQMRTPSource& source, zqm::HeldPackets::iterator entry)
 {
-    const auto earliest = zqm::EarliestHeld(source.m_heldPackets, source.m_maxSeq);
-    if (earliest == source.m_heldPackets.end()) {
-        return;
-    }
-    const uint16_t seq = earliest->first;
-    ZQFMediaSample* sample = earliest->second;
-    source.m_heldPackets.erase(earliest);
+    const uint16_t seq = entry->first;
+    ZQFMediaSample* sample = entry->second;
+    source.m_heldPackets.erase(entry);
     if (!DeliverSample(&source, seq, sample, false)) {
         sample->Recycle();
+    }
+}
+
+// The first packet ahead of the delivery point; when none is (only jump
+// candidates are held), the earliest of those.
+void ZQMInputRTPStack::ReleaseEarliestHeld(ZQMRTPSource& source)
+{
+    auto earliest = zqm::EarliestHeldAhead(source.m_heldPackets, source.m_maxSeq);
+    if (earliest == source.m_heldPackets.end()) {
+        earliest = zqm::EarliestHeld(source.m_heldPackets, source.m_maxSeq);
+    }
+    if (earliest != source.m_heldPackets.end()) {
+        ReleaseHeld(source, earliest);
     }
 }
 
@@ -104,28 +145,23 @@ void ZQMInputRTPStack::ReleaseHeldSuccessors(ZQMRTPSource& source)
             Signed(source.m_ssrc), source.m_ssrc);
     for (auto next = source.m_heldPackets.find(NextSeq(source.m_maxSeq)); next != source.m_heldPackets.end();
          next = source.m_heldPackets.find(NextSeq(source.m_maxSeq))) {
-        const uint16_t seq = next->first;
-        ZQFMediaSample* sample = next->second;
-        source.m_heldPackets.erase(next);
-        if (!DeliverSample(&source, seq, sample, false)) {
-            sample->Recycle();
-        }
+        ReleaseHeld(source, next);
     }
 }
 
-// Everything held, in sequence order as seen from where the source stood
-// when the release began.
+// Everything held: first what the window holds ahead of the delivery point,
+// in order, then the rest (the packets of the jump) in sequence order as
+// seen from there.
 void ZQMInputRTPStack::ReleaseAllHeld(ZQMRTPSource& source)
 {
+    for (auto ahead = zqm::EarliestHeldAhead(source.m_heldPackets, source.m_maxSeq);
+         ahead != source.m_heldPackets.end() && zqm::SeqDistance(ahead->first, source.m_maxSeq) <= m_rtpWindow;
+         ahead = zqm::EarliestHeldAhead(source.m_heldPackets, source.m_maxSeq)) {
+        ReleaseHeld(source, ahead);
+    }
     const uint16_t from = source.m_maxSeq;
     while (!source.m_heldPackets.empty()) {
-        const auto earliest = zqm::EarliestHeld(source.m_heldPackets, from);
-        const uint16_t seq = earliest->first;
-        ZQFMediaSample* sample = earliest->second;
-        source.m_heldPackets.erase(earliest);
-        if (!DeliverSample(&source, seq, sample, false)) {
-            sample->Recycle();
-        }
+        ReleaseHeld(source, zqm::EarliestHeld(source.m_heldPackets, from));
     }
 }
 
@@ -168,17 +204,16 @@ bool ZQMInputRTPStack::DeliverSample(ZQMRTPSource* source, uint16_t seq, ZQFMedi
 {
     ZQFPinOut* pin = m_ownerModule != nullptr ? m_ownerModule->GetOutputPin(0) : nullptr;
     if (!fec) {
-        if (seq == source->m_maxSeq) {
-            ZQM_LOG(ZQF_LOG_WARNING,
-                    "DeliverSample duplicate packet(same sequence number : %d), sample will be recycle", seq);
-            sample->Recycle();
+        if (IsBehindDeliveryPoint(*source, seq)) {
+            RecycleBehindDeliveryPoint(*source, seq, sample);
             return true;
         }
         if (seq != NextSeq(source->m_maxSeq)) {
             ZQM_LOG(ZQF_LOG_WARNING, "DeliverSample packet loss (last seq num=%d cur seq num=%d)", source->m_maxSeq,
                     seq);
         }
-        zqm::MoveMaxSeq(source->m_maxSeq, source->m_cycles, seq);
+        source->m_delivered.Advance(source->m_maxSeq, seq);
+        source->m_maxSeq = seq;
     } else {
         if (seq == source->m_lastFecSeq) {
             ZQM_LOG(ZQF_LOG_WARNING,

@@ -241,6 +241,7 @@ void ZQMOutputRTPStack::Cleanup()
         if (m_localSource != nullptr) {
             m_localSource->Reset();
         }
+        m_lastSentMicroseconds = kNoPacketSent;
         // A thread that did not stop in time is joined here: its socket is
         // released only after it has ended.
         m_rtcpListeningThread.reset();

@@ -57,6 +57,13 @@ private:
     uint32_t PacketClockMs();
     // Sends the RTP datagram and counts it; false on a send error.
     bool SendPacket(const uint8_t* packet, int length);
+    // Keeps the packet's RTP timestamp and the time it left, for the media
+    // time of the next sender report.
+    void RecordSentPacket(const uint8_t* packet);
+    // The RTP timestamp of this instant: the last packet's moved on by the
+    // time since it was sent. Before the first packet of a run, the local
+    // clock's reading (which follows the media timestamps once packets flow).
+    uint32_t SenderReportRtpTimestamp();
     void SendSenderReportWhenDue(uint32_t nowMs);
     // For (local IP address, LocalRTCPPort) or port 0, by the
     // bind-RTCP-to-local-port flag.
@@ -86,4 +93,9 @@ private:
     // packet (under the stack lock).
     bool m_clockJustSet = false;
     uint32_t m_clockJustSetMs = 0;
+    // The last packet sent (under the stack lock): its RTP timestamp and
+    // ZQCClock::GetMicroseconds when it went; kNoPacketSent before the first.
+    static constexpr uint64_t kNoPacketSent = UINT64_MAX;
+    uint32_t m_lastSentRtpTimestamp = 0;
+    uint64_t m_lastSentMicroseconds = kNoPacketSent;
 };

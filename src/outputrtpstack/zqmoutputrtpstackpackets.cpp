@@ -4,10 +4,12 @@
 #include <cstdlib>
 
 #include "outputrtpstack/zqmoutputrtpstack.h"
+#include "zqcclock.h"
 #include "zqclockmng.h"
 #include "zqcsocketaddress.h"
 #include "zqfformat.h"
 #include "zqfmediasample.h"
+#include "zqmbyteio.h"
 #include "zqmlog.h"
 #include "zqmrtpheader.h"
 #include "zqmrtpsocket.h"
@@ -20,6 +22,7 @@ const char* const kLogPath = "outputrtpstack\\zqmoutputrtpstack";
 using StackLock = ZQCLockMng<ZQCCriticalSection>;
 
 constexpr int kHeaderBytes = static_cast<int>(rtp::kFixedHeaderBytes);
+constexpr size_t kTimestampOffset = 4;  // in the RTP fixed header
 constexpr int kFecMainType = 7;
 constexpr int64_t kSenderReportIntervalMs = 5000;
 
@@ -138,8 +141,17 @@ uint32_t ZQMOutputRTPStack::PacketClockMs()
     return m_clockJustSet ? m_clockJustSetMs : m_localSource->m_clock.GetElapsed();
 }
 
+void ZQMOutputRTPStack::RecordSentPacket(const uint8_t* packet)
+{
+    m_lastSentRtpTimestamp = BigEndian::Read32(packet + kTimestampOffset);
+    m_lastSentMicroseconds = ZQCClock::GetMicroseconds();
+}
+
+// Recorded whether or not the datagram goes out (no destination, data
+// disabled): the sender reports follow media time either way.
 bool ZQMOutputRTPStack::SendPacket(const uint8_t* packet, int length)
 {
+    RecordSentPacket(packet);
     if (m_rtpDestination == nullptr || m_rtpSocket == nullptr || m_dataDisabled.load(std::memory_order_relaxed) != 0) {
         return true;
     }

@@ -11,6 +11,7 @@
 #include "rtcp/rtcpsdes.h"
 #include "rtcp/rtcpsenderreport.h"
 #include "stdafx.h"
+#include "zqcclock.h"
 #include "zqclockmng.h"
 #include "zqcsocketaddress.h"
 #include "zqfmodule.h"
@@ -36,15 +37,16 @@ constexpr int kIdleWaitMs = 200;
 constexpr int kWaitFailed = -2;
 constexpr int kReceiveBufferBytes = static_cast<int>(ZQMOutputRTPStackRTCPListeningThread::kReceiveBufferBytes);
 
-size_t WriteSenderReport(ZQMRTPSource& source, bool bye, uint8_t* buffer, size_t capacity)
+// The NTP time and the RTP timestamp are of the same instant, so that a
+// receiver can map the stream's media time onto the wall clock.
+size_t WriteSenderReport(ZQMRTPSource& source, uint32_t rtpTimestamp, bool bye, uint8_t* buffer, size_t capacity)
 {
     const ZQMWallClock wallClock = ZQMRTPClock::GetWallClock();
     rtcp::SenderReport report;
     report.senderSsrc = source.m_ssrc;
-    report.timestampHigh = wallClock.seconds;
-    report.timestampLow = wallClock.nanoseconds;
-    report.rtpTimestamp =
-        source.m_clock.GetRTPTimestamp(static_cast<int32_t>(source.m_mediaType.load(std::memory_order_relaxed)));
+    report.timestampHigh = wallClock.ntpSeconds;
+    report.timestampLow = wallClock.fraction;
+    report.rtpTimestamp = rtpTimestamp;
     report.packetCount = source.m_packetCount.load(std::memory_order_relaxed);
     report.octetCount = source.m_octetCount.load(std::memory_order_relaxed);
     size_t length = report.Create(buffer, capacity);
@@ -75,7 +77,8 @@ bool ZQMOutputRTPStack::SendSenderReport(bool bye)
         }
         // On the stack, not the heap: a report goes with a sample.
         uint8_t compound[kLongestReportBytes] = {};
-        const size_t length = WriteSenderReport(*m_localSource, bye, compound, sizeof compound);
+        const size_t length =
+            WriteSenderReport(*m_localSource, SenderReportRtpTimestamp(), bye, compound, sizeof compound);
         int sent = 0;
         if (m_outputRTCPSocket != nullptr) {
             sent = m_outputRTCPSocket->SendTo(compound, static_cast<int>(length), m_rtcpDestination.get());
@@ -93,6 +96,17 @@ bool ZQMOutputRTPStack::SendSenderReport(bool bye)
         ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->Error throwed in SendSenderReport of output rtp stack.");
         return false;
     }
+}
+
+uint32_t ZQMOutputRTPStack::SenderReportRtpTimestamp()
+{
+    const auto mediaType = static_cast<int32_t>(m_localSource->m_mediaType.load(std::memory_order_relaxed));
+    if (m_lastSentMicroseconds == kNoPacketSent) {
+        return m_localSource->m_clock.GetRTPTimestamp(mediaType);
+    }
+    const uint64_t now = ZQCClock::GetMicroseconds();
+    const uint64_t sinceSent = now > m_lastSentMicroseconds ? now - m_lastSentMicroseconds : 0;
+    return ZQMRTPClock::MediaTimeAfter(m_lastSentRtpTimestamp, sinceSent, mediaType);
 }
 
 void ZQMOutputRTPStack::ChangeSSRC()

@@ -14,6 +14,7 @@
 //  +-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+
 //
 // Only the first report block is read on input; further blocks are skipped.
+// The cumulative loss is a signed 24-bit number.
 #include <cstddef>
 #include <cstdint>
 
@@ -22,7 +23,9 @@ namespace rtcp {
 struct ReportBlock {
     uint32_t sourceSsrc = 0;
     uint8_t fractionLost = 0;     // 1/256 units
-    uint32_t cumulativeLost = 0;  // 24 bits
+    // Signed 24 bits on the wire: duplicates can make it negative, and some
+    // peers send -1 (0xFFFFFF) on a clean stream. Parse sign-extends it.
+    int32_t cumulativeLost = 0;
     uint32_t extendedHighestSequence = 0;
     uint32_t jitter = 0;  // RTP timestamp units
     uint32_t lastSenderReport = 0;

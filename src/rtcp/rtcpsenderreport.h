@@ -11,9 +11,10 @@
 //  |                      sender's octet count                     | 24
 //  +-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+-+
 //
-// This system's senders put wall-clock seconds since 1970 and nanoseconds in
-// the two timestamp words; RFC 3550 peers put seconds since 1900 and a binary
-// fraction. Report blocks that follow on input are not read.
+// We send NTP time in the two timestamp words (seconds since 1900, binary
+// fraction), as RFC 3550 peers do; older senders of this system put seconds
+// since 1970 and nanoseconds there (see zqmrtpreporttime.h). Report blocks
+// that follow on input are not read.
 #include <cstddef>
 #include <cstdint>
 

@@ -52,21 +52,58 @@ TEST_F(RTPClockTest, ResynchroniseAndWrap)
     EXPECT_EQ(clock.GetRTPTimestamp(kTDAC48), 0u);
 }
 
-TEST(WallClock, SecondsAndNanosecondsSince1970)
+// The system time as NTP time: seconds since 1900 (modulo 2^32) and a
+// binary fraction, exact to the bit; and its middle 32 bits.
+TEST(WallClock, SystemTimeAsNtpSecondsAndFraction)
 {
-    const SYSTEMTIME oneAndAHalf = {1970, 1, 4, 1, 0, 0, 1, 500};
-    zqwin32::SetSystemTimeOverride(&oneAndAHalf);
-    const ZQMWallClock wall = ZQMRTPClock::GetWallClock();
-    EXPECT_EQ(wall.seconds, 1u);
-    EXPECT_EQ(wall.nanoseconds, 500000000u);
-    EXPECT_EQ(ZQMRTPClock::GetCompactWallClock(), 0x00011DCDu);
-
-    const SYSTEMTIME leapDay = {2024, 2, 4, 29, 12, 34, 56, 789};
-    zqwin32::SetSystemTimeOverride(&leapDay);
-    EXPECT_EQ(ZQMRTPClock::GetWallClock().seconds, 1709210096u);
-    EXPECT_EQ(ZQMRTPClock::GetWallClock().nanoseconds, 789000000u);
-    const SYSTEMTIME past32Bits = {2106, 2, 0, 7, 6, 28, 17, 0};  // 2^32 + 1 s
-    zqwin32::SetSystemTimeOverride(&past32Bits);
-    EXPECT_EQ(ZQMRTPClock::GetWallClock().seconds, 1u);
+    struct Case {
+        SYSTEMTIME time;  // year, month, weekday, day, hour, minute, second, ms
+        uint32_t ntpSeconds;
+        uint32_t fraction;
+        uint32_t compact;
+    };
+    const Case cases[] = {
+        {{1900, 1, 1, 1, 0, 0, 0, 0}, 0u, 0u, 0u},                                   // NTP's epoch
+        {{1970, 1, 4, 1, 0, 0, 1, 500}, 2208988801u, 0x80000000u, 0x7E818000u},      // 1 s into 1970
+        {{2024, 2, 4, 29, 12, 34, 56, 789}, 3918198896u, 0xC9FBE76Cu, 0xF870C9FBu},  // a leap day
+        {{2026, 3, 0, 15, 9, 30, 0, 250}, 3982555800u, 0x40000000u, 0xFA984000u},
+        {{2036, 2, 4, 7, 6, 28, 15, 999}, 0xFFFFFFFFu, 0xFFBE76C8u, 0xFFFFFFBEu},   // the last second of era 0
+        {{2036, 2, 4, 7, 6, 28, 16, 0}, 0u, 0u, 0u},                                // era 1 starts at 0
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.time.wYear);
+        zqwin32::SetSystemTimeOverride(&c.time);
+        const ZQMWallClock wall = ZQMRTPClock::GetWallClock();
+        EXPECT_EQ(wall.ntpSeconds, c.ntpSeconds);
+        EXPECT_EQ(wall.fraction, c.fraction);
+        EXPECT_EQ(ZQMRTPClock::CompactWallClock(wall), c.compact);
+        EXPECT_EQ(ZQMRTPClock::GetCompactWallClock(), c.compact);
+    }
     zqwin32::SetSystemTimeOverride(nullptr);
+}
+
+// What a sender report says the media time is: the last packet's timestamp
+// moved on at the payload's clock rate.
+TEST(MediaTimeAfter, RunsAtThePayloadsClockRate)
+{
+    constexpr int32_t kT140 = 0x100003;
+    struct Case {
+        const char* what;
+        int32_t mediaType;
+        uint32_t timestamp;
+        uint64_t elapsedMicroseconds;
+        uint32_t expected;
+    };
+    const Case cases[] = {
+        {"G.711 for 250 ms", kG711A, 16000, 250000, 16000 + 2000},
+        {"telephone events at 8 kHz", kRFC2833, 0, 1000000, 8000},
+        {"video for 100 ms", kH264, 3003, 100000, 3003 + 9000},
+        {"T.140 at 1 kHz", kT140, 7, 1500000, 7 + 1500},
+        {"no time passed", kH264, 123456, 0, 123456},
+        {"part of a unit is not counted", kG711A, 10, 124, 10},
+        {"past 2^32", kH264, 0xFFFFFF00u, 10000, 0xFFFFFF00u + 900u},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ZQMRTPClock::MediaTimeAfter(c.timestamp, c.elapsedMicroseconds, c.mediaType), c.expected) << c.what;
+    }
 }

@@ -44,7 +44,7 @@ TEST_F(EndToEnd, LossOnTheWayIsMeasuredByTheReceiverAndReportedToTheSender)
         zqm::SourceListsLock lock;
         const ZQMRTPSource* remote = zqm::FindListedSource(ssrc, false);
         ASSERT_NE(remote, nullptr);
-        baseSeq = remote->m_baseSeq;
+        baseSeq = remote->m_reception.baseSeq;
         reportedSeq = remote->m_extendedHighestSeq.load();
         cumulative = remote->m_cumulativeLost.load();
         fraction = remote->m_fractionLost.load();

@@ -103,7 +103,7 @@ TEST_F(PacketCheck, CsrcListAndPaddingAreLeftOutOfThePayload)
     WithSource(kSsrc, [](ZQMRTPSource& source) {
         EXPECT_EQ(source.m_octets.load(), 14u);
         EXPECT_EQ(source.m_wireBytes.load(), 14u + 40u);
-        EXPECT_EQ(source.m_received, 1u);
+        EXPECT_EQ(source.m_reception.received, 1u);
     });
 }
 
@@ -114,7 +114,7 @@ TEST_F(PacketCheck, DiscardedSourceIsCountedThenRefused)
     ProcessUntilLogged(Packet(2), Failure("source discarded."));
     EXPECT_EQ(logs.CountText("<--RTPStack-->[0] ssrc [287454020 / 0x11223344 ] maked discard  ! ", 1), 1);
     EXPECT_EQ(sink->GetPacketCount(), 1u);
-    WithSource(kSsrc, [](ZQMRTPSource& source) { EXPECT_GE(source.m_received, 2u); });
+    WithSource(kSsrc, [](ZQMRTPSource& source) { EXPECT_GE(source.m_reception.received, 2u); });
     EXPECT_TRUE(Process(Packet(1, 0xCAFE)));  // a new SSRC is heard again
     EXPECT_EQ(sink->GetPacketCount(), 2u);
 }

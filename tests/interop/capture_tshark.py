@@ -1,5 +1,7 @@
 """Our traffic, captured and decoded by tshark as RTP and RTCP: no malformed
-packet, no expert error, and SR, RR, SDES and BYE where we send them.
+packet, no expert error, SR, RR, SDES and BYE where we send them, and
+sender reports whose NTP time is the real time and whose RTP timestamp is
+the stream's media time.
 
 One zqhost process runs a sender ("RTP out" on 127.0.0.1) and a receiver
 ("RTP in" on 127.0.0.2), both talking to a peer on 127.0.0.3 that this
@@ -171,6 +173,52 @@ def analyse(pcap, peer_port, sender_ssrc):
           + ", ".join(f"{k}: {sorted(v)}" for k, v in sorted(kinds.items())))
 
 
+NTP_SECONDS_AT_1970 = 2208988800
+
+
+def signed_difference(a, b):
+    """a - b for 32-bit RTP timestamps that may have wrapped."""
+    return (a - b + 2**31) % 2**32 - 2**31
+
+
+def check_sender_reports(pcap, port):
+    """Each SR from the sender, as tshark decodes it: NTP time within a few
+    seconds of when it was captured, and an RTP timestamp within 1 s of the
+    media time of the sender's last packet moved on to that moment (8 kHz)."""
+    fields = tshark(pcap, port, "-T", "fields", "-E", "separator=|", "-E", "occurrence=f",
+                    "-Y", "ip.src == 127.0.0.1 && (rtp || rtcp.pt == 200)",
+                    "-e", "frame.time_epoch", "-e", "rtp.ssrc", "-e", "rtp.timestamp", "-e", "rtcp.senderssrc",
+                    "-e", "rtcp.timestamp.ntp.msw", "-e", "rtcp.timestamp.ntp.lsw", "-e", "rtcp.timestamp.rtp")
+    last_packet = {}  # SSRC: (capture time, RTP timestamp)
+    reports, worst_clock, worst_media = 0, 0.0, 0
+    for line in fields.splitlines():
+        when, rtp_ssrc, rtp_timestamp, sr_ssrc, msw, lsw, sr_timestamp = line.split("|")
+        when = float(when)
+        if rtp_ssrc:
+            last_packet[int(rtp_ssrc, 0)] = (when, int(rtp_timestamp))
+            continue
+        reports += 1
+        ntp = int(msw) + int(lsw) / 2**32
+        unix = ntp - NTP_SECONDS_AT_1970
+        check(abs(unix - when) < 3, f"SR NTP time {int(msw)} is {time.strftime('%Y-%m-%d %H:%M:%S', time.gmtime(unix))}"
+              f", captured at {time.strftime('%Y-%m-%d %H:%M:%S', time.gmtime(when))}")
+        ssrc = int(sr_ssrc, 0)
+        check(ssrc in last_packet, f"SR of SSRC {ssrc:#x} before any of its RTP packets")
+        sent, timestamp = last_packet[ssrc]
+        media_now = timestamp + round((when - sent) * 8000)
+        off = signed_difference(int(sr_timestamp), media_now % 2**32)
+        worst_clock, worst_media = max(worst_clock, abs(unix - when)), max(worst_media, abs(off))
+        check(abs(off) < 8000, f"SR RTP timestamp {sr_timestamp} is {off / 8:.0f} ms off the stream's media time "
+              f"({timestamp} {1000 * (when - sent):.0f} ms before)")
+    check(reports > 0, "tshark found no sender report from the sender")
+    decoded = tshark(pcap, port, "-Y", "ip.src == 127.0.0.1 && rtcp.pt == 200", "-T", "fields",
+                     "-e", "rtcp.timestamp.ntp")
+    year = str(time.gmtime().tm_year)
+    check(all(year in line for line in decoded.splitlines()), f"tshark reads the SR times as:\n{decoded}")
+    print(f"{reports} sender reports: NTP time within {1000 * worst_clock:.1f} ms of the capture, RTP timestamp "
+          f"within {worst_media / 8:.1f} ms of the stream's media time")
+
+
 def body():
     work = work_folder("capture")
     peer_port = free_port_pair((PEER,))
@@ -199,6 +247,7 @@ def body():
         captured = os.path.join(work, "recorded.pcap")
         peer.write_pcap(captured)
     analyse(captured, peer_port, ssrc)
+    check_sender_reports(captured, peer_port)
 
 
 run_test(lambda: (require("tshark"), body()))

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "output_fixture.h"
+#include "zqmrtpreporttime.h"
 
 namespace outputtest {
 namespace {
@@ -67,8 +68,10 @@ TEST_F(SendGraph, EveryFrameLeavesAsOneDatagramAndTheSenderReportFollowsMediaTim
     ASSERT_EQ(report.size(), 28 + 10 + cname.size() + 3);
     EXPECT_EQ(Bytes(report.begin(), report.begin() + 4), (Bytes{0x80, 200, 0, 6}));
     EXPECT_EQ(Word(report, 4), ssrc);
-    EXPECT_NEAR(static_cast<double>(Word(report, 8)), static_cast<double>(std::time(nullptr)), 5.0);
-    EXPECT_LT(Word(report, 12), 1000000000u);  // nanoseconds
+    // NTP seconds of the real time; the media time of frame 50, sent the
+    // same (manual) instant.
+    EXPECT_NEAR(static_cast<double>(Word(report, 8)),
+                static_cast<double>(std::time(nullptr)) + static_cast<double>(zqm::kNtpSecondsAt1970), 5.0);
     EXPECT_EQ(Word(report, 16), 6000u * 8);
     EXPECT_EQ(Word(report, 20), 51u);
     EXPECT_EQ(Word(report, 24), 51u * config.frameBytes);

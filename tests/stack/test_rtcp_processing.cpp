@@ -6,14 +6,19 @@
 #include <vector>
 
 #include "log_capture.h"
+#include "manual_time.h"
 #include "rtcp/rtcpfir.h"
 #include "rtcp/rtcpreceiverreport.h"
 #include "rtcp/rtcpsdes.h"
+#include "rtcp/rtcpsenderreport.h"
 #include "zqfmodule.h"
 #include "zqfnotify.h"
 #include "zqfpin.h"
+#include "zqmpacketfaultthrottle.h"
+#include "zqmrtpreporttime.h"
 #include "zqmrtpsource.h"
 #include "zqmrtpstack.h"
+#include "zqwin32.h"
 
 namespace {
 
@@ -93,16 +98,18 @@ protected:
         ASSERT_EQ(packet.Create(bytes.data() + at, packet.BlockLength()), packet.BlockLength());
     }
 
-    std::vector<uint8_t> ReceiverReportAboutLocal(uint8_t fraction, uint32_t lsr)
+    std::vector<uint8_t> ReceiverReportAboutLocal(uint8_t fraction, uint32_t lsr, uint32_t dlsr = 0,
+                                                  int32_t cumulativeLost = 12)
     {
         rtcp::ReceiverReport rr;
         rr.senderSsrc = kRemoteSsrc;
         rr.block.sourceSsrc = LocalSsrc();
         rr.block.fractionLost = fraction;
-        rr.block.cumulativeLost = 12;
+        rr.block.cumulativeLost = cumulativeLost;
         rr.block.extendedHighestSequence = 0x10005;
         rr.block.jitter = 80;
         rr.block.lastSenderReport = lsr;
+        rr.block.delaySinceLastSenderReport = dlsr;
         std::vector<uint8_t> bytes;
         Append(bytes, rr);
         return bytes;
@@ -190,6 +197,104 @@ TEST_F(RtcpProcessingTest, FullIntraRequestCallsTheCallbackOnce)
     bytes[32] = 0x81;  // format 1: a generic NACK, not a FIR
     ASSERT_TRUE(Process(bytes));
     EXPECT_EQ(calls, 1);
+}
+
+// The RR echoes the middle 32 bits of our NTP sender report. Our clock reads
+// 09:30:01.000 when the RR comes; it echoes the SR of 09:30:00.250.
+TEST_F(RtcpProcessingTest, RoundTripFromNtpTimesAndRefusedReportsCounted)
+{
+    const SYSTEMTIME reportSent = {2026, 3, 0, 15, 9, 30, 0, 250};
+    zqwin32::SetSystemTimeOverride(&reportSent);
+    const uint32_t lsr = ZQMRTPClock::GetCompactWallClock();
+    const SYSTEMTIME reportBack = {2026, 3, 0, 15, 9, 30, 1, 0};
+    zqwin32::SetSystemTimeOverride(&reportBack);
+
+    struct Step {
+        const char* what;
+        uint32_t lsr;
+        uint32_t dlsr;  // 1/65536 s
+        uint32_t roundTripMs;
+        uint32_t refused;
+    };
+    const Step steps[] = {
+        {"held 0.5 s of the 0.75 s", lsr, 0x8000, 250, 0},
+        {"held 0.7 s", lsr, 45875, 50, 0},  // 0.69999 s: 50.002 ms
+        {"LSR later than now", lsr + 0x10000, 0, 50, 1},
+        {"held longer than the report exists", lsr, 0x10000, 50, 2},
+        {"no sender report heard yet", 0, 0, 0, 2},
+        {"held exactly as long: no time on the way", lsr, 0xC000, 0, 2},
+    };
+    ZQMRTPSource& local = *stack->GetLocalSource();
+    for (const Step& step : steps) {
+        ASSERT_TRUE(Process(ReceiverReportAboutLocal(0, step.lsr, step.dlsr))) << step.what;
+        EXPECT_EQ(local.m_roundTripTime.load(), step.roundTripMs) << step.what;
+        EXPECT_EQ(local.m_refusedRoundTrips.load(), step.refused) << step.what;
+    }
+    EXPECT_EQ(local.m_rrCount.load(), 6u) << "refused round trips are still receiver reports";
+    zqwin32::SetSystemTimeOverride(nullptr);
+}
+
+TEST_F(RtcpProcessingTest, NegativeCumulativeLossIsKeptSigned)
+{
+    ASSERT_TRUE(Process(ReceiverReportAboutLocal(0, 0, 0, -1)));
+    EXPECT_EQ(stack->GetLocalSource()->m_cumulativeLost.load(), -1);
+    uint32_t cumulative = 0;
+    ASSERT_TRUE(ZQMRTPSource::GetStatistics(LocalSsrc(), true, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                            &cumulative, nullptr, nullptr, nullptr));
+    EXPECT_EQ(static_cast<int32_t>(cumulative), -1);
+}
+
+// A sender report from the remote source: its LSR (the middle 32 bits of
+// its NTP time) and when it came, kept together for the next RR's DLSR.
+TEST_F(RtcpProcessingTest, SenderReportKeepsItsLsrWithItsArrival)
+{
+    testsupport::ManualTime time(5000);
+    rtcp::SenderReport sr;
+    sr.senderSsrc = kRemoteSsrc;
+    sr.timestampHigh = 0xED60FA98;
+    sr.timestampLow = 0x40000000;
+    std::vector<uint8_t> bytes;
+    Append(bytes, sr);
+    ASSERT_TRUE(Process(bytes));
+    const zqm::SenderReportReception reception =
+        zqm::UnpackSenderReportReception(remote->m_lastSenderReport.load());
+    EXPECT_EQ(reception.lsr, 0xFA984000u);
+    EXPECT_EQ(reception.arrivalUnits, 5u * 65536u);
+    ZQCClock::AdvanceManualTime(1500);
+    EXPECT_EQ(zqm::DelaySinceLastSenderReport(reception, zqm::MonotonicReportUnits()), 0x18000u);
+}
+
+// Both padding forms reach the packets; a padding count that cannot be
+// right refuses the whole compound.
+TEST_F(RtcpProcessingTest, PaddedCompoundsAreAppliedInBothForms)
+{
+    // One padding word whose last octet is `count`.
+    const auto padded = [this](bool lengthCountsPadding, uint8_t count) {
+        std::vector<uint8_t> bytes = ReceiverReportAboutLocal(0, 0);
+        bytes[0] |= 0x20;
+        if (lengthCountsPadding) {
+            bytes[3] += 1;
+        }
+        bytes.insert(bytes.end(), {0, 0, 0, count});
+        return bytes;
+    };
+    const std::vector<uint8_t> rfcForm = padded(true, 4);
+    const std::vector<uint8_t> oldForm = padded(false, 4);
+    const std::vector<uint8_t> zeroCount = padded(true, 0);
+    const std::vector<uint8_t> beyondThePacket = padded(true, 33);  // the report's body is 28 + 4 bytes
+
+    EXPECT_TRUE(Process(rfcForm));
+    EXPECT_TRUE(Process(oldForm));
+    EXPECT_EQ(stack->GetLocalSource()->m_rrCount.load(), 2u);
+    // The length lines are throttled process-wide: one in any ten refusals.
+    for (const auto* refused : {&zeroCount, &beyondThePacket}) {
+        logs.Clear();
+        for (uint32_t i = 0; i < zqm::PacketFaultThrottle::kEvery; ++i) {
+            EXPECT_FALSE(Process(*refused));
+        }
+        EXPECT_EQ(logs.Count(kPath, 2, "<--ZQMRTPStack-->[ZQMOutputRTPStack] Wrong rtcp packet length."), 1);
+    }
+    EXPECT_EQ(stack->GetLocalSource()->m_rrCount.load(), 2u);
 }
 
 }  // namespace

@@ -33,7 +33,8 @@ protected:
         remote = std::make_unique<ZQMRTPSource>(nullptr, kRemoteSsrc, 0, false);
         remote->StoreCNAME("alpha");
         remote->m_packetCount = 7;
-        remote->m_jitter = 12.9f;  // ms: its media type converts nothing
+        remote->m_jitterMs = 12.9f;  // as the receiving stack keeps its estimate
+        remote->m_cumulativeLost = -1;  // as a peer may report it on a clean stream
         outSsrc = SsrcOf("Bravo");
     }
 
@@ -91,6 +92,7 @@ TEST_F(StatisticsPageTest, RefreshShowsTheSelectedSourceAndEnablesSimulationOnly
         EXPECT_FALSE(SimulationEnabled(page));
         EXPECT_EQ(Text(page, d::kPacketCount), "7");
         EXPECT_EQ(Text(page, d::kJitter), "12");
+        EXPECT_EQ(Text(page, d::kCumulativeLost), "-1");
 
         // A source that is gone shows no figures of anyone.
         remote.reset();

@@ -39,15 +39,15 @@ void ExpectGolden(const Packet& packet, const Bytes& golden, size_t tooShort, Co
 
 TEST(RtcpPackets, GoldenBytesOfEachKind)
 {
-    rtcp::SenderReport sr;
+    rtcp::SenderReport sr;  // NTP time of 2026-03-15 09:30:00.250
     sr.senderSsrc = kSenderSsrc;
-    sr.timestampHigh = 0x01020304;
-    sr.timestampLow = 0x05060708;
+    sr.timestampHigh = 0xED60FA98;
+    sr.timestampLow = 0x40000000;
     sr.rtpTimestamp = 0x090A0B0C;
     sr.packetCount = 0x0D0E0F10;
     sr.octetCount = 0x11121314;
-    ExpectGolden(sr, {0x80, 200,  0x00, 0x06, 0x11, 0x22, 0x33, 0x44, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06,
-                      0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x10, 0x11, 0x12, 0x13, 0x14},
+    ExpectGolden(sr, {0x80, 200,  0x00, 0x06, 0x11, 0x22, 0x33, 0x44, 0xED, 0x60, 0xFA, 0x98, 0x40, 0x00,
+                      0x00, 0x00, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F, 0x10, 0x11, 0x12, 0x13, 0x14},
                  27);
     EXPECT_EQ(sr.Create(Bytes(27).data(), 27), 0u);
 
@@ -86,6 +86,34 @@ TEST(RtcpPackets, GoldenBytesOfEachKind)
     ASSERT_TRUE(rtcp::ReadFeedbackSender(feedback.data(), feedback.size(), &sender));
     EXPECT_EQ(sender, 0xDEADBEEFu);
     EXPECT_FALSE(rtcp::ReadFeedbackSender(feedback.data(), 7, &sender));
+}
+
+// The cumulative loss is a signed 24-bit field: sign-extended on input,
+// its low 24 bits on output.
+TEST(RtcpReceiverReport, CumulativeLossIsSigned24Bits)
+{
+    struct Case {
+        uint8_t wire[3];
+        int32_t value;
+    };
+    const Case cases[] = {
+        {{0x00, 0x00, 0x00}, 0},
+        {{0x00, 0x00, 0x0C}, 12},
+        {{0xFF, 0xFF, 0xFF}, -1},  // what some peers send on a clean stream
+        {{0x7F, 0xFF, 0xFF}, 0x7FFFFF},
+        {{0x80, 0x00, 0x00}, -0x800000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        rtcp::ReceiverReport rr;
+        rr.block.cumulativeLost = c.value;
+        Bytes bytes = Build(rr);
+        EXPECT_EQ(Bytes(bytes.begin() + 13, bytes.begin() + 16), Bytes(c.wire, c.wire + 3));
+        rtcp::ReceiverReport parsed;
+        parsed.block.cumulativeLost = 99;
+        ASSERT_TRUE(parsed.Parse(1, bytes.data(), bytes.size()));
+        EXPECT_EQ(parsed.block.cumulativeLost, c.value);
+    }
 }
 
 TEST(RtcpSdes, PadsTheItemListToAWordBoundaryWithAtLeastOneZero)

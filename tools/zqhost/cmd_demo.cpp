@@ -266,8 +266,8 @@ void PrintVerdict(const Demo& demo, const SourceStatistics& sender, const Source
         for (size_t i = 0; i < verdict.reasons.size(); ++i) {
             std::printf("  %-4s %s\n", verdict.reasonHolds[i] ? "ok" : "FAIL", verdict.reasons[i].c_str());
         }
-        std::printf("loss as the stacks report it: the receiver %u %% (cumulative %u), the sender's last receiver "
-                    "report %u %% (cumulative %u); round-trip time %u ms\n",
+        std::printf("loss as the stacks report it: the receiver %u %% (cumulative %d), the sender's last receiver "
+                    "report %u %% (cumulative %d); round-trip time %u ms\n",
                     remote.fractionLostPercent, remote.cumulativeLost, sender.fractionLostPercent,
                     sender.cumulativeLost, sender.roundTripMs);
     }
@@ -346,8 +346,8 @@ extern const Command kDemoCommand = {
     "    frames produced less the datagrams sent; losses before the first or\n"
     "    after the last packet received cannot be seen);\n"
     "  - RTCP went both ways: the sender got receiver reports, the receiver\n"
-    "    got sender reports. The receiver's first report only arms it and\n"
-    "    reports go every 5 s, so this takes runs of about 11 s or more.\n"
+    "    got sender reports. Both go every 5 s, the first 5 s after the\n"
+    "    traffic began, so this takes runs of about 6 s or more.\n"
     "Exit code 0 when the verdict holds, 1 when it does not.\n\n"
     "  --seconds N     frames to send, in seconds of media (default 12)\n"
     "  --loss PCT      the sender's simulation drops PCT % of the packets\n"

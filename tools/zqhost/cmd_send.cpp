@@ -182,7 +182,7 @@ void PrintSummary(const SendRequest& request, const SourceStatistics& local, con
                     local.packets, local.octets, local.ssrc, request.sender.remote.host.c_str(),
                     request.sender.remote.port, ended, local.rrCount, local.rrCount == 1 ? "" : "s");
         if (local.rrCount != 0) {
-            std::printf(" (fraction lost %u %%, cumulative lost %u, RTT %u ms)", local.fractionLostPercent,
+            std::printf(" (fraction lost %u %%, cumulative lost %d, RTT %u ms)", local.fractionLostPercent,
                         local.cumulativeLost, local.roundTripMs);
         }
         std::printf("\n");

@@ -9,6 +9,7 @@ extern const Command kCodecsCommand;
 extern const Command kRunCommand;
 extern const Command kSaveCommand;
 extern const Command kPagesCommand;
+extern const Command kRelayCommand;
 
 namespace {
 
@@ -21,6 +22,7 @@ const Command* const kCommands[] = {
     &kRunCommand,
     &kSaveCommand,
     &kPagesCommand,
+    &kRelayCommand,
 };
 
 }  // namespace

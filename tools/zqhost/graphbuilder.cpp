@@ -185,6 +185,9 @@ SenderGraph BuildSenderGraph(ZQFGraph& graph, const ZQFModuleRegistry& registry,
     stack.SetRemoteRTCPAddress(options.remote.host.c_str());
     stack.SetRemoteRTPPort(PortText(options.remote.port).c_str());
     stack.SetRemoteRTCPPort(PortText(remoteRTCPPort).c_str());
+    // Reports leave from the port that listens for the peer's (symmetric
+    // RTCP): a peer or a middlebox that answers where RTCP came from reaches us.
+    stack.SetBindRTCPToLocalPort(1);
     stack.SetAutoSequenceNumbers(options.autoSequenceNumbers);
     EnableCodec(stack, codec, options.payloadType);
     if (options.eventEveryFrames > 0 && &codec != &EventCodec()) {
@@ -227,6 +230,7 @@ ReceiverGraph BuildReceiverGraph(ZQFGraph& graph, const ZQFModuleRegistry& regis
     stack.SetRemoteRTCPAddress(peerAddress.c_str());
     stack.SetRemoteRTPPort(PortText(peerPort).c_str());
     stack.SetRemoteRTCPPort(PortText(peerRTCPPort).c_str());
+    stack.SetBindRTCPToLocalPort(1);  // symmetric RTCP, as for the sender
     if (options.window != 0) {
         stack.SetRTPwindow(options.window);
     }

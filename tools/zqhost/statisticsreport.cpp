@@ -31,10 +31,13 @@ SourceStatistics ReadSource(ZQIRTPStackStatistics& statistics, ZQIRTPStack* stac
     source.isLocal = isLocal;
     const char* cname = stack ? stack->GetSourceCNAME(ssrc, isLocal) : nullptr;
     source.cname = cname ? cname : "";
+    // The interface hands the signed cumulative loss over in a uint32.
+    uint32_t cumulativeLost = 0;
     source.available = statistics.GetStatistics(ssrc, isLocal, &source.payloadBitRate, &source.wireBitRate,
                                                 &source.packets, &source.octets, &source.fractionLostPercent,
-                                                &source.cumulativeLost, &source.jitterMs, &source.rrCount,
+                                                &cumulativeLost, &source.jitterMs, &source.rrCount,
                                                 &source.roundTripMs);
+    source.cumulativeLost = static_cast<int32_t>(cumulativeLost);
     return source;
 }
 
@@ -52,7 +55,7 @@ void PrintSource(std::FILE* out, const SourceStatistics& source)
         std::fprintf(out, " (no statistics)\n");
         return;
     }
-    std::fprintf(out, " %9u %11u %7u %9u %9.2f %5u %7u\n", source.packets, source.octets,
+    std::fprintf(out, " %9u %11u %7u %9d %9.2f %5u %7u\n", source.packets, source.octets,
                  source.fractionLostPercent, source.cumulativeLost, static_cast<double>(source.jitterMs),
                  source.rrCount, source.roundTripMs);
 }

@@ -24,7 +24,7 @@ struct SourceStatistics {
     uint32_t packets = 0;  // local: sent; remote: the sender's count from its last SR
     uint32_t octets = 0;   // likewise, payload octets
     uint32_t fractionLostPercent = 0;
-    uint32_t cumulativeLost = 0;
+    int32_t cumulativeLost = 0;  // signed: a peer may report -1
     float jitterMs = 0;
     uint32_t rrCount = 0;
     uint32_t roundTripMs = 0;

@@ -1,0 +1,48 @@
+#pragma once
+// The relay's log: one JSON line for every datagram it forwarded, dropped or
+// duplicated, with the RTP header or every RTCP packet of a compound
+// decoded, so that a script can recompute what a receiver should report.
+// Datagrams come from the network: the decoders read a field only once they
+// have checked it is there, and a datagram that does not parse is logged
+// with "malformed": true (and forwarded all the same).
+#include <netinet/in.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+enum class RelayDirection { Forward, Reverse };
+enum class RelayKind { Rtp, Rtcp };
+
+struct DatagramEvent {
+    RelayDirection direction = RelayDirection::Forward;
+    RelayKind kind = RelayKind::Rtp;
+    const uint8_t* data = nullptr;
+    size_t length = 0;
+    sockaddr_in from{};
+    int64_t arrivedUs = 0;
+    int64_t forwardedUs = 0;  // unused when dropped
+    bool dropped = false;
+    bool duplicate = false;
+};
+
+// The event's JSON line, without the line end.
+std::string DatagramLogLine(const DatagramEvent& event);
+
+class DatagramLog {
+public:
+    DatagramLog() = default;
+    ~DatagramLog();
+    DatagramLog(const DatagramLog&) = delete;
+    DatagramLog& operator=(const DatagramLog&) = delete;
+
+    // Empties the file and logs to it from now on. False when it cannot.
+    bool Open(const std::string& path);
+    // Written and flushed at once: a reader sees every event so far even if
+    // the relay is killed. Nothing when no file is open.
+    void Write(const DatagramEvent& event);
+
+private:
+    std::FILE* m_file = nullptr;
+};
