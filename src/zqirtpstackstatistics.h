@@ -28,6 +28,10 @@ public:
     virtual uint32_t GetMaxJitter(uint32_t ssrc, bool isLocal) = 0;
     virtual bool SetGenerateJitter(uint32_t ssrc, bool isLocal, bool on) = 0;
     virtual bool SetMaxJitter(uint32_t ssrc, bool isLocal, uint32_t maxJitterMs) = 0;
+    // Local sources: RTP packets and sender reports sent while an ICMP error
+    // said the peer was unreachable (counted as sent, never refused), since
+    // the stack last stopped. Remote sources: 0.
+    virtual bool GetUnreachableSends(uint32_t ssrc, bool isLocal, uint32_t* unreachableSends) = 0;
 
 protected:
     ~ZQIRTPStackStatistics() = default;

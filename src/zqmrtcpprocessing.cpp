@@ -223,6 +223,13 @@ void ZQMRTPStack::ApplySdes(const uint8_t* packet, size_t bytes)
     }
     const std::string cname(sdes.text);
     source->StoreCNAME(cname.c_str());
+    // A remote source with a local SSRC and the local CNAME is our own
+    // traffic come back by another path: a loop, not a collision.
+    ZQMRTPSource* local = zqm::FindListedSource(sdes.ssrc, true);
+    if (local != nullptr && cname == local->m_cname && local->TakeSSRCChangeRequest()) {
+        ZQM_LOG(ZQF_LOG_INFO, "<--ZQMRTPStack--> ssrc 0x%x heard back with our own CNAME: a loop, not a collision",
+                sdes.ssrc);
+    }
 }
 
 void ZQMRTPStack::ApplyBye(const uint8_t* packet, size_t bytes)

@@ -78,6 +78,11 @@ int RTPSocket::RecvFrom(void* buffer, int size, ZQCSocketAddress* from)
     return from ? ZQCSocket::RecvFrom(buffer, size, *from) : -1;
 }
 
+int RTPSocket::RecvFrom(void* buffer, int size, ZQCSocketAddress* from, uint64_t* arrivalMicroseconds)
+{
+    return from ? ZQCSocket::RecvFrom(buffer, size, *from, arrivalMicroseconds) : -1;
+}
+
 int RTPSocket::SendTo(const void* buffer, int size, ZQCSocketAddress* to)
 {
     return to ? ZQCSocket::SendTo(buffer, size, *to) : -1;

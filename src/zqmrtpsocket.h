@@ -50,6 +50,8 @@ public:
 
     // The core socket's calls; a null address answers -1.
     int RecvFrom(void* buffer, int size, ZQCSocketAddress* from);
+    // The same with the kernel's receive time (EnableReceiveTimestamps).
+    int RecvFrom(void* buffer, int size, ZQCSocketAddress* from, uint64_t* arrivalMicroseconds);
     int SendTo(const void* buffer, int size, ZQCSocketAddress* to);
     using ZQCSocket::RecvFrom;
     using ZQCSocket::SendTo;

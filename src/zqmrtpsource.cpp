@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "zqcclock.h"
+#include "zqcrandom.h"
 #include "zqcthread.h"
 #include "zqfdebuglog.h"
 #include "zqmrtpmediatypes.h"
@@ -40,8 +41,6 @@ SourceRegistry& Registry()
 }
 
 [[maybe_unused]] const bool g_registryReady = (Registry(), true);
-
-std::atomic<uint32_t> g_ssrcCounter{0};
 
 ZQMRTPSourceList& ListOf(bool local) { return local ? Registry().local : Registry().remote; }
 
@@ -121,6 +120,9 @@ ZQMRTPSource::ZQMRTPSource(ZQMRTPStack* owner, uint32_t ssrc, uint16_t seq, bool
       m_srWallClock(0),
       m_srMediaTime(0)
 {
+    if (origin != nullptr) {
+        m_origin = zqm::PackEndpoint(*origin);
+    }
     zqm::SourceListsLock lock;
     CheckCollisions(origin);
     // Does not overwrite: after a collision the list keeps the earlier source.
@@ -159,6 +161,18 @@ void ZQMRTPSource::CheckCollisions(const sockaddr_in* origin)
                      "New remote source is using a ssrc already used by a local source.");
             other->RequestSSRCChange();
         }
+    }
+}
+
+void ZQMRTPSource::OnTransportChange(const sockaddr_in& origin)
+{
+    m_origin = zqm::PackEndpoint(origin);
+    zqm::SourceListsLock lock;
+    ZQMRTPSource* local = zqm::FindListedSource(m_ssrc, true);
+    if (local != nullptr && !local->SendsFrom(origin) && !local->IsSSRCChangeRequested()) {
+        DebugLog(kLogPath, __LINE__, ZQF_LOG_WARNING,
+                 "Collision detected : a local ssrc comes from another transport address.");
+        local->RequestSSRCChange();
     }
 }
 
@@ -375,11 +389,15 @@ ZQMRTPSource* FindListedSource(uint32_t ssrc, bool local)
     return entry != list.end() ? entry->second : nullptr;
 }
 
-uint32_t GetSSRCCounter() { return g_ssrcCounter.load(std::memory_order_relaxed); }
-
-void SetSSRCCounter(uint32_t value) { g_ssrcCounter.store(value, std::memory_order_relaxed); }
-
-uint32_t TakeSSRCCounter() { return g_ssrcCounter.fetch_add(1, std::memory_order_relaxed); }
+uint32_t DrawUnusedSSRC()
+{
+    for (;;) {
+        const uint32_t ssrc = ZQCRandom::Draw32();
+        if (FindListedSource(ssrc, true) == nullptr && FindListedSource(ssrc, false) == nullptr) {
+            return ssrc;
+        }
+    }
+}
 
 int RandomDraw()
 {

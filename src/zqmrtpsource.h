@@ -63,6 +63,14 @@ public:
     void SetSendingTransport(const sockaddr_in& from);
     bool SendsFrom(const sockaddr_in& origin) const;
 
+    // Remote sources: where their packets come from (packed, 0: unknown).
+    // A known SSRC heard from another transport may be a third party that
+    // took it, or one of our own SSRCs replayed (RFC 3550, 8.2): raises the
+    // local source's change request when this process sends that SSRC from
+    // elsewhere. Stack lock held; takes the list locks.
+    bool ComesFrom(uint64_t origin) const { return m_origin == origin; }
+    void OnTransportChange(const sockaddr_in& origin);
+
     // Statistics and simulation over the process-wide lists. Each takes both
     // list locks and acts on the source with that SSRC in the list `local`
     // names; false or 0 when there is none.
@@ -137,6 +145,9 @@ public:
     std::atomic<uint32_t> m_maxJitter;          // simulation, ms
     std::atomic<bool> m_generateJitter;
     std::atomic<uint32_t> m_rrCount;            // receiver reports about this source
+    // Local: packets and reports sent while the peer answered with an ICMP
+    // error (port or host unreachable): counted as sent, not refused.
+    std::atomic<uint32_t> m_unreachableSends{0};
     uint32_t m_lastRtpTimestamp;
     uint32_t m_lastRateTick;                    // ms, ZQCClock::GetTickCount
     std::atomic<uint64_t> m_srWallClock;        // ms
@@ -147,6 +158,7 @@ private:
 
     std::atomic<bool> m_ssrcChangeRequested{false};
     std::atomic<uint64_t> m_sendingTransport{0};  // IPv4 address << 16 | port
+    uint64_t m_origin = 0;                        // remote: zqm::PackEndpoint of the last transport
 };
 
 namespace zqm {
@@ -174,15 +186,13 @@ private:
 // caller holds the list locks.
 ZQMRTPSource* FindListedSource(uint32_t ssrc, bool local);
 
-// The process-wide SSRC counter the stacks draw their local SSRCs from;
-// zero at load.
-uint32_t GetSSRCCounter();
-void SetSSRCCounter(uint32_t value);
-// Answers the counter's value and advances it by one, in one step.
-uint32_t TakeSSRCCounter();
+// A random SSRC (RFC 3550, 8.1) that no source of the process uses, local
+// or remote. The caller holds the list locks and lists the new source
+// before it lets them go, so that two stacks never draw the same.
+uint32_t DrawUnusedSSRC();
 
-// rand() brought to 0..32767, the range the simulation and the first SSRC
-// assume whatever the C library's RAND_MAX.
+// rand() brought to 0..32767, the range the network simulation assumes
+// whatever the C library's RAND_MAX.
 int RandomDraw();
 
 // The simulation's decisions, apart from rand() so that their thresholds

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <mutex>
 #include <string>
 
 #include "zqclockmng.h"
+#include "zqcrandom.h"
 #include "zqcsocket.h"
 #include "zqfmediatype.h"
 #include "zqfmodule.h"
@@ -23,17 +23,13 @@ const char* const kLogPath = "zqmrtpstack";
 
 using StackLock = ZQCLockMng<ZQCCriticalSection>;
 
-// The first stack of the process draws a random SSRC; each later one takes
-// the next integer.
-uint32_t DrawLocalSSRC()
+// The CNAME's tag: one random number for the whole process, so that every
+// stack of one endpoint shares a CNAME (a receiver ties their streams
+// together for lip sync) and two processes on one host never do.
+uint32_t ProcessCNAMETag()
 {
-    static std::mutex drawMutex;
-    std::lock_guard<std::mutex> lock(drawMutex);
-    if (zqm::GetSSRCCounter() == 0) {
-        std::srand(static_cast<unsigned>(std::time(nullptr)));
-        zqm::SetSSRCCounter(static_cast<uint32_t>(zqm::RandomDraw()));
-    }
-    return zqm::TakeSSRCCounter();
+    static const uint32_t tag = ZQCRandom::Draw32();
+    return tag;
 }
 
 }  // namespace
@@ -53,16 +49,35 @@ ZQMRTPStack::ZQMRTPStack(ZQFModule* owner) : m_ownerModule(owner)
 
 void ZQMRTPStack::CreateLocalSource()
 {
-    const uint32_t ssrc = DrawLocalSSRC();
-    m_localSource = new ZQMRTPSource(this, ssrc, 0, true);
-
+    {
+        zqm::SourceListsLock lists;  // the draw and the listing in one step
+        m_localSource = new ZQMRTPSource(this, zqm::DrawUnusedSSRC(), 0, true);
+    }
     char decimal[16];
-    std::snprintf(decimal, sizeof decimal, "%u", ssrc);
+    std::snprintf(decimal, sizeof decimal, "%u", ProcessCNAMETag());
     std::string cname;
     if (std::strlen(m_localIPAddress) + std::strlen(decimal) + 1 < kTextFieldBytes) {
         cname = std::string(m_localIPAddress) + "-" + decimal;
     }
     SetCNAME(cname.c_str());
+}
+
+uint32_t ZQMRTPStack::ReplaceLocalSSRC()
+{
+    zqm::SourceListsLock lists;
+    ZQMRTPSourceList& localList = zqm::LocalSourceList();
+    const uint32_t old = m_localSource->m_ssrc;
+    const auto entry = localList.find(old);
+    if (entry == localList.end() || entry->second != m_localSource) {
+        ZQM_LOG(ZQF_LOG_INFO, "Cannot delete source from local source list.");
+    } else {
+        localList.erase(entry);
+    }
+    m_localSource->m_ssrc = zqm::DrawUnusedSSRC();
+    localList.emplace(m_localSource->m_ssrc, m_localSource);
+    ZQM_LOG(ZQF_LOG_WARNING, "<--RTPStack--> SSRC collision: the local source leaves SSRC 0x%x for 0x%x", old,
+            m_localSource->m_ssrc);
+    return old;
 }
 
 ZQMRTPStack::~ZQMRTPStack()

@@ -122,6 +122,10 @@ protected:
     // opened at start until an address is configured).
     void SetDefaultNetworkParameters();
     static void CopyText(char* field, const char* text);
+    // After a collision with a remote source (RFC 3550, 8.2): the local
+    // source takes a new unused SSRC, in the local list too, and the change
+    // is logged. Answers the SSRC it left, for the BYE. Stack lock held.
+    uint32_t ReplaceLocalSSRC();
 
     std::map<int32_t, uint8_t> m_forwardPayloadTable;  // media type -> payload type
     std::map<int8_t, int32_t> m_reversePayloadTable;   // payload type -> media type

@@ -29,6 +29,16 @@ uint64_t ZQCClock::GetMicroseconds()
                                                     : SteadyMicroseconds();
 }
 
+uint64_t ZQCClock::MicrosecondsAtWallClock(uint64_t wallClockMicroseconds)
+{
+    using namespace std::chrono;
+    const auto wallNow =
+        static_cast<uint64_t>(duration_cast<microseconds>(system_clock::now().time_since_epoch()).count());
+    const uint64_t age = wallNow > wallClockMicroseconds ? wallNow - wallClockMicroseconds : 0;
+    const uint64_t now = GetMicroseconds();
+    return now > age ? now - age : 0;
+}
+
 uint32_t ZQCClock::GetTickCount()
 {
     return g_manual.load(std::memory_order_acquire) ? g_manualMs.load(std::memory_order_acquire)

@@ -13,6 +13,11 @@ public:
     // (interarrival jitter, report delays). Manual time reads as its
     // milliseconds x 1000.
     static uint64_t GetMicroseconds();
+    // A past instant given on the wall clock (microseconds since 1970, as
+    // the kernel stamps received datagrams), moved onto GetMicroseconds'
+    // time line: now less its age. A wall-clock step only matters when it
+    // falls within that age.
+    static uint64_t MicrosecondsAtWallClock(uint64_t wallClockMicroseconds);
 
     // Test support: while manual time is on, every clock of the process
     // (GetTickCount, ZQCRealTimeClock::GetTime, the win32 GetTickCount) reads

@@ -8,32 +8,72 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <ctime>
 
 #include "zqcresolve.h"
 #include "zqcwakeevent.h"
 
 namespace {
 
+// The errors an ICMP report gives a UDP socket: the peer (or the way to it)
+// did not take a datagram. The socket itself is fine.
+bool IsPeerUnreachableError(int error)
+{
+    return error == ECONNREFUSED || error == EHOSTUNREACH || error == ENETUNREACH;
+}
+
+bool SameEndpoint(const sockaddr_in& a, const sockaddr_in& b)
+{
+    return a.sin_port == b.sin_port && a.sin_addr.s_addr == b.sin_addr.s_addr;
+}
+
 // An error reported once is done with: the queued ICMP reports would
 // otherwise fail later calls again, keep poll answering POLLERR and hold
-// receive buffer space.
-void DrainErrorQueue(int fd)
+// receive buffer space. Each report carries the destination of the datagram
+// it is about; answers whether one named `peer`, or whether none could be
+// read (the error then says nothing of whom it was about). errno is kept.
+bool DrainErrorQueue(int fd, const sockaddr_in* peer)
 {
+    const int savedErrno = errno;
+    bool aboutPeer = false;
+    int reports = 0;
     char data[64];
     char control[256];
     for (;;) {
+        sockaddr_in destination{};
         iovec io{data, sizeof data};
         msghdr message{};
+        message.msg_name = &destination;
+        message.msg_namelen = sizeof destination;
         message.msg_iov = &io;
         message.msg_iovlen = 1;
         message.msg_control = control;
         message.msg_controllen = sizeof control;
         if (recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) {
-            return;
+            break;
         }
+        ++reports;
+        aboutPeer = aboutPeer || (peer != nullptr && message.msg_namelen >= sizeof destination &&
+                                  SameEndpoint(destination, *peer));
     }
+    errno = savedErrno;
+    return aboutPeer || reports == 0;
 }
+
+// The reports and the socket's pending error both: nothing is left for
+// poll to answer POLLERR about.
+void DropPendingErrors(int fd)
+{
+    DrainErrorQueue(fd, nullptr);
+    int error = 0;
+    socklen_t length = sizeof error;
+    getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+}
+
+// Reads past ICMP reports (a few at most arrive between two reads).
+constexpr int kReadAttempts = 4;
 
 }  // namespace
 
@@ -100,18 +140,69 @@ int ZQCSocket::SetNonBlocking(bool on)
 
 int ZQCSocket::RecvFrom(void* buffer, int size, ZQCSocketAddress& from)
 {
+    return RecvFrom(buffer, size, from, nullptr);
+}
+
+int ZQCSocket::EnableReceiveTimestamps()
+{
+    const int on = 1;
+    return m_fd >= 0 && setsockopt(m_fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) == 0 ? 0 : -1;
+}
+
+namespace {
+
+// The kernel's receive time of a datagram read with recvmsg, or 0.
+uint64_t ArrivalMicroseconds(msghdr& message)
+{
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr; header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_TIMESTAMPNS &&
+            header->cmsg_len >= CMSG_LEN(sizeof(timespec))) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(header), sizeof stamp);
+            return static_cast<uint64_t>(stamp.tv_sec) * 1000000u + static_cast<uint64_t>(stamp.tv_nsec) / 1000u;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int ZQCSocket::RecvFrom(void* buffer, int size, ZQCSocketAddress& from, uint64_t* arrivalMicroseconds)
+{
     if (m_fd < 0 || buffer == nullptr || size <= 0) {
         return -1;
     }
     sockaddr_in sa{};
     socklen_t length = sizeof sa;
-    const ssize_t n = recvfrom(m_fd, buffer, static_cast<size_t>(size), MSG_DONTWAIT,
-                               reinterpret_cast<sockaddr*>(&sa), &length);
-    if (n < 0) {
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            DrainErrorQueue(m_fd);
+    ssize_t n = -1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    iovec data{buffer, static_cast<size_t>(size)};
+    msghdr message{};
+    for (int attempt = 0; attempt < kReadAttempts && n < 0; ++attempt) {
+        message = {};
+        message.msg_name = &sa;
+        message.msg_namelen = sizeof sa;
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = arrivalMicroseconds != nullptr ? control : nullptr;
+        message.msg_controllen = arrivalMicroseconds != nullptr ? sizeof control : 0;
+        n = recvmsg(m_fd, &message, MSG_DONTWAIT);
+        length = message.msg_namelen;
+        if (n >= 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
+            break;
         }
+        // A pending error fails the read even with datagrams queued behind it.
+        const bool peerError = IsPeerUnreachableError(errno);
+        DrainErrorQueue(m_fd, nullptr);
+        if (!peerError) {
+            break;
+        }
+    }
+    if (n < 0) {
         return -1;
+    }
+    if (arrivalMicroseconds != nullptr) {
+        *arrivalMicroseconds = ArrivalMicroseconds(message);
     }
     if (length >= sizeof(sockaddr_in) && sa.sin_family == AF_INET) {
         from.SetSockAddr(sa);
@@ -124,19 +215,41 @@ int ZQCSocket::RecvFrom(void* buffer, int size, ZQCSocketAddress& from)
 int ZQCSocket::SendTo(const void* buffer, int size, const ZQCSocketAddress& to)
 {
     if (m_fd < 0 || buffer == nullptr || size < 0 || to.IsEmpty()) {
-        return -1;
+        return kSendFailed;
     }
+    const long n = SendOnce(buffer, size, to);
+    if (n >= 0) {
+        return static_cast<int>(n);
+    }
+    if (IsPeerUnreachableError(errno)) {
+        return SendAgainAfterPeerError(buffer, size, to);
+    }
+    DrainErrorQueue(m_fd, nullptr);
+    return kSendFailed;
+}
+
+long ZQCSocket::SendOnce(const void* buffer, int size, const ZQCSocketAddress& to) const
+{
     constexpr int kFlags = MSG_DONTWAIT | MSG_NOSIGNAL;
     const sockaddr_in& sa = to.GetSockAddr();
-    const ssize_t n = IsConnectedPeer(to)
-                          ? send(m_fd, buffer, static_cast<size_t>(size), kFlags)
-                          : sendto(m_fd, buffer, static_cast<size_t>(size), kFlags,
-                                   reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+    return IsConnectedPeer(to) ? send(m_fd, buffer, static_cast<size_t>(size), kFlags)
+                               : sendto(m_fd, buffer, static_cast<size_t>(size), kFlags,
+                                        reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+}
+
+// The error was an earlier datagram's and took this one with it; the
+// reports say whether it was about this destination or another.
+int ZQCSocket::SendAgainAfterPeerError(const void* buffer, int size, const ZQCSocketAddress& to) const
+{
+    const bool named = DrainErrorQueue(m_fd, &to.GetSockAddr());
+    const bool aboutThisPeer = named || IsConnectedPeer(to);
+    const long n = SendOnce(buffer, size, to);
     if (n < 0) {
-        DrainErrorQueue(m_fd);
-        return -1;
+        const bool peerError = IsPeerUnreachableError(errno);
+        DrainErrorQueue(m_fd, nullptr);
+        return peerError ? kPeerUnreachable : kSendFailed;
     }
-    return static_cast<int>(n);
+    return aboutThisPeer ? kPeerUnreachable : static_cast<int>(n);
 }
 
 int ZQCSocket::Connect(const ZQCSocketAddress& peer)
@@ -165,10 +278,13 @@ int ZQCSocket::WaitReadable(int timeoutMs, const ZQCWakeEvent* cancel) const
     if (m_fd < 0) {
         return -2;
     }
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     pollfd fds[2] = {{m_fd, POLLIN, 0}, {cancel ? cancel->GetDescriptor() : -1, POLLIN, 0}};
     const nfds_t count = cancel ? 2 : 1;
+    int waitMs = timeoutMs;
     for (;;) {
-        const int ready = poll(fds, count, timeoutMs);
+        const int ready = poll(fds, count, waitMs);
         if (ready < 0) {
             if (errno == EINTR) {
                 continue;
@@ -181,10 +297,25 @@ int ZQCSocket::WaitReadable(int timeoutMs, const ZQCWakeEvent* cancel) const
         if (count == 2 && (fds[1].revents & POLLIN)) {
             return -1;
         }
-        if (fds[0].revents & (POLLIN | POLLERR)) {
+        if (fds[0].revents & POLLIN) {
             return 1;
         }
-        return (fds[0].revents & POLLNVAL) ? -2 : 1;
+        if (fds[0].revents & POLLNVAL) {
+            return -2;
+        }
+        if (!(fds[0].revents & POLLERR)) {
+            return 1;
+        }
+        // POLLERR alone: only ICMP reports of earlier sends. Drop them and
+        // wait out the rest of the time.
+        DropPendingErrors(m_fd);
+        if (timeoutMs >= 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0) {
+                return 0;
+            }
+            waitMs = static_cast<int>(left.count());
+        }
     }
 }
 

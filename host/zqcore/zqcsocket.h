@@ -1,6 +1,8 @@
 #pragma once
 #include <netinet/in.h>
 
+#include <cstdint>
+
 #include "zqcexport.h"
 #include "zqcsocketaddress.h"
 
@@ -12,6 +14,11 @@ class ZQCWakeEvent;
 class ZQ_API ZQCSocket {
 public:
     enum { kDatagram = 1 };
+    // SendTo's answers below 0: a failed send (errno says why), and a
+    // datagram that went out while an ICMP error (port, host or network
+    // unreachable) said the peer did not take an earlier one.
+    static constexpr int kSendFailed = -1;
+    static constexpr int kPeerUnreachable = -2;
 
     ZQCSocket();
     virtual ~ZQCSocket();
@@ -25,8 +32,19 @@ public:
     int SetNonBlocking(bool on);
 
     // Byte count; 0 or less when nothing came (the socket is non-blocking).
+    // ICMP errors that earlier sends drew are read and dropped: a receiver
+    // never hears of them.
     int RecvFrom(void* buffer, int size, ZQCSocketAddress& from);
-    // Byte count; below 0 on error (an ICMP error of an earlier send included).
+    // The same, with the time the kernel received the datagram (wall clock,
+    // microseconds) once EnableReceiveTimestamps is on; 0 without one.
+    int RecvFrom(void* buffer, int size, ZQCSocketAddress& from, uint64_t* arrivalMicroseconds);
+    // Has the kernel stamp each received datagram (SO_TIMESTAMPNS): arrival
+    // times that do not depend on when the reading thread got to run.
+    int EnableReceiveTimestamps();
+    // Byte count, kPeerUnreachable or kSendFailed. A pending ICMP error about
+    // an earlier datagram fails the next send in the kernel without sending
+    // it: that datagram is sent once more, and kPeerUnreachable tells that
+    // the error was about `to` (a connected socket's errors always are).
     int SendTo(const void* buffer, int size, const ZQCSocketAddress& to);
 
     // Fixes the socket's peer: the kernel keeps the route, and SendTo to that
@@ -39,7 +57,8 @@ public:
 
     // Waits until a datagram can be read, at most `timeoutMs` (-1: no limit),
     // cut short when `cancel` is signalled. Answers 1 readable, 0 time-out,
-    // -1 cancelled, -2 error.
+    // -1 cancelled, -2 error. ICMP errors pending on the socket are dropped
+    // and the wait goes on: they make nothing readable.
     int WaitReadable(int timeoutMs, const ZQCWakeEvent* cancel) const;
 
     int SetRecvBufferSize(int bytes);
@@ -59,6 +78,9 @@ public:
 
 private:
     bool IsConnectedPeer(const ZQCSocketAddress& to) const;
+    // One send(to) or sendto(); errno on failure.
+    long SendOnce(const void* buffer, int size, const ZQCSocketAddress& to) const;
+    int SendAgainAfterPeerError(const void* buffer, int size, const ZQCSocketAddress& to) const;
 
     int m_fd = -1;
     bool m_connected = false;

@@ -1,25 +1,16 @@
 #include "zqfthread.h"
 
-#include <pthread.h>
-
 #include <chrono>
 #include <exception>
 #include <system_error>
 
+#include "zqcthread.h"
 #include "zqfdebuglog.h"
 #include "zqfmodule.h"
 
 namespace {
 
 const char kLogPath[] = "zqframework\\zqfthread";
-
-// Shows the thread's name in debuggers and top (the kernel keeps 15 bytes).
-void NameCurrentThread(const std::string& name)
-{
-    if (!name.empty()) {
-        pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
-    }
-}
 
 }  // namespace
 
@@ -112,7 +103,8 @@ void ZQFThread::SetRegistrar(ZQFModule* module) { m_registrar.store(module, std:
 
 void ZQFThread::Run(void* param)
 {
-    NameCurrentThread(m_name);
+    // The name shows in log lines, debuggers and top.
+    ZQCThread::SetCurrentName(m_name.c_str());
     int exitCode = -1;
     try {
         exitCode = ThreadFunc(param);

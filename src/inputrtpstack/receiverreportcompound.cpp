@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "rtcp/rtcpbye.h"
 #include "rtcp/rtcpfir.h"
 #include "rtcp/rtcpreceiverreport.h"
 #include "rtcp/rtcpsdes.h"
@@ -66,6 +67,15 @@ size_t BuildReceiverReportCompound(const ReceiverReportContent& content, uint8_t
             return 0;
         }
         used += fir;
+    }
+    if (content.goodbye) {
+        rtcp::Bye bye;
+        bye.ssrc = content.localSsrc;
+        const size_t goodbye = bye.Create(buffer + used, capacity - used);
+        if (goodbye == 0) {
+            return 0;
+        }
+        used += goodbye;
     }
     return used;
 }

@@ -100,7 +100,14 @@ private:
     RTPCheckResult SequenceOutsideWindow(ZQMRTPSource& source, uint16_t seq, ZQFMediaSample* sample);
 
     // Receiver reports; stack lock held.
-    void ReportOnSource(ZQMRTPSource& source, uint32_t localSsrc, const char* localCname, bool fir);
+    struct ReportSender {
+        uint32_t ssrc;
+        const char* cname;
+        bool fir;
+        bool goodbye;  // the compound ends with a BYE of `ssrc`
+    };
+    void ReportOnSources(bool fir, bool goodbye);
+    void ReportOnSource(ZQMRTPSource& source, const ReportSender& sender);
 
     void NotifyDownstream(int code, int param);
     // The local port of the input RTP socket, or 0: the "[%d]" of the lines.
@@ -129,6 +136,11 @@ private:
     // in directly); lets a new remote source recognise this process's own
     // traffic.
     ZQCSocketAddress m_datagramOrigin;
+    // When the kernel received it (wall clock, microseconds; 0: unknown, as
+    // for samples handed in directly), the arrival time of the jitter
+    // arithmetic once moved onto the monotonic clock: whatever the
+    // receiving thread's own delays.
+    uint64_t m_datagramArrival = 0;
     // Receiving thread only: datagrams were queued at the last wait.
     bool m_receiveBacklog = false;
 };

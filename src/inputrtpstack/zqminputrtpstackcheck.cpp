@@ -15,6 +15,7 @@
 #include "zqmlog.h"
 #include "zqmpacketfaultthrottle.h"
 #include "zqmrtpmediatypes.h"
+#include "zqmrtpsocket.h"
 #include "zqmrtpsource.h"
 
 namespace {
@@ -173,7 +174,8 @@ RTPCheckResult ZQMInputRTPStack::CheckRTPDatagram(ZQFMediaSample* sample)
 {
     static const NKRMultiplexedPacketFormat kEmptyFormat;
 
-    const uint64_t arrivalMicroseconds = ZQCClock::GetMicroseconds();
+    const uint64_t arrivalMicroseconds = m_datagramArrival != 0 ? ZQCClock::MicrosecondsAtWallClock(m_datagramArrival)
+                                                                : ZQCClock::GetMicroseconds();
     const size_t size = DatagramBytes(*sample);
     const rtp::ReceivedDatagram datagram = rtp::CheckReceivedDatagram(sample->GetDataBuffer(), size);
     const rtp::FixedHeader& header = datagram.header;
@@ -206,6 +208,10 @@ RTPCheckResult ZQMInputRTPStack::CheckRTPDatagram(ZQFMediaSample* sample)
         ZQM_LOG(ZQF_LOG_WARNING, "<--RTPStack-->[%d] ssrc [%d / 0x%x ] not found ! ", LogPort(),
                 static_cast<int>(header.ssrc), header.ssrc);
         return RTP_INVALID_NO_SOURCE;
+    }
+    if (!created && !m_datagramOrigin.IsEmpty() &&
+        !source->ComesFrom(zqm::PackEndpoint(m_datagramOrigin.GetSockAddr()))) {
+        source->OnTransportChange(m_datagramOrigin.GetSockAddr());
     }
     const bool fec = mainType == kFecMainType;
     if (!fec) {

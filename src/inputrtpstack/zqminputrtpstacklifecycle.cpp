@@ -108,6 +108,7 @@ void ZQMInputRTPStack::StartUnderLock()
         ZQM_THROW("<--RTPStack-->OnStart failure input rtp socket creation failure.");
     }
     m_logPort.store(m_inputRTPSocket->GetPort(), std::memory_order_relaxed);
+    m_inputRTPSocket->EnableReceiveTimestamps();
 
     const uint32_t bufferSize = GetSocketBufferSize();
     if (bufferSize != 0 && GetDataDisabled() == 0) {

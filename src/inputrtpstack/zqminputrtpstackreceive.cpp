@@ -105,7 +105,7 @@ int ZQMInputRTPStack::ReceiveDatagram(RTPSocket* socket, uint8_t* buffer, int si
             return 0;
         }
         if (m_receiveBacklog) {
-            const int received = socket->RecvFrom(buffer, size, &from);
+            const int received = socket->RecvFrom(buffer, size, &from, &m_datagramArrival);
             if (received > 0) {
                 return received;
             }
@@ -115,7 +115,7 @@ int ZQMInputRTPStack::ReceiveDatagram(RTPSocket* socket, uint8_t* buffer, int si
         const int ready = socket->WaitReadable(kReceiveWaitMs, &GetStopEvent());
         if (ready == 1) {
             m_receiveBacklog = std::chrono::steady_clock::now() - waitStart < kBacklogWait;
-            const int received = socket->RecvFrom(buffer, size, &from);
+            const int received = socket->RecvFrom(buffer, size, &from, &m_datagramArrival);
             if (received > 0) {
                 return received;
             }

@@ -30,28 +30,22 @@ bool ZQMInputRTPStack::SendReceiverReport(bool fir)
 {
     try {
         StackLock lock(m_stackLock, -1);
+        // A remote source took our SSRC: leave it before this report.
+        const bool collided = m_localSource != nullptr && m_localSource->TakeSSRCChangeRequest();
+        if (m_rtcpDestination != nullptr && std::atoi(m_rtcpDestination->GetPort()) == 0) {
+            delete m_rtcpDestination;
+            m_rtcpDestination = nullptr;
+        }
+        if (collided) {
+            if (m_rtcpDestination != nullptr) {
+                ReportOnSources(false, true);  // the last reports under the old SSRC, with its goodbye
+            }
+            ReplaceLocalSSRC();
+        }
         if (m_rtcpDestination == nullptr) {
             return false;
         }
-        if (std::atoi(m_rtcpDestination->GetPort()) == 0) {
-            delete m_rtcpDestination;
-            m_rtcpDestination = nullptr;
-            return false;
-        }
-        // The local CNAME is written under the source-list locks.
-        char localCname[ZQMRTPSource::kCNAMESize] = {};
-        uint32_t localSsrc = 0;
-        if (m_localSource != nullptr) {
-            zqm::SourceListsLock lists;
-            localSsrc = m_localSource->m_ssrc;
-            std::copy(std::begin(m_localSource->m_cname), std::end(m_localSource->m_cname), localCname);
-        }
-        localCname[ZQMRTPSource::kCNAMESize - 1] = '\0';
-        for (auto& [ssrc, source] : m_sources) {
-            if (source != nullptr) {
-                ReportOnSource(*source, localSsrc, localCname, fir);
-            }
-        }
+        ReportOnSources(fir, false);
         return true;
     } catch (...) {
         ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->[%d] Error throwed in SendReceiverReport of input rtp stack.", LogPort());
@@ -59,7 +53,25 @@ bool ZQMInputRTPStack::SendReceiverReport(bool fir)
     }
 }
 
-void ZQMInputRTPStack::ReportOnSource(ZQMRTPSource& source, uint32_t localSsrc, const char* localCname, bool fir)
+void ZQMInputRTPStack::ReportOnSources(bool fir, bool goodbye)
+{
+    // The local CNAME is written under the source-list locks.
+    char localCname[ZQMRTPSource::kCNAMESize] = {};
+    uint32_t localSsrc = 0;
+    if (m_localSource != nullptr) {
+        zqm::SourceListsLock lists;
+        localSsrc = m_localSource->m_ssrc;
+        std::copy(std::begin(m_localSource->m_cname), std::end(m_localSource->m_cname), localCname);
+    }
+    localCname[ZQMRTPSource::kCNAMESize - 1] = '\0';
+    for (auto& [ssrc, source] : m_sources) {
+        if (source != nullptr) {
+            ReportOnSource(*source, {localSsrc, localCname, fir, goodbye});
+        }
+    }
+}
+
+void ZQMInputRTPStack::ReportOnSource(ZQMRTPSource& source, const ReportSender& sender)
 {
     const zqm::ReceptionLoss loss = zqm::ComputeReceptionLoss(source.m_reception);
     source.m_fractionLost.store(loss.fractionLostPercent, std::memory_order_relaxed);
@@ -84,8 +96,8 @@ void ZQMInputRTPStack::ReportOnSource(ZQMRTPSource& source, uint32_t localSsrc, 
     source.m_cumulativeLost.store(loss.cumulativeLost, std::memory_order_relaxed);
 
     zqm::ReceiverReportContent content;
-    content.localSsrc = localSsrc;
-    content.localCname = localCname;
+    content.localSsrc = sender.ssrc;
+    content.localCname = sender.cname;
     content.reportedSsrc = source.m_ssrc;
     content.lostWord = zqm::LostWord(loss.fractionLost, loss.cumulativeLost);
     content.extendedHighestSeq = loss.extendedMax;
@@ -94,13 +106,14 @@ void ZQMInputRTPStack::ReportOnSource(ZQMRTPSource& source, uint32_t localSsrc, 
         zqm::UnpackSenderReportReception(source.m_lastSenderReport.load(std::memory_order_relaxed));
     content.lsr = reception.lsr;
     content.dlsr = zqm::DelaySinceLastSenderReport(reception, zqm::MonotonicReportUnits());
-    content.fullIntraRequest = fir;
+    content.fullIntraRequest = sender.fir;
+    content.goodbye = sender.goodbye;
     source.m_extendedHighestSeq.store(content.extendedHighestSeq, std::memory_order_relaxed);
     source.m_dlsr.store(content.dlsr, std::memory_order_relaxed);
 
     uint8_t packet[zqm::kMaxReceiverReportCompoundBytes];
     const size_t bytes = zqm::BuildReceiverReportCompound(content, packet, sizeof packet);
-    if (fir) {
+    if (sender.fir) {
         ZQM_LOG(ZQF_LOG_INFO, "<--RTCPStack-->[%d] Send FIR .", LogPort());
     }
     if (m_outputRTCPSocket == nullptr ||

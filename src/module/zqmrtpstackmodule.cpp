@@ -196,3 +196,8 @@ bool ZQMRTPStackModule::SetMaxJitter(uint32_t ssrc, bool isLocal, uint32_t maxJi
 {
     return m_stack->SetMaxJitter(ssrc, isLocal, maxJitterMs);
 }
+// The figure lives in the source, whichever stack owns it.
+bool ZQMRTPStackModule::GetUnreachableSends(uint32_t ssrc, bool isLocal, uint32_t* unreachableSends)
+{
+    return ZQMOutputRTPStack::GetUnreachableSends(ssrc, isLocal, unreachableSends);
+}

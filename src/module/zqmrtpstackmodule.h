@@ -103,6 +103,7 @@ public:
     uint32_t GetMaxJitter(uint32_t ssrc, bool isLocal) override;
     bool SetGenerateJitter(uint32_t ssrc, bool isLocal, bool on) override;
     bool SetMaxJitter(uint32_t ssrc, bool isLocal, uint32_t maxJitterMs) override;
+    bool GetUnreachableSends(uint32_t ssrc, bool isLocal, uint32_t* unreachableSends) override;
 
     ZQMRTPStack* GetStack() const { return m_stack; }
 

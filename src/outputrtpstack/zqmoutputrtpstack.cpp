@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "outputrtpstack/zqmoutputrtpstackrtcplisteningthread.h"
 #include "stdafx.h"
 #include "zqclockmng.h"
+#include "zqcrandom.h"
 #include "zqcsocketaddress.h"
 #include "zqfmodule.h"
 #include "zqfnotify.h"
@@ -35,8 +35,8 @@ constexpr int kThreadStopTimeoutMs = 10000;
 ZQMOutputRTPStack::ZQMOutputRTPStack(ZQFModule* owner) : ZQMRTPStack(owner)
 {
     SetDefaultNetworkParameters();
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
-    m_nextSequenceNumber = static_cast<uint16_t>(zqm::RandomDraw());
+    // Drawn apart from the SSRC (RFC 3550, 5.1): one does not give the other away.
+    m_nextSequenceNumber = static_cast<uint16_t>(ZQCRandom::Draw32());
 }
 
 ZQMOutputRTPStack::~ZQMOutputRTPStack()
@@ -47,6 +47,8 @@ ZQMOutputRTPStack::~ZQMOutputRTPStack()
             Cleanup();
         }
         DeleteRTCPListeningThread();
+        // Whatever a path that ran after Cleanup acquired.
+        ReleaseSockets();
         m_rtpDestination.reset();
         m_rtcpDestination.reset();
     } catch (...) {
@@ -87,6 +89,10 @@ bool ZQMOutputRTPStack::OnStart()
         }
         ConnectOwnRTPSocket();
         AnnounceSendingTransport();
+        m_rtpReachability.Reset();
+        m_rtcpReachability.Reset();
+        m_refusalWhileStoppedLogged = false;
+        m_started = true;
         ZQM_LOG(ZQF_LOG_INFO,
                 "Output RTP Stack started on local address %s, local RTP port %s, local RTCP port %s, remote addresse "
                 "%s, remote RTP port %s, remote RTCP port %s",
@@ -240,19 +246,27 @@ void ZQMOutputRTPStack::Cleanup()
         }
         if (m_localSource != nullptr) {
             m_localSource->Reset();
+            m_localSource->m_unreachableSends.store(0, std::memory_order_relaxed);
         }
+        m_started = false;
         m_lastSentMicroseconds = kNoPacketSent;
+        m_reportTimerStarted = false;
         // A thread that did not stop in time is joined here: its socket is
         // released only after it has ended.
         m_rtcpListeningThread.reset();
         m_cleanedUp = 1;
-        ReleaseRTPSocket(&m_rtpSocket);
-        ReleaseRTPSocket(&m_outputRTCPSocket);
-        ReleaseRTPSocket(&m_inputRTCPSocket);
+        ReleaseSockets();
     } catch (...) {
         ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->Error throwed in Cleanup of output rtp stack.");
     }
     RTPDebugLog("<< ZQMOutputRTPStack::Cleanup %8x", TraceId());
+}
+
+void ZQMOutputRTPStack::ReleaseSockets()
+{
+    ReleaseRTPSocket(&m_rtpSocket);
+    ReleaseRTPSocket(&m_outputRTCPSocket);
+    ReleaseRTPSocket(&m_inputRTCPSocket);
 }
 
 bool ZQMOutputRTPStack::OnNotify(ZQFNotifyInfo* info)
@@ -289,3 +303,16 @@ void ZQMOutputRTPStack::SetAutoSequenceNumbers(bool on)
 }
 
 bool ZQMOutputRTPStack::GetAutoSequenceNumbers() { return m_autoSequenceNumbers.load(std::memory_order_relaxed) != 0; }
+
+bool ZQMOutputRTPStack::GetUnreachableSends(uint32_t ssrc, bool local, uint32_t* unreachableSends)
+{
+    zqm::SourceListsLock lock;
+    const ZQMRTPSource* source = zqm::FindListedSource(ssrc, local);
+    if (source == nullptr) {
+        return false;
+    }
+    if (unreachableSends != nullptr) {
+        *unreachableSends = source->m_unreachableSends.load(std::memory_order_relaxed);
+    }
+    return true;
+}

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "outputrtpstack/zqmsendreachability.h"
 #include "zqmrtpstack.h"
 
 class RTPSocket;
@@ -42,6 +43,11 @@ public:
     // value of the process counter.
     void ChangeSSRC();
 
+    // Packets and reports of the listed source with that SSRC that went
+    // while an ICMP error said the peer was unreachable (since the source's
+    // stack last cleaned up). Takes the list locks; false when no source.
+    static bool GetUnreachableSends(uint32_t ssrc, bool local, uint32_t* unreachableSends);
+
 private:
     // IP and UDP headers: what a datagram adds on the wire.
     static constexpr uint32_t kIpUdpOverheadBytes = 28;
@@ -49,14 +55,24 @@ private:
     // The packet (header room, then payload) when it lies inside the
     // sample's buffer.
     static uint8_t* PacketStart(ZQFMediaSample* sample);
+    // A packet of the FEC module: its header is mostly its own, and its media
+    // type says nothing of the media's clock.
+    static bool IsFecSample(ZQFMediaSample* sample);
     uint16_t TakeSequenceNumber(uint16_t formatSequenceNumber);
-    // Keeps the local source's clock on the media timestamps.
+    // Keeps the local source's clock on the media timestamps (the report
+    // media type's clock rate).
     void FollowMediaClock(uint32_t rtpTimestamp);
-    // The local clock's time for this packet: the media time it was just
-    // set to, without reading the clock a second time when it can.
-    uint32_t PacketClockMs();
-    // Sends the RTP datagram and counts it; false on a send error.
+    // Sends the RTP datagram and counts it. A peer that answers with ICMP
+    // errors does not refuse the packet (it is counted as sent and
+    // unreachable); false on any other send error.
     bool SendPacket(const uint8_t* packet, int length);
+    void CountSentPacket(int datagramBytes);
+    // The log line of a change in what the sends to `destination` answer.
+    void LogReachabilityChange(ZQMSendReachability& reachability, ZQMSendReachability::Change change,
+                               const char* what, const ZQCSocketAddress& destination);
+    void LogPacketSendFailure(int error);
+    // The RTCP half of SendSenderReport: the bytes to count as sent.
+    int SendReportDatagram(const uint8_t* compound, int length);
     // Keeps the packet's RTP timestamp and the time it left, for the media
     // time of the next sender report.
     void RecordSentPacket(const uint8_t* packet);
@@ -64,6 +80,7 @@ private:
     // time since it was sent. Before the first packet of a run, the local
     // clock's reading (which follows the media timestamps once packets flow).
     uint32_t SenderReportRtpTimestamp();
+    // `nowMs`: the local clock read after the packet went.
     void SendSenderReportWhenDue(uint32_t nowMs);
     // For (local IP address, LocalRTCPPort) or port 0, by the
     // bind-RTCP-to-local-port flag.
@@ -76,6 +93,10 @@ private:
     bool IsRTCPListeningEnabled();
     bool IsOwnerRunning() const;
     void DeleteRTCPListeningThread();
+    // Gives back every socket the stack still holds.
+    void ReleaseSockets();
+    // A sample outside a run: refused, and logged once a stop.
+    bool RefuseSampleWhileStopped();
     void ListenForRTCP(ZQMOutputRTPStackRTCPListeningThread& thread);
     void WaitForRTCP(const RTPSocket* socket, const ZQMOutputRTPStackRTCPListeningThread& thread);
     // The stack's address as the trace lines print it (its low 32 bits).
@@ -87,14 +108,24 @@ private:
     std::unique_ptr<ZQCSocketAddress> m_rtpDestination;
     std::unique_ptr<ZQCSocketAddress> m_rtcpDestination;
     int32_t m_cleanedUp = 0;
+    // Between a successful OnStart and Cleanup (under the stack lock):
+    // samples are sent only then, so none opens a socket after Cleanup.
+    bool m_started = false;
+    bool m_refusalWhileStoppedLogged = false;
     std::atomic<uint32_t> m_autoSequenceNumbers{1};
     std::unique_ptr<ZQMOutputRTPStackRTCPListeningThread> m_rtcpListeningThread;
-    // Set by FollowMediaClock when it resynchronised the clock on this
-    // packet (under the stack lock).
-    bool m_clockJustSet = false;
-    uint32_t m_clockJustSetMs = 0;
-    // The last packet sent (under the stack lock): its RTP timestamp and
-    // ZQCClock::GetMicroseconds when it went; kNoPacketSent before the first.
+    // The media type of the last packet that was not FEC (under the stack
+    // lock): its clock rate gives the sender reports' RTP timestamps and the
+    // local clock's media time. FEC packets carry another type's identifier.
+    int32_t m_reportMediaType = 0;
+    // Set by the first packet of a run (under the stack lock).
+    bool m_reportTimerStarted = false;
+    // What the sends to each destination answer (under the stack lock).
+    ZQMSendReachability m_rtpReachability;
+    ZQMSendReachability m_rtcpReachability;
+    // The last packet sent that was not FEC (under the stack lock): its RTP
+    // timestamp and ZQCClock::GetMicroseconds when it went; kNoPacketSent
+    // before the first.
     static constexpr uint64_t kNoPacketSent = UINT64_MAX;
     uint32_t m_lastSentRtpTimestamp = 0;
     uint64_t m_lastSentMicroseconds = kNoPacketSent;

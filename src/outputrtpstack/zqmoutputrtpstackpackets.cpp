@@ -1,7 +1,10 @@
 // The packetisation of a sample: the RTP header in front of its payload, the
 // datagram, and the sender report when one is due.
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "outputrtpstack/zqmoutputrtpstack.h"
 #include "zqcclock.h"
@@ -12,6 +15,7 @@
 #include "zqmbyteio.h"
 #include "zqmlog.h"
 #include "zqmrtpheader.h"
+#include "zqmrtpmediatypes.h"
 #include "zqmrtpsocket.h"
 #include "zqmrtpsource.h"
 
@@ -25,6 +29,16 @@ constexpr int kHeaderBytes = static_cast<int>(rtp::kFixedHeaderBytes);
 constexpr size_t kTimestampOffset = 4;  // in the RTP fixed header
 constexpr int kFecMainType = 7;
 constexpr int64_t kSenderReportIntervalMs = 5000;
+constexpr uint32_t kMsPerSecond = 1000;
+
+// Media time in ms of an RTP timestamp, at the payload's clock rate (the
+// other class included: its timestamps count ms). Modulo 2^32 / rate-per-ms,
+// as the timestamps wrap.
+uint32_t MediaTimeMs(uint32_t rtpTimestamp, int32_t mediaType)
+{
+    const uint32_t unitsPerMs = std::max<uint32_t>(1, zqm::RtpClockRateHz(mediaType) / kMsPerSecond);
+    return rtpTimestamp / unitsPerMs;
+}
 
 }  // namespace
 
@@ -32,6 +46,9 @@ bool ZQMOutputRTPStack::OnProcessMediaSample(ZQFMediaSample* sample, int)
 {
     try {
         StackLock lock(m_stackLock, -1);
+        if (!m_started) {
+            return RefuseSampleWhileStopped();
+        }
         // A remote source took our SSRC: leave it before the next packet.
         if (m_localSource != nullptr && m_localSource->IsSSRCChangeRequested() &&
             m_localSource->TakeSSRCChangeRequest()) {
@@ -46,20 +63,34 @@ bool ZQMOutputRTPStack::OnProcessMediaSample(ZQFMediaSample* sample, int)
                     sample->m_PayloadLength);
             return true;
         }
-        // The sender-report timer starts with the first packet.
-        if (m_lastReportTime.load(std::memory_order_relaxed) == 0) {
-            m_lastReportTime.store(m_localSource->m_clock.GetElapsed(), std::memory_order_relaxed);
+        // Recorded whether or not the datagram goes out (no destination,
+        // data disabled): the sender reports follow media time either way.
+        if (!IsFecSample(sample)) {
+            RecordSentPacket(packet);
         }
         if (!SendPacket(packet, sample->m_PayloadLength + kHeaderBytes)) {
             return false;
         }
-        SendSenderReportWhenDue(PacketClockMs());
+        // Read after the send and any simulated delay: the time the packet
+        // actually left.
+        SendSenderReportWhenDue(m_localSource->m_clock.GetElapsed());
         return true;
     } catch (...) {
         ZQM_LOG(ZQF_LOG_ERROR,
                 "<--RTPStack-->OnProcessMediaSample failure error throwed while processing media Sample.");
         return false;
     }
+}
+
+// Before OnStart or after Cleanup there is nothing to send with, and
+// nothing may be opened: a socket acquired now would outlive the run.
+bool ZQMOutputRTPStack::RefuseSampleWhileStopped()
+{
+    if (!m_refusalWhileStoppedLogged) {
+        m_refusalWhileStoppedLogged = true;
+        ZQM_LOG(ZQF_LOG_INFO, "<--RTPStack-->OnProcessMediaSample: output rtp stack not started, sample refused.");
+    }
+    return false;
 }
 
 uint8_t* ZQMOutputRTPStack::PacketStart(ZQFMediaSample* sample)
@@ -73,6 +104,12 @@ uint8_t* ZQMOutputRTPStack::PacketStart(ZQFMediaSample* sample)
         return nullptr;
     }
     return sample->GetDataBuffer() + offset;
+}
+
+bool ZQMOutputRTPStack::IsFecSample(ZQFMediaSample* sample)
+{
+    const ZQFMediaType* type = sample != nullptr ? sample->GetMediaType() : nullptr;
+    return type != nullptr && type->GetMainType() == kFecMainType;
 }
 
 uint8_t* ZQMOutputRTPStack::AddRTPHeader(ZQFMediaSample* sample)
@@ -98,17 +135,19 @@ uint8_t* ZQMOutputRTPStack::AddRTPHeader(ZQFMediaSample* sample)
     }
     const auto& format = static_cast<const NKRMultiplexedPacketFormat&>(*formatBuffer);
     const auto wirePayloadType = static_cast<uint8_t>(payloadType);
-    m_localSource->m_mediaType.store(static_cast<uint32_t>(GetMediaType(wirePayloadType)), std::memory_order_relaxed);
+    const int32_t mediaType = GetMediaType(wirePayloadType);
+    m_localSource->m_mediaType.store(static_cast<uint32_t>(mediaType), std::memory_order_relaxed);
 
     const uint32_t ssrc = m_localSource->m_ssrc;
-    if (type->GetMainType() == kFecMainType) {
+    if (IsFecSample(sample)) {
         // The FEC module wrote its own header; only the payload type and
-        // the SSRC are ours.
+        // the SSRC are ours. Its timestamp does not move the media clock.
         rtp::WritePayloadTypeAndSsrc(header, wirePayloadType, ssrc);
-    } else {
-        rtp::WriteFixedHeader(header, format.marker != 0, wirePayloadType,
-                              TakeSequenceNumber(format.sequenceNumber), format.timestamp, ssrc);
+        return header;
     }
+    rtp::WriteFixedHeader(header, format.marker != 0, wirePayloadType, TakeSequenceNumber(format.sequenceNumber),
+                          format.timestamp, ssrc);
+    m_reportMediaType = mediaType;
     FollowMediaClock(format.timestamp);
     return header;
 }
@@ -125,20 +164,10 @@ uint16_t ZQMOutputRTPStack::TakeSequenceNumber(uint16_t formatSequenceNumber)
 
 void ZQMOutputRTPStack::FollowMediaClock(uint32_t rtpTimestamp)
 {
-    m_clockJustSet = false;
     if (rtpTimestamp != m_localSource->m_lastRtpTimestamp) {
-        const auto mediaType = static_cast<int32_t>(m_localSource->m_mediaType.load(std::memory_order_relaxed));
-        m_clockJustSetMs = ZQMRTPClock::ToMilliseconds(rtpTimestamp, mediaType);
-        m_clockJustSet = m_localSource->m_clock.Resynchronise(m_clockJustSetMs);
+        m_localSource->m_clock.Resynchronise(MediaTimeMs(rtpTimestamp, m_reportMediaType));
     }
     m_localSource->m_lastRtpTimestamp = rtpTimestamp;
-}
-
-// Just resynchronised, the clock reads the media time it was set to (the
-// same millisecond): one clock read per packet instead of two.
-uint32_t ZQMOutputRTPStack::PacketClockMs()
-{
-    return m_clockJustSet ? m_clockJustSetMs : m_localSource->m_clock.GetElapsed();
 }
 
 void ZQMOutputRTPStack::RecordSentPacket(const uint8_t* packet)
@@ -147,27 +176,62 @@ void ZQMOutputRTPStack::RecordSentPacket(const uint8_t* packet)
     m_lastSentMicroseconds = ZQCClock::GetMicroseconds();
 }
 
-// Recorded whether or not the datagram goes out (no destination, data
-// disabled): the sender reports follow media time either way.
 bool ZQMOutputRTPStack::SendPacket(const uint8_t* packet, int length)
 {
-    RecordSentPacket(packet);
     if (m_rtpDestination == nullptr || m_rtpSocket == nullptr || m_dataDisabled.load(std::memory_order_relaxed) != 0) {
         return true;
     }
     const int sent = m_rtpSocket->SendTo(packet, length, m_rtpDestination.get());
+    if (sent == ZQCSocket::kPeerUnreachable) {
+        m_localSource->m_unreachableSends.fetch_add(1, std::memory_order_relaxed);
+        LogReachabilityChange(m_rtpReachability, m_rtpReachability.NoteUnreachable(), "RTP", *m_rtpDestination);
+        CountSentPacket(length);
+        return true;
+    }
     if (sent < 0) {
+        LogPacketSendFailure(errno);
         return false;
     }
+    LogReachabilityChange(m_rtpReachability, m_rtpReachability.NoteDelivered(), "RTP", *m_rtpDestination);
     if (sent > 0) {
-        const auto payloadBytes = static_cast<uint32_t>(sent - kHeaderBytes);
-        m_localSource->m_packetCount.fetch_add(1, std::memory_order_relaxed);
-        m_localSource->m_octetCount.fetch_add(payloadBytes, std::memory_order_relaxed);
-        m_localSource->m_octets.fetch_add(payloadBytes, std::memory_order_relaxed);
-        m_localSource->m_wireBytes.fetch_add(static_cast<uint32_t>(sent) + kIpUdpOverheadBytes,
-                                             std::memory_order_relaxed);
+        CountSentPacket(sent);
     }
     return true;
+}
+
+void ZQMOutputRTPStack::CountSentPacket(int datagramBytes)
+{
+    const auto payloadBytes = static_cast<uint32_t>(datagramBytes - kHeaderBytes);
+    m_localSource->m_packetCount.fetch_add(1, std::memory_order_relaxed);
+    m_localSource->m_octetCount.fetch_add(payloadBytes, std::memory_order_relaxed);
+    m_localSource->m_octets.fetch_add(payloadBytes, std::memory_order_relaxed);
+    m_localSource->m_wireBytes.fetch_add(static_cast<uint32_t>(datagramBytes) + kIpUdpOverheadBytes,
+                                         std::memory_order_relaxed);
+}
+
+void ZQMOutputRTPStack::LogReachabilityChange(ZQMSendReachability& reachability, ZQMSendReachability::Change change,
+                                              const char* what, const ZQCSocketAddress& destination)
+{
+    if (change == ZQMSendReachability::Change::BecameUnreachable) {
+        ZQM_LOG(ZQF_LOG_WARNING,
+                "<--RTPStack-->%s peer %s:%s unreachable (ICMP error): its packets are counted as sent until it "
+                "takes them",
+                what, destination.GetAddress(), destination.GetPort());
+    } else if (change == ZQMSendReachability::Change::BecameReachable) {
+        ZQM_LOG(ZQF_LOG_WARNING, "<--RTPStack-->%s peer %s:%s reachable again after %u unreachable sends", what,
+                destination.GetAddress(), destination.GetPort(), reachability.UnreachableInRow());
+        reachability.ForgetUnreachableRun();
+    }
+}
+
+// One line for the first refusal of a run of failures, and for each change
+// of reason: a full send buffer refuses every packet of a burst.
+void ZQMOutputRTPStack::LogPacketSendFailure(int error)
+{
+    if (m_rtpReachability.NoteFailure(error)) {
+        ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->OnProcessMediaSample failure: sending to %s:%s failed (%s), sample refused.",
+                m_rtpDestination->GetAddress(), m_rtpDestination->GetPort(), std::strerror(error));
+    }
 }
 
 void ZQMOutputRTPStack::SendSenderReportWhenDue(uint32_t now)
@@ -178,6 +242,12 @@ void ZQMOutputRTPStack::SendSenderReportWhenDue(uint32_t now)
         if (m_outputRTCPSocket == nullptr) {
             ZQM_THROW("<--RTPStack-->ZQMOutputRTPStack::OnProcessMediaSample output rtcp socket creation failure.");
         }
+    }
+    // The timer starts with the first packet of a run.
+    if (!m_reportTimerStarted) {
+        m_reportTimerStarted = true;
+        m_lastReportTime.store(now, std::memory_order_relaxed);
+        return;
     }
     const int64_t sinceLastReport =
         static_cast<int64_t>(now) - static_cast<int64_t>(m_lastReportTime.load(std::memory_order_relaxed));

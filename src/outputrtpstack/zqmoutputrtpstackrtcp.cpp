@@ -79,14 +79,7 @@ bool ZQMOutputRTPStack::SendSenderReport(bool bye)
         uint8_t compound[kLongestReportBytes] = {};
         const size_t length =
             WriteSenderReport(*m_localSource, SenderReportRtpTimestamp(), bye, compound, sizeof compound);
-        int sent = 0;
-        if (m_outputRTCPSocket != nullptr) {
-            sent = m_outputRTCPSocket->SendTo(compound, static_cast<int>(length), m_rtcpDestination.get());
-            if (sent < 0) {
-                ZQM_LOG(ZQF_LOG_INFO,
-                        "<--RTPStack-->SendSenderReport failure error throwed while sendind rtcp packet.");
-            }
-        }
+        const int sent = SendReportDatagram(compound, static_cast<int>(length));
         // Counted whatever the send gave, as the receiving side counts RTCP.
         m_localSource->m_octets.fetch_add(static_cast<uint32_t>(sent - 4), std::memory_order_relaxed);
         m_localSource->m_wireBytes.fetch_add(static_cast<uint32_t>(sent) + kIpUdpOverheadBytes,
@@ -98,11 +91,35 @@ bool ZQMOutputRTPStack::SendSenderReport(bool bye)
     }
 }
 
+// A report that an ICMP error answered went out like any other: it is
+// counted, and the peer's state is logged once, as for RTP.
+int ZQMOutputRTPStack::SendReportDatagram(const uint8_t* compound, int length)
+{
+    if (m_outputRTCPSocket == nullptr) {
+        return 0;
+    }
+    const int sent = m_outputRTCPSocket->SendTo(compound, length, m_rtcpDestination.get());
+    if (sent == ZQCSocket::kPeerUnreachable) {
+        m_localSource->m_unreachableSends.fetch_add(1, std::memory_order_relaxed);
+        LogReachabilityChange(m_rtcpReachability, m_rtcpReachability.NoteUnreachable(), "RTCP", *m_rtcpDestination);
+        return length;
+    }
+    if (sent < 0) {
+        ZQM_LOG(ZQF_LOG_INFO, "<--RTPStack-->SendSenderReport failure error throwed while sendind rtcp packet.");
+        return sent;
+    }
+    LogReachabilityChange(m_rtcpReachability, m_rtcpReachability.NoteDelivered(), "RTCP", *m_rtcpDestination);
+    return sent;
+}
+
 uint32_t ZQMOutputRTPStack::SenderReportRtpTimestamp()
 {
-    const auto mediaType = static_cast<int32_t>(m_localSource->m_mediaType.load(std::memory_order_relaxed));
+    const int32_t mediaType = m_reportMediaType;
     if (m_lastSentMicroseconds == kNoPacketSent) {
-        return m_localSource->m_clock.GetRTPTimestamp(mediaType);
+        // The local clock follows the media time of the packets once they
+        // flow; its ms become units at the payload's clock rate.
+        const uint64_t elapsedMicroseconds = uint64_t{m_localSource->m_clock.GetElapsed()} * 1000u;
+        return ZQMRTPClock::MediaTimeAfter(0, elapsedMicroseconds, mediaType);
     }
     const uint64_t now = ZQCClock::GetMicroseconds();
     const uint64_t sinceSent = now > m_lastSentMicroseconds ? now - m_lastSentMicroseconds : 0;
@@ -117,22 +134,8 @@ void ZQMOutputRTPStack::ChangeSSRC()
         if (m_localSource == nullptr) {
             return;
         }
-        SendSenderReport(true);
-
-        ZQMRTPSourceList& localList = zqm::LocalSourceList();
-        const auto entry = localList.find(m_localSource->m_ssrc);
-        if (entry == localList.end() || entry->second != m_localSource) {
-            ZQM_LOG(ZQF_LOG_INFO, "Cannot delete source from local source list.");
-        } else {
-            localList.erase(entry);
-        }
-        uint32_t ssrc = zqm::GetSSRCCounter();
-        while (localList.count(ssrc) != 0) {
-            ++ssrc;
-        }
-        zqm::SetSSRCCounter(ssrc);
-        m_localSource->m_ssrc = ssrc;
-        localList.emplace(ssrc, m_localSource);
+        SendSenderReport(true);  // the goodbye of the old SSRC
+        ReplaceLocalSSRC();
     } catch (...) {
         ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->Error throwed in ChangeSSRC of output rtp stack.");
     }

@@ -65,6 +65,28 @@ TEST_F(ReceiverReports, FirGoesAfterTheCname)
     EXPECT_EQ(logs.CountText("<--RTCPStack-->[" + rtpPort + "] Send FIR .", 0), 1);
 }
 
+// A remote source with our own SSRC (RFC 3550, 8.2): the next report is the
+// last under that SSRC and says goodbye; the one after comes from a new SSRC.
+TEST_F(ReceiverReports, RemoteSourceWithOurSsrcMakesUsLeaveItWithAGoodbye)
+{
+    const uint32_t ours = stack->GetLocalSource()->m_ssrc;
+    EXPECT_TRUE(Process(Packet(1, ours)));
+    EXPECT_TRUE(stack->SendReceiverReport(false));
+    const Bytes goodbye = collector.Receive();
+    ASSERT_EQ(goodbye.size(), 32u + 8u);
+    EXPECT_EQ(Word(goodbye, 4), ours);
+    EXPECT_EQ(Word(goodbye, 32), 0x81CB0001u);  // BYE, one source
+    EXPECT_EQ(Word(goodbye, 36), ours);
+
+    EXPECT_TRUE(stack->SendReceiverReport(false));
+    const Bytes next = collector.Receive();
+    ASSERT_EQ(next.size(), 32u);
+    EXPECT_NE(Word(next, 4), ours);
+    EXPECT_EQ(Word(next, 4), stack->GetLocalSource()->m_ssrc);
+    EXPECT_TRUE(stack->SendReceiverReport(false));
+    EXPECT_EQ(Word(collector.Receive(), 4), Word(next, 4)) << "one change per collision";
+}
+
 // Reports driven by the receiving thread's timer, on manual time.
 class ReportTimer : public InputStackTest {
 protected:

@@ -28,9 +28,8 @@ TEST_F(OutputStackTest, AutomaticNumbersRunOnFromARandomStartAndWrapToZero)
     Start();
     ASSERT_TRUE(Send());
     const uint16_t first = NextSequenceNumber();
-    EXPECT_LE(first, 32767);
     ASSERT_TRUE(Send());
-    EXPECT_EQ(NextSequenceNumber(), first + 1);
+    EXPECT_EQ(NextSequenceNumber(), static_cast<uint16_t>(first + 1));
 
     // Only the offset notification is taken, and it skips numbers.
     EXPECT_FALSE(Notify(*module, NOTIFY_INSERT_HEADER, 5));

@@ -1,7 +1,11 @@
-// Each stack's own source: its SSRC from the process counter, its CNAME.
+// Each stack's own source: a random SSRC no other source of the process
+// uses, and the process's CNAME.
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "module/zqmrtpstackids.h"
 #include "module/zqmrtpstackmodule.h"
@@ -16,27 +20,28 @@ bool Listed(uint32_t ssrc)
     return zqm::FindListedSource(ssrc, true) != nullptr;
 }
 
-TEST(LocalSource, FirstStackDrawsARandomSsrcAndTheNextOneTakesTheFollowingInteger)
+TEST(LocalSource, StacksDrawDistinctRandomSsrcsAndShareTheProcessCname)
 {
-    zqm::SetSSRCCounter(0);
-    uint32_t ssrc = 0;
-    {
-        ZQMRTPStackModule first(ZQMID_RTPOut, "Output RTP stack");
-        ZQMRTPStackModule second(ZQMID_RTPIn, "Input RTP stack");
-        ssrc = first.GetStack()->GetLocalSource()->m_ssrc;
-        EXPECT_LE(ssrc, 32767u);
-        EXPECT_EQ(second.GetStack()->GetLocalSource()->m_ssrc, ssrc + 1);
-
-        const std::string expected = std::string(first.GetLocalIPAddress()) + "-" + std::to_string(ssrc);
-        EXPECT_STREQ(first.GetSourceCNAME(ssrc, true), expected.c_str());
-        uint32_t listed = 0;
-        bool local = false;
-        ASSERT_TRUE(first.GetSourceAt(0, &listed, &local));
-        EXPECT_TRUE(local);
-        EXPECT_EQ(listed, ssrc);
+    std::vector<std::unique_ptr<ZQMRTPStackModule>> modules;
+    std::set<uint32_t> ssrcs;
+    for (int i = 0; i < 64; ++i) {
+        modules.push_back(std::make_unique<ZQMRTPStackModule>(i % 2 ? ZQMID_RTPIn : ZQMID_RTPOut, "stack"));
+        ssrcs.insert(modules.back()->GetStack()->GetLocalSource()->m_ssrc);
     }
-    EXPECT_FALSE(Listed(ssrc)) << "a source leaves the list with its stack";
-    EXPECT_FALSE(Listed(ssrc + 1));
+    EXPECT_EQ(ssrcs.size(), modules.size());
+    // Not a counter: 64 consecutive values would span 63.
+    EXPECT_GT(*ssrcs.rbegin() - *ssrcs.begin(), 1000u);
+
+    ZQMRTPStackModule& first = *modules.front();
+    const uint32_t ssrc = first.GetStack()->GetLocalSource()->m_ssrc;
+    const std::string cname = first.GetSourceCNAME(ssrc, true);
+    EXPECT_EQ(cname.rfind(std::string(first.GetLocalIPAddress()) + "-", 0), 0u) << cname;
+    EXPECT_STREQ(modules.back()->GetSourceCNAME(*ssrcs.rbegin(), true), cname.c_str());
+
+    modules.clear();
+    for (const uint32_t gone : ssrcs) {
+        EXPECT_FALSE(Listed(gone)) << "a source leaves the list with its stack";
+    }
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #pragma once
 // Captures the DebugLog lines of a test (all of them, or those of one path)
-// and restores the default sink.
+// and restores the default sink. The log delivers lines on its writer
+// thread, so every query first waits until the lines logged before it were
+// delivered; WaitFor awaits lines logged by other threads.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -37,6 +39,7 @@ public:
 
     std::vector<LogLine> Lines() const
     {
+        zqf::FlushDebugLog();
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_lines;
     }
@@ -92,6 +95,7 @@ public:
 
     void Clear()
     {
+        zqf::FlushDebugLog();
         std::lock_guard<std::mutex> lock(m_mutex);
         m_lines.clear();
     }
@@ -100,6 +104,7 @@ private:
     template <class Match>
     int CountIf(Match match) const
     {
+        zqf::FlushDebugLog();
         std::lock_guard<std::mutex> lock(m_mutex);
         return static_cast<int>(std::count_if(m_lines.begin(), m_lines.end(), match));
     }

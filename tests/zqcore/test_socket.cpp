@@ -94,6 +94,35 @@ TEST(ZQCSocket, ConnectedSocketReachesEveryAddressAndReportsItsPeersRefusal)
     EXPECT_LT(sender->SendTo(payload, sizeof payload, portZero), 0) << "port 0 stays an error";
 }
 
+// An ICMP error is news for the sender only: the send it reaches answers
+// kPeerUnreachable (its datagram still goes), while a reader neither wakes
+// for it nor loses the datagrams queued behind it.
+TEST(ZQCSocket, IcmpErrorsReachTheSenderAsUnreachableAndNeverTheReader)
+{
+    auto socket = BoundSocket();
+    auto peer = BoundSocket();
+    const ZQCSocketAddress closed = AddressOf(*BoundSocket());  // bound, then closed at once
+    const char payload[] = "datagram";
+    char buffer[16] = {};
+    ZQCSocketAddress from;
+    ASSERT_EQ(socket->SendTo(payload, sizeof payload, closed), static_cast<int>(sizeof payload));
+    EXPECT_EQ(socket->SendTo(payload, sizeof payload, closed), ZQCSocket::kPeerUnreachable);
+    EXPECT_EQ(socket->SendTo(payload, sizeof payload, AddressOf(*peer)), static_cast<int>(sizeof payload))
+        << "the error named another destination";
+    ASSERT_EQ(peer->WaitReadable(5000, nullptr), 1);
+    EXPECT_EQ(peer->RecvFrom(buffer, sizeof buffer, from), static_cast<int>(sizeof payload));
+
+    ASSERT_EQ(socket->SendTo(payload, sizeof payload, closed), static_cast<int>(sizeof payload))
+        << "the last error was read by the send to the other destination";
+    EXPECT_EQ(socket->WaitReadable(0, nullptr), 0) << "an error alone is nothing to read";
+    ASSERT_EQ(socket->SendTo(payload, sizeof payload, closed), static_cast<int>(sizeof payload))
+        << "the reader dropped the error";
+    ASSERT_EQ(peer->SendTo(payload, sizeof payload, AddressOf(*socket)), static_cast<int>(sizeof payload));
+    ASSERT_EQ(socket->WaitReadable(5000, nullptr), 1);
+    EXPECT_EQ(socket->RecvFrom(buffer, sizeof buffer, from), static_cast<int>(sizeof payload))
+        << "the datagram behind the error";
+}
+
 TEST(WaitReadable, CancelEndsTheWaitPromptlyAndStaysSignalledUntilReset)
 {
     std::unique_ptr<ZQCSocket> socket = BoundSocket();

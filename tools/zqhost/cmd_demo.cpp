@@ -22,6 +22,7 @@
 #include "statisticsreport.h"
 #include "valueoptions.h"
 #include "zqcapturesink.h"
+#include "zqfdebuglog.h"
 #include "zqfgraph.h"
 #include "zqfmodule.h"
 #include "zqfmoduleregistry.h"
@@ -158,6 +159,7 @@ void ShowProgress(Demo& demo, double elapsed)
 {
     const SourceStatistics sent = SenderSource(demo, AllSources(demo));
     const uint64_t delivered = demo.receiver.sinks.front()->GetPacketCount();
+    zqf::FlushDebugLog();  // the log's lines so far, then the progress line after them
     std::fprintf(stderr, "\r[%5.1f / %.0f s] sent %u, delivered %llu, receiver reports %u\033[K", elapsed,
                  demo.request.seconds, sent.packets, static_cast<unsigned long long>(delivered), sent.rrCount);
     std::fflush(stderr);

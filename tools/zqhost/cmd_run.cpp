@@ -1,9 +1,44 @@
 // zqhost run: load a graph file, run it, print the stack statistics.
+#include <cstdio>
+
 #include "command.h"
 #include "graphrunner.h"
 #include "hostmodules.h"
+#include "jsonline.h"
+#include "statisticsreport.h"
+#include "zqfgraph.h"
+#include "zqfmodule.h"
+#include "zqstocksource.h"
 
 namespace {
+
+// The last report, then a line for each stock source whose frames a stack
+// refused, with the sending stack's last error line as the reason.
+RunHooks RefusalHooks(const ZQFGraph& graph, const RunOptions& options, const SendErrorWatch& errors)
+{
+    RunHooks hooks;
+    hooks.ending = [&graph, &options, &errors](double elapsed, RunEnd) {
+        PrintStackStatistics(stdout, graph, elapsed, options.json);
+        for (ZQFModule* module : graph.GetModules()) {
+            const auto* source = dynamic_cast<const ZQStockSource*>(module);
+            if (source == nullptr || source->GetFramesRefused() == 0) {
+                continue;
+            }
+            const std::string reason = errors.LastError().empty() ? "it logged no reason" : errors.LastError();
+            const auto refused = static_cast<int64_t>(source->GetFramesRefused());
+            if (options.json) {
+                JsonObject line;
+                line.AddText("module", module->GetName()).AddInteger("frames_refused", refused);
+                std::printf("%s\n", line.AddText("refused_because", reason).Text().c_str());
+            } else {
+                std::printf("'%s': the stack refused %lld frames (%s)\n", module->GetName(),
+                            static_cast<long long>(refused), reason.c_str());
+            }
+        }
+        std::fflush(stdout);
+    };
+    return hooks;
+}
 
 int RunRun(Arguments& arguments)
 {
@@ -15,7 +50,8 @@ int RunRun(Arguments& arguments)
     arguments.ExpectNoMore();
 
     const HostGraph graph(*path);
-    RunGraph(graph.Get(), *path, options);
+    const SendErrorWatch errors;
+    RunGraph(graph.Get(), *path, options, RefusalHooks(graph.Get(), options, errors));
     return 0;
 }
 

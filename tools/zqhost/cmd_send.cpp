@@ -2,7 +2,6 @@
 // bytes or a tone to a peer, with the sending-side simulation at hand.
 #include <chrono>
 #include <cstdio>
-#include <random>
 #include <stdexcept>
 
 #include "command.h"
@@ -17,6 +16,7 @@
 #include "zqfgraph.h"
 #include "zqfgraphfile.h"
 #include "zqfmodule.h"
+#include "zqcrandom.h"
 #include "zqfmoduleregistry.h"
 
 namespace {
@@ -118,10 +118,11 @@ SendRequest TakeRequest(Arguments& arguments)
         // The source's numbers go on the wire: start them anywhere, as a
         // stack that numbers its packets would.
         request.sender.autoSequenceNumbers = false;
-        request.sender.firstSequenceNumber = static_cast<uint16_t>(std::random_device{}());
+        request.sender.firstSequenceNumber = static_cast<uint16_t>(ZQCRandom::Draw32());
     }
     TakeContent(arguments, request.sender);
-    request.sender.firstTimestamp = std::random_device{}() | 1u;
+    // Drawn apart from the sequence number (and the stack's SSRC).
+    request.sender.firstTimestamp = ZQCRandom::Draw32() | 1u;
     arguments.ExpectNoMore();
     if (request.sender.payloadType < 0 && request.sender.codec->defaultPayloadType < 0) {
         throw CommandError(std::string("codec ") + request.sender.codec->key +
@@ -161,6 +162,7 @@ void CheckLocalPorts(const SenderOptions& sender)
 struct Unsent {
     uint64_t withoutSample = 0;
     uint64_t refused = 0;
+    std::string refusalReason;  // the stack's last error line, when it refused some
 };
 
 void PrintSummary(const SendRequest& request, const SourceStatistics& local, const Unsent& unsent, RunEnd how)
@@ -172,6 +174,10 @@ void PrintSummary(const SendRequest& request, const SourceStatistics& local, con
         summary.AddInteger("packets", local.packets).AddInteger("octets", local.octets);
         summary.AddInteger("frames_without_sample", static_cast<int64_t>(unsent.withoutSample));
         summary.AddInteger("frames_refused", static_cast<int64_t>(unsent.refused));
+        if (unsent.refused != 0) {
+            summary.AddText("refused_because", unsent.refusalReason);
+        }
+        summary.AddInteger("unreachable", local.unreachableSends);
         summary.AddInteger("rr_count", local.rrCount).AddInteger("rtt_ms", local.roundTripMs);
         summary.AddInteger("fraction_lost", local.fractionLostPercent);
         summary.AddInteger("cumulative_lost", local.cumulativeLost);
@@ -185,17 +191,23 @@ void PrintSummary(const SendRequest& request, const SourceStatistics& local, con
             std::printf(" (fraction lost %u %%, cumulative lost %d, RTT %u ms)", local.fractionLostPercent,
                         local.cumulativeLost, local.roundTripMs);
         }
-        std::printf("\n");
+        std::printf("; unreachable %u (packets and reports sent while ICMP said nobody listened)\n",
+                    local.unreachableSends);
         if (unsent.withoutSample != 0 || unsent.refused != 0) {
-            std::printf("not sent: %llu frames found no free sample in time, the stack refused %llu\n",
+            std::printf("not sent: %llu frames found no free sample in time, the stack refused %llu",
                         static_cast<unsigned long long>(unsent.withoutSample),
                         static_cast<unsigned long long>(unsent.refused));
+            if (unsent.refused != 0) {
+                std::printf(" (%s)", unsent.refusalReason.empty() ? "it logged no reason"
+                                                                  : unsent.refusalReason.c_str());
+            }
+            std::printf("\n");
         }
     }
     std::fflush(stdout);
 }
 
-RunHooks SendHooks(const SendRequest& request, const SenderGraph& built)
+RunHooks SendHooks(const SendRequest& request, const SenderGraph& built, const SendErrorWatch& errors)
 {
     RunHooks hooks;
     if (request.sender.content == ZQStockSourceConfig::Content::File) {
@@ -206,12 +218,12 @@ RunHooks SendHooks(const SendRequest& request, const SenderGraph& built)
             return finishedAt && Clock::now() >= *finishedAt + kDrain;
         };
     }
-    hooks.ending = [&request, rtpOut = built.rtpOut, source = built.source](double elapsed, RunEnd how) {
+    hooks.ending = [&request, &errors, rtpOut = built.rtpOut, source = built.source](double elapsed, RunEnd how) {
         ZQIRTPStackStatistics* statistics = RTPStackStatisticsOf(rtpOut);
         const std::vector<SourceStatistics> sources = CollectSourceStatistics(*statistics, RTPStackOf(rtpOut));
         PrintStatisticsBlock(stdout, elapsed, rtpOut->GetName(), sources, request.run.json);
         const std::optional<SourceStatistics> local = FindSource(sources, SenderSSRCOf(rtpOut), true);
-        const Unsent unsent{source->GetFramesWithoutSample(), source->GetFramesRefused()};
+        const Unsent unsent{source->GetFramesWithoutSample(), source->GetFramesRefused(), errors.LastError()};
         PrintSummary(request, local.value_or(SourceStatistics{}), unsent, how);
     };
     return hooks;
@@ -243,7 +255,8 @@ int RunSend(Arguments& arguments)
         return 0;
     }
     ApplySimulation(built.rtpOut, request.lossPercent, request.maxJitterMs);
-    RunGraph(graph, "zqhost send", request.run, SendHooks(request, built));
+    const SendErrorWatch errors;
+    RunGraph(graph, "zqhost send", request.run, SendHooks(request, built, errors));
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "logoptions.h"
 
-#include <cstdio>
+#include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -10,6 +11,18 @@
 #include "zqwin32.h"
 
 namespace {
+
+const char kTracePath[] = "trace";
+
+// The trace's own line end is left to the log.
+int TraceLength(const char* trace)
+{
+    size_t length = std::strlen(trace);
+    while (length > 0 && (trace[length - 1] == '\n' || trace[length - 1] == '\r')) {
+        --length;
+    }
+    return static_cast<int>(length);
+}
 
 struct LevelName {
     const char* name;
@@ -39,9 +52,11 @@ void TakeLogLevelOption(Arguments& arguments)
     const auto text = arguments.TakeValue("--log-level");
     const int level = text ? ParseLogLevel(*text) : ZQF_LOG_ERROR;
     zqf::SetDebugLogLevel(level);
+    // Trace lines join the log's queue, so they keep their place among its
+    // lines and never make the tracing thread wait for standard error.
     zqwin32::SetOutputDebugStringSink([level](const char* trace) {
         if (level == ZQF_LOG_INFO) {
-            std::fputs(trace, stderr);
+            DebugLog(kTracePath, 0, ZQF_LOG_INFO, "%.*s", TraceLength(trace), trace);
         }
     });
 }
@@ -51,6 +66,8 @@ struct HeldLog::Line {
     int line;
     int level;
     std::string text;
+    int64_t timeMs;
+    std::string threadName;
 };
 
 struct HeldLog::Lines {
@@ -58,12 +75,16 @@ struct HeldLog::Lines {
     std::vector<Line> held;
 };
 
+// Lines below the level are not even formatted: they would be dropped on
+// release anyway.
 HeldLog::HeldLog() : m_lines(new Lines)
 {
-    zqf::SetDebugLogSink([lines = m_lines](const char* path, int line, int level, const char* text) {
-        std::lock_guard<std::mutex> lock(lines->mutex);
-        lines->held.push_back(Line{path ? path : "", line, level, text ? text : ""});
-    });
+    zqf::SetDebugLogLineSink(
+        [lines = m_lines](const zqf::DebugLogLine& line) {
+            std::lock_guard<std::mutex> lock(lines->mutex);
+            lines->held.push_back(Line{line.path, line.line, line.level, line.text, line.timeMs, line.threadName});
+        },
+        zqf::GetDebugLogLevel());
 }
 
 HeldLog::~HeldLog()
@@ -72,6 +93,9 @@ HeldLog::~HeldLog()
     delete m_lines;
 }
 
+// Putting the default sink back first delivers what was still queued to the
+// holding sink, so the held lines are complete and go out in order, each
+// with its own time and thread.
 void HeldLog::Release()
 {
     zqf::SetDebugLogSink({});
@@ -81,6 +105,7 @@ void HeldLog::Release()
         held.swap(m_lines->held);
     }
     for (const Line& line : held) {
-        DebugLog(line.path.c_str(), line.line, line.level, "%s", line.text.c_str());
+        zqf::RepostDebugLogLine(
+            {line.path.c_str(), line.line, line.level, line.text.c_str(), line.timeMs, line.threadName.c_str()});
     }
 }

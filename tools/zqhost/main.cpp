@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "command.h"
+#include "zqfdebuglog.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ void PrintProgramHelp(std::FILE* out)
 
 int Fail(const std::string& where, const std::string& message)
 {
+    zqf::FlushDebugLog();  // the log lines that led here come first
     std::fprintf(stderr, "%s: %s\n", where.c_str(), message.c_str());
     return kExitBadUsage;
 }
@@ -60,6 +62,7 @@ int main(int argc, char** argv)
     } catch (const CommandError& e) {
         return Fail("zqhost " + name, e.what());
     } catch (const std::exception& e) {
+        zqf::FlushDebugLog();
         std::fprintf(stderr, "zqhost %s: %s\n", name.c_str(), e.what());
         return 1;
     }

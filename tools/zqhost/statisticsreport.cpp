@@ -1,9 +1,13 @@
 #include "statisticsreport.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <mutex>
 
 #include "jsonline.h"
 #include "stackidentities.h"
+#include "zqfdebuglog.h"
 #include "zqfgraph.h"
 #include "zqfmodule.h"
 
@@ -38,13 +42,14 @@ SourceStatistics ReadSource(ZQIRTPStackStatistics& statistics, ZQIRTPStack* stac
                                                 &cumulativeLost, &source.jitterMs, &source.rrCount,
                                                 &source.roundTripMs);
     source.cumulativeLost = static_cast<int32_t>(cumulativeLost);
+    statistics.GetUnreachableSends(ssrc, isLocal, &source.unreachableSends);
     return source;
 }
 
 void PrintHeader(std::FILE* out)
 {
-    std::fprintf(out, "  %-10s  %-6s  %-28s %9s %11s %7s %9s %9s %5s %7s\n", "SSRC", "side", "CNAME", "packets",
-                 "octets", "lost %", "cum.lost", "jitter ms", "RRs", "RTT ms");
+    std::fprintf(out, "  %-10s  %-6s  %-28s %9s %11s %7s %9s %9s %5s %7s %11s\n", "SSRC", "side", "CNAME",
+                 "packets", "octets", "lost %", "cum.lost", "jitter ms", "RRs", "RTT ms", "unreachable");
 }
 
 void PrintSource(std::FILE* out, const SourceStatistics& source)
@@ -55,9 +60,9 @@ void PrintSource(std::FILE* out, const SourceStatistics& source)
         std::fprintf(out, " (no statistics)\n");
         return;
     }
-    std::fprintf(out, " %9u %11u %7u %9d %9.2f %5u %7u\n", source.packets, source.octets,
+    std::fprintf(out, " %9u %11u %7u %9d %9.2f %5u %7u %11u\n", source.packets, source.octets,
                  source.fractionLostPercent, source.cumulativeLost, static_cast<double>(source.jitterMs),
-                 source.rrCount, source.roundTripMs);
+                 source.rrCount, source.roundTripMs, source.unreachableSends);
 }
 
 }  // namespace
@@ -94,6 +99,7 @@ std::string SourceJson(const SourceStatistics& source)
     json.AddInteger("cumulative_lost", source.cumulativeLost);
     json.AddDecimal("jitter_ms", source.jitterMs, 3);
     json.AddInteger("rr_count", source.rrCount).AddInteger("rtt_ms", source.roundTripMs);
+    json.AddInteger("unreachable", source.unreachableSends);
     json.AddInteger("payload_bit_rate", source.payloadBitRate).AddInteger("wire_bit_rate", source.wireBitRate);
     return json.Text();
 }
@@ -142,5 +148,47 @@ void PrintStackStatistics(std::FILE* out, const ZQFGraph& graph, double elapsedS
         }
         const std::vector<SourceStatistics> sources = CollectSourceStatistics(*statistics, RTPStackOf(module));
         PrintStatisticsBlock(out, elapsedSeconds, module->GetName(), sources, json);
+    }
+}
+
+struct SendErrorWatch::State {
+    std::mutex mutex;
+    std::string lastError;
+};
+
+namespace {
+
+// The paths the sending stack logs under.
+constexpr const char* kSendingStackPath = "outputrtpstack";
+
+}  // namespace
+
+SendErrorWatch::SendErrorWatch() : m_state(std::make_shared<State>())
+{
+    const int threshold = zqf::GetDebugLogLevel();
+    zqf::SetDebugLogLineSink(
+        [state = m_state, threshold](const zqf::DebugLogLine& line) { WatchLine(*state, line, threshold); },
+        std::min(threshold, static_cast<int>(ZQF_LOG_ERROR)));
+}
+
+SendErrorWatch::~SendErrorWatch() { zqf::SetDebugLogSink({}); }
+
+std::string SendErrorWatch::LastError() const
+{
+    zqf::FlushDebugLog();
+    std::lock_guard<std::mutex> lock(m_state->mutex);
+    return m_state->lastError;
+}
+
+void SendErrorWatch::WatchLine(State& state, const zqf::DebugLogLine& line, int threshold)
+{
+    if (line.level >= threshold) {
+        char text[1024];
+        zqf::FormatDebugLogLine(line, text, sizeof text);
+        std::fprintf(stderr, "%s\n", text);
+    }
+    if (line.level >= ZQF_LOG_ERROR && std::strncmp(line.path, kSendingStackPath, std::strlen(kSendingStackPath)) == 0) {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        state.lastError = line.text;
     }
 }

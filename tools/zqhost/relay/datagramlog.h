@@ -5,6 +5,10 @@
 // Datagrams come from the network: the decoders read a field only once they
 // have checked it is there, and a datagram that does not parse is logged
 // with "malformed": true (and forwarded all the same).
+//
+// The decoders are the relay's own on purpose, not the plug-in's RTCP
+// classes: the log is the reference the oracle tests hold the stacks
+// against, so it must not share their parsing.
 #include <netinet/in.h>
 
 #include <cstddef>

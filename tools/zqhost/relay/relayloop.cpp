@@ -296,11 +296,14 @@ void Relay::SendDue(int64_t nowUs)
     while (!m_queue.Empty() && m_queue.NextDueUs() <= nowUs) {
         Pending pending = m_queue.Pop();
         DatagramEvent& event = pending.event;
+        // Read before the send: on loopback the receiver gets the datagram
+        // inside sendto, which may then hand the core to the woken reader.
+        const int64_t leavingUs = NowUs();
         if (!m_sockets[pending.out].SendTo(event.data, event.length, pending.to)) {
             Drop(pending.slot, event);
             continue;
         }
-        event.forwardedUs = NowUs();
+        event.forwardedUs = leavingUs;
         m_log.Write(event);
         RelayCounts::Way& way = Counts(event);
         ++way.forwarded;

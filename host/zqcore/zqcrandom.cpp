@@ -1,0 +1,39 @@
+#include "zqcrandom.h"
+
+#include <sys/random.h>
+
+#include <cerrno>
+#include <chrono>
+#include <random>
+
+namespace {
+
+// Without getrandom (a kernel older than 3.17, a seccomp filter), a
+// generator seeded from the device and the clock: still apart between
+// processes, unlike a seed of the time in seconds.
+uint32_t FallbackDraw()
+{
+    static thread_local std::mt19937 generator = [] {
+        std::random_device device;
+        const auto now = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        std::seed_seq seed{device(), device(), static_cast<unsigned>(now), static_cast<unsigned>(now >> 32)};
+        return std::mt19937(seed);
+    }();
+    return static_cast<uint32_t>(generator());
+}
+
+}  // namespace
+
+uint32_t ZQCRandom::Draw32()
+{
+    uint32_t value = 0;
+    for (;;) {
+        const ssize_t got = getrandom(&value, sizeof value, 0);
+        if (got == static_cast<ssize_t>(sizeof value)) {
+            return value;
+        }
+        if (got < 0 && errno != EINTR) {
+            return FallbackDraw();
+        }
+    }
+}

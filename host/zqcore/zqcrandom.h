@@ -1,0 +1,12 @@
+#pragma once
+#include <cstdint>
+
+#include "zqcexport.h"
+
+// Unpredictable numbers from the operating system's random source, for
+// identities that must differ between processes started at the same moment
+// (SSRCs, first sequence numbers and timestamps, CNAME tags).
+class ZQ_API ZQCRandom {
+public:
+    static uint32_t Draw32();
+};

@@ -1,0 +1,173 @@
+// DebugLog as the modules use it: the level checked before formatting, the
+// fixed slot, time and thread on every line, delivery on the writer, sink
+// swaps in order, and a drain at exit. Drops: test_logqueue and the faults.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework_fixtures.h"
+#include "zqfdebuglog.h"
+#include "zqflogrecord.h"
+
+namespace {
+
+using fwtest::FunctionThread;
+
+struct CapturedLine {
+    std::string path;
+    int level;
+    std::string text;
+    int64_t timeMs;
+    std::string threadName;
+    std::thread::id deliveredOn;
+};
+
+// Installs a line sink for the test (at `minLevel`) and puts the default
+// sink and level back afterwards.
+class DebugLogTest : public ::testing::Test {
+protected:
+    void Install(int minLevel = ZQF_LOG_INFO)
+    {
+        zqf::SetDebugLogLineSink(
+            [this](const zqf::DebugLogLine& line) {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_lines.push_back(
+                    {line.path, line.level, line.text, line.timeMs, line.threadName, std::this_thread::get_id()});
+            },
+            minLevel);
+    }
+    void TearDown() override
+    {
+        zqf::SetDebugLogSink({});
+        zqf::SetDebugLogLevel(ZQF_LOG_ERROR);
+    }
+    std::vector<CapturedLine> Lines()
+    {
+        zqf::FlushDebugLog();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_lines;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<CapturedLine> m_lines;
+};
+
+uint64_t Formatted() { return zqf::GetDebugLogCounts().formatted; }
+
+struct LevelCase {
+    const char* name;
+    bool customSink;
+    int sinkLevel;  // the custom sink's, or the default sink's threshold
+    int lineLevel;
+    bool formatted;
+};
+
+TEST_F(DebugLogTest, LinesBelowTheSinkLevelAreNeverFormatted)
+{
+    const LevelCase cases[] = {
+        {"custom sink, line below", true, ZQF_LOG_WARNING, ZQF_LOG_INFO, false},
+        {"custom sink, line at", true, ZQF_LOG_WARNING, ZQF_LOG_WARNING, true},
+        {"custom sink, line above", true, ZQF_LOG_WARNING, ZQF_LOG_ERROR, true},
+        {"default sink, line below", false, ZQF_LOG_ERROR, ZQF_LOG_WARNING, false},
+        {"default sink, level none", false, ZQF_LOG_ERROR + 1, ZQF_LOG_ERROR, false},
+    };
+    for (const LevelCase& c : cases) {
+        if (c.customSink) {
+            Install(c.sinkLevel);
+        } else {
+            zqf::SetDebugLogSink({});
+            zqf::SetDebugLogLevel(c.sinkLevel);
+        }
+        const uint64_t before = Formatted();
+        DebugLog("test\\level", __LINE__, c.lineLevel, "%s", c.name);
+        EXPECT_EQ(Formatted() - before, c.formatted ? 1u : 0u) << c.name;
+    }
+    std::vector<std::string> texts;
+    for (const CapturedLine& line : Lines()) {
+        texts.push_back(line.text);
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"custom sink, line at", "custom sink, line above"}));
+}
+
+TEST_F(DebugLogTest, LongTextAndPathAreCutToTheSlot)
+{
+    Install();
+    const std::string longText(2000, 't');
+    const std::string longPath(300, 'p');
+    DebugLog(longPath.c_str(), 1, ZQF_LOG_ERROR, "%s", longText.c_str());
+    const std::vector<CapturedLine> lines = Lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].text, longText.substr(0, ZQFLogRecord::kTextBytes - 1));
+    EXPECT_EQ(lines[0].path, longPath.substr(0, ZQFLogRecord::kPathBytes - 1));
+}
+
+TEST_F(DebugLogTest, LinesCarryTheirTimeAndThreadAndAreDeliveredOnTheWriter)
+{
+    Install();
+    const int64_t before = ZQFLogClockMs();
+    DebugLog("test\\thread", __LINE__, ZQF_LOG_ERROR, "from main");
+    FunctionThread media(
+        [](FunctionThread&) {
+            DebugLog("test\\thread", __LINE__, ZQF_LOG_ERROR, "from a framework thread");
+            return 0;
+        },
+        "rtp-in-receiver");
+    ASSERT_TRUE(media.StartThread(nullptr));
+    ASSERT_TRUE(media.StopThread(10000, 0));
+    const int64_t after = ZQFLogClockMs();
+
+    const std::vector<CapturedLine> lines = Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].threadName, "main");
+    EXPECT_EQ(lines[1].threadName, "rtp-in-receiver");
+    for (const CapturedLine& line : lines) {
+        EXPECT_GE(line.timeMs, before);
+        EXPECT_LE(line.timeMs, after);
+        EXPECT_NE(line.deliveredOn, std::this_thread::get_id()) << "the sink ran on the logging thread";
+    }
+}
+
+// The lines logged before a swap go to the sink that was there (what lets
+// the host hold lines back and release them in order).
+TEST_F(DebugLogTest, SwappingTheSinkLeavesEarlierLinesWithThePreviousOne)
+{
+    std::vector<std::string> first;
+    zqf::SetDebugLogSink([&](const char*, int, int, const char* text) { first.push_back(text); });
+    for (int n = 0; n < 100; ++n) {
+        DebugLog("test\\swap", __LINE__, ZQF_LOG_ERROR, "before %d", n);
+    }
+    Install();
+    DebugLog("test\\swap", __LINE__, ZQF_LOG_ERROR, "after");
+    EXPECT_EQ(first.size(), 100u);
+    EXPECT_EQ(first.back(), "before 99");
+    ASSERT_EQ(Lines().size(), 1u);
+    EXPECT_EQ(Lines()[0].text, "after");
+}
+
+// A slow sink still gets every line when the program ends right after
+// logging them.
+TEST(DebugLogExit, ExitDeliversWhatIsQueued)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            zqf::SetDebugLogSink([](const char*, int, int, const char* text) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                std::fprintf(stderr, "<%s>\n", text);
+            });
+            for (int n = 1; n <= 5; ++n) {
+                DebugLog("test\\exit", __LINE__, ZQF_LOG_ERROR, "line %d", n);
+            }
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "<line 1>\n<line 2>\n<line 3>\n<line 4>\n<line 5>\n");
+}
+
+}  // namespace

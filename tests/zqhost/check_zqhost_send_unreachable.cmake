@@ -1,0 +1,27 @@
+# zqhost send started before any receiver: ICMP "port unreachable" answers
+# every packet, yet no frame is refused and the summary counts the sends
+# that found nobody, as text and as JSON.
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/zqhost_check.cmake)
+
+free_port_pair(port)
+set(send send --to 127.0.0.2:${port} --codec PCMA --tone 440 --seconds 1 --log-level none)
+if(CASE STREQUAL "unreachable_text")
+  run_zqhost(${send})
+  expect_rc(0)
+  expect_contains("${out}" "unreachable")
+  if(out MATCHES "the stack refused")
+    fail("frames were refused")
+  endif()
+  if(NOT out MATCHES "; unreachable [1-9][0-9]* \\(")
+    fail("expected a non-zero unreachable count in the summary")
+  endif()
+elseif(CASE STREQUAL "unreachable_json")
+  run_zqhost(${send} --json)
+  expect_rc(0)
+  expect_contains("${out}" "\"frames_refused\":0,")
+  if(NOT out MATCHES "\"summary\":{[^\n]*\"unreachable\":[1-9]")
+    fail("expected a non-zero \"unreachable\" in the summary")
+  endif()
+else()
+  message(FATAL_ERROR "unknown case '${CASE}'")
+endif()
