@@ -70,9 +70,15 @@ ReceptionLoss ComputeReceptionLoss(const ReceptionCounters& counters)
         loss.fractionLostPercent = static_cast<uint8_t>(loss.lostInterval * 100 / loss.expectedInterval);
         loss.fractionLost = static_cast<uint8_t>((loss.lostInterval << 8) / loss.expectedInterval);
     }
-    const int64_t cumulative = static_cast<int64_t>(loss.expected) - counters.received;
-    loss.cumulativeLost = static_cast<int32_t>(std::clamp<int64_t>(cumulative, kMinCumulativeLost, kMaxCumulativeLost));
+    loss.cumulativeLost = CumulativeLost(counters);
     return loss;
+}
+
+int32_t CumulativeLost(const ReceptionCounters& counters)
+{
+    const uint32_t expected = ExtendedHighestSeq(counters) - counters.baseSeq + 1;
+    const int64_t cumulative = static_cast<int64_t>(expected) - counters.received;
+    return static_cast<int32_t>(std::clamp<int64_t>(cumulative, kMinCumulativeLost, kMaxCumulativeLost));
 }
 
 uint32_t ArrivalUnits(uint64_t arrivalMicroseconds, uint32_t clockRateHz)

@@ -53,6 +53,10 @@ struct ReceptionLoss {
 
 ReceptionLoss ComputeReceptionLoss(const ReceptionCounters& counters);
 
+// Expected - received so far, within the signed 24-bit range: what the
+// statistics show between reports.
+int32_t CumulativeLost(const ReceptionCounters& counters);
+
 // Starts the next report interval from the figures just reported.
 inline void CloseReportInterval(ReceptionCounters& counters, const ReceptionLoss& loss)
 {

@@ -4,7 +4,7 @@ Our reports and statistics against the reference from the relay's log and
 against tshark (see impairments.py for how tshark counts duplicates)."""
 from oracle import *
 
-SECONDS = 10
+SECONDS = 12  # two receiver reports, at about 5 and 10 s
 
 
 def ffmpeg(ssrc, first_seq):

@@ -264,37 +264,4 @@ TEST_F(RtcpProcessingTest, SenderReportKeepsItsLsrWithItsArrival)
     EXPECT_EQ(zqm::DelaySinceLastSenderReport(reception, zqm::MonotonicReportUnits()), 0x18000u);
 }
 
-// Both padding forms reach the packets; a padding count that cannot be
-// right refuses the whole compound.
-TEST_F(RtcpProcessingTest, PaddedCompoundsAreAppliedInBothForms)
-{
-    // One padding word whose last octet is `count`.
-    const auto padded = [this](bool lengthCountsPadding, uint8_t count) {
-        std::vector<uint8_t> bytes = ReceiverReportAboutLocal(0, 0);
-        bytes[0] |= 0x20;
-        if (lengthCountsPadding) {
-            bytes[3] += 1;
-        }
-        bytes.insert(bytes.end(), {0, 0, 0, count});
-        return bytes;
-    };
-    const std::vector<uint8_t> rfcForm = padded(true, 4);
-    const std::vector<uint8_t> oldForm = padded(false, 4);
-    const std::vector<uint8_t> zeroCount = padded(true, 0);
-    const std::vector<uint8_t> beyondThePacket = padded(true, 33);  // the report's body is 28 + 4 bytes
-
-    EXPECT_TRUE(Process(rfcForm));
-    EXPECT_TRUE(Process(oldForm));
-    EXPECT_EQ(stack->GetLocalSource()->m_rrCount.load(), 2u);
-    // The length lines are throttled process-wide: one in any ten refusals.
-    for (const auto* refused : {&zeroCount, &beyondThePacket}) {
-        logs.Clear();
-        for (uint32_t i = 0; i < zqm::PacketFaultThrottle::kEvery; ++i) {
-            EXPECT_FALSE(Process(*refused));
-        }
-        EXPECT_EQ(logs.Count(kPath, 2, "<--ZQMRTPStack-->[ZQMOutputRTPStack] Wrong rtcp packet length."), 1);
-    }
-    EXPECT_EQ(stack->GetLocalSource()->m_rrCount.load(), 2u);
-}
-
 }  // namespace
