@@ -96,18 +96,6 @@ TEST_F(DebugLogTest, LinesBelowTheSinkLevelAreNeverFormatted)
     EXPECT_EQ(texts, (std::vector<std::string>{"custom sink, line at", "custom sink, line above"}));
 }
 
-TEST_F(DebugLogTest, LongTextAndPathAreCutToTheSlot)
-{
-    Install();
-    const std::string longText(2000, 't');
-    const std::string longPath(300, 'p');
-    DebugLog(longPath.c_str(), 1, ZQF_LOG_ERROR, "%s", longText.c_str());
-    const std::vector<CapturedLine> lines = Lines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].text, longText.substr(0, ZQFLogRecord::kTextBytes - 1));
-    EXPECT_EQ(lines[0].path, longPath.substr(0, ZQFLogRecord::kPathBytes - 1));
-}
-
 TEST_F(DebugLogTest, LinesCarryTheirTimeAndThreadAndAreDeliveredOnTheWriter)
 {
     Install();
