@@ -64,6 +64,7 @@ ZQFMediaSample* ZQFAllocator::GetNewSample(int waitMs)
     if (m_flushGeneration == generation && !m_free.empty()) {
         sample = m_free.back();
         m_free.pop_back();
+        sample->m_inPool = false;
         sample->SetFirstReference();
     }
     const bool freeNow = CanBeFreed();
@@ -121,6 +122,14 @@ void ZQFAllocator::ReturnSample(ZQFMediaSample* sample)
     bool freeNow = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (sample->m_inPool) {
+            // Listing it twice would hand the same buffer to two owners.
+            zqf::CountSampleReferenceFault();
+            DebugLog(kLogPath, __LINE__, ZQF_LOG_ERROR, "ZQFAllocator::ReturnSample of sample[%p] already in pool[%p]",
+                     static_cast<void*>(sample), static_cast<void*>(this));
+            return;
+        }
+        sample->m_inPool = true;
         m_free.push_back(sample);
         // Notified under the lock: once it is released, whoever sees the pool
         // complete deletes it, so nothing may touch it after unlocking. With

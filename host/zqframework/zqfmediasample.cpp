@@ -7,7 +7,12 @@
 
 namespace {
 const char kLogPath[] = "zqframework\\zqfmediasample";
-}
+std::atomic<uint64_t> g_referenceFaults{0};
+}  // namespace
+
+uint64_t zqf::GetSampleReferenceFaults() { return g_referenceFaults.load(std::memory_order_relaxed); }
+
+void zqf::CountSampleReferenceFault() { g_referenceFaults.fetch_add(1, std::memory_order_relaxed); }
 
 ZQFMediaSample::ZQFMediaSample(ZQFAllocator* owner, uint8_t* buffer, int size)
     : m_owner(owner), m_buffer(buffer), m_size(size > 0 ? size : 0)
@@ -56,6 +61,7 @@ void ZQFMediaSample::AddRef()
         if (refs <= 0) {
             // The sample is home in its pool: a reference now would hand the
             // same buffer to two owners.
+            zqf::CountSampleReferenceFault();
             DebugLog(kLogPath, __LINE__, ZQF_LOG_ERROR,
                      "ZQFMediaSample::AddRef on sample[%p] that has no reference", static_cast<void*>(this));
             return;
@@ -70,6 +76,7 @@ void ZQFMediaSample::Recycle()
         if (refs <= 0) {
             // A second Recycle of the last reference: returning the sample
             // again would put it twice in the free list.
+            zqf::CountSampleReferenceFault();
             DebugLog(kLogPath, __LINE__, ZQF_LOG_ERROR,
                      "ZQFMediaSample::Recycle on sample[%p] that has no reference", static_cast<void*>(this));
             return;

@@ -9,6 +9,16 @@
 
 class ZQFAllocator;
 
+namespace zqf {
+// Reference faults the samples and pools of this process refused: an AddRef
+// or Recycle on a sample with no reference left, a sample returned to a pool
+// that already holds it. Each is also a log line; the count lets tests (and
+// a host's health check) treat any of them as a failure.
+ZQ_API uint64_t GetSampleReferenceFaults();
+// Pool use only.
+void CountSampleReferenceFault();
+}  // namespace zqf
+
 // One buffer of a pool allocator, handed out with one reference.
 //
 // Packet layout shared by every module that carries RTP: a packet starts at
@@ -64,6 +74,8 @@ public:
     // Pool use only.
     void ResetForReuse();
     void SetFirstReference() { m_refs.store(1, std::memory_order_release); }
+    // In its pool's free list; read and written under the pool's lock.
+    bool m_inPool = true;
 
 private:
     ZQFAllocator* m_owner;

@@ -220,12 +220,14 @@ bool ZQFConnectPins(ZQFPinOut* out, ZQFPinIn* in)
     in->SetPeer(out);
 
     // The answers of OnConnect do not undo the connection: the pins are
-    // connected whatever the modules make of it.
+    // connected whatever the modules make of it. The flag tells the module
+    // which of its pins the index names: set for an output pin, clear for an
+    // input pin (as for OnDisconnect).
     if (ZQFModule* upstream = out->GetModule()) {
         upstream->OnConnect(out->GetPinIndex(), true);
     }
     if (ZQFModule* downstream = in->GetModule()) {
-        downstream->OnConnect(in->GetPinIndex(), true);
+        downstream->OnConnect(in->GetPinIndex(), false);
     }
     return true;
 }
@@ -244,7 +246,7 @@ void ZQFDisconnectPins(ZQFPinOut* out)
         upstream->OnDisconnect(outIndex, true);
     }
     if (ZQFModule* downstream = in->GetModule()) {
-        downstream->OnDisconnect(inIndex, true);
+        downstream->OnDisconnect(inIndex, false);
     }
     out->ReleaseAllocator();
 }

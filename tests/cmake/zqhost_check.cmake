@@ -52,6 +52,30 @@ function(expect_refused code wanted)
   expect_contains("${err}" "${wanted}")
 endfunction()
 
+# Every line of standard error contains one of the texts in ARGN (texts
+# without brackets): a run
+# that should go well logs nothing else at the level it was given.
+function(expect_only_log_lines)
+  string(REGEX REPLACE "\n$" "" lines "${err}")
+  # Brackets and semicolons would change how CMake splits the list.
+  string(REPLACE ";" "," lines "${lines}")
+  string(REPLACE "[" "(" lines "${lines}")
+  string(REPLACE "]" ")" lines "${lines}")
+  string(REPLACE "\n" ";" lines "${lines}")
+  foreach(line IN LISTS lines)
+    set(known FALSE)
+    foreach(text IN LISTS ARGN)
+      string(FIND "${line}" "${text}" at)
+      if(NOT at EQUAL -1)
+        set(known TRUE)
+      endif()
+    endforeach()
+    if(NOT known)
+      fail("unexpected log line: ${line}")
+    endif()
+  endforeach()
+endfunction()
+
 # An even port P such that P and P + 1 are free on 127.0.0.1 and 127.0.0.2.
 function(free_port_pair variable)
   execute_process(COMMAND ${FREEPORTS} 127.0.0.1 127.0.0.2 RESULT_VARIABLE failed OUTPUT_VARIABLE port

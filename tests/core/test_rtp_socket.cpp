@@ -2,7 +2,10 @@
 // and the process's descriptors as they were.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "log_capture.h"
 #include "process_probes.h"
@@ -89,4 +92,30 @@ TEST_F(RTPSocketTest, FailuresLeaveTheMapAsItWas)
     EXPECT_FALSE(IsValidAddress(nullptr));
     EXPECT_TRUE(IsValidAddress("127.0.0.1"));
     ReleaseRTPSocket(&kept);
+}
+
+// Stacks starting and stopping on several threads at once share the same
+// two ports: every acquisition gets the port's one socket, never a second
+// bind that fails, and the last release empties the map.
+TEST_F(RTPSocketTest, ConcurrentAcquireAndReleaseShareOneSocketPerPort)
+{
+    const std::string ports[] = {FreePort("127.0.0.1"), FreePort("127.0.0.1")};
+    std::atomic<int> failures{0};
+    std::vector<std::thread> stacks;
+    for (int t = 0; t < 4; ++t) {
+        stacks.emplace_back([&, t] {
+            for (int i = 0; i < 200; ++i) {
+                RTPSocket* socket = AcquireRTPSocket("127.0.0.1", ports[(t + i) % 2].c_str());
+                failures += socket == nullptr ? 1 : 0;
+                ReleaseRTPSocket(&socket);
+            }
+        });
+    }
+    for (std::thread& stack : stacks) {
+        stack.join();
+    }
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(m_log.CountText("<--RTPSocket-->Failed to bind socket on port " + ports[0]) +
+                  m_log.CountText("<--RTPSocket-->Failed to bind socket on port " + ports[1]),
+              0);
 }

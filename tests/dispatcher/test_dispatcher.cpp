@@ -3,7 +3,9 @@
 // upstream module's media types.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "dispatcher/zqmrtpdispatchermodule.h"
@@ -36,9 +38,9 @@ protected:
 
     void Connect() { ASSERT_TRUE(ZQFConnectPins(upstream->GetOutputPin(0), dispatcher->GetInputPin(0))); }
 
-    testsupport::RecordingSink* AttachSink(int outputIndex)
+    testsupport::RecordingSink* AttachSink(int outputIndex, size_t keep = 0)
     {
-        sinks.push_back(std::make_unique<testsupport::RecordingSink>());
+        sinks.push_back(std::make_unique<testsupport::RecordingSink>(keep));
         EXPECT_TRUE(ZQFConnectPins(dispatcher->GetOutputPin(outputIndex), sinks.back()->GetInputPin(0)));
         return sinks.back().get();
     }
@@ -89,7 +91,8 @@ TEST_F(DispatcherTest, TwoOfferedMediaTypesGiveTwoPinsAndSamplesLeaveOnTheirOwn)
     EXPECT_FALSE(dispatcher->HasOutputPin(0x800001));
     EXPECT_EQ(MediaTypeOfPin(0), kG711A);
     EXPECT_EQ(MediaTypeOfPin(1), kTelephoneEvent);
-    testsupport::RecordingSink* audio = AttachSink(0);
+    // The audio sink keeps what it gets, as a queueing module would.
+    testsupport::RecordingSink* audio = AttachSink(0, 2);
     testsupport::RecordingSink* events = AttachSink(1);
 
     EXPECT_TRUE(Send(kG711A, 'a'));
@@ -99,6 +102,9 @@ TEST_F(DispatcherTest, TwoOfferedMediaTypesGiveTwoPinsAndSamplesLeaveOnTheirOwn)
     EXPECT_FALSE(Send(0x800001, 'f'));
     EXPECT_EQ(audio->Payloads(), (std::vector<std::vector<uint8_t>>{{'a'}, {'b'}}));
     EXPECT_EQ(events->Payloads(), (std::vector<std::vector<uint8_t>>{{'e'}}));
+    EXPECT_FALSE(PoolFull()) << "the audio sink holds two samples";
+    audio->ReleaseKept();
+    EXPECT_EQ(audio->Corrupted(), 0);
     EXPECT_TRUE(PoolFull());
 }
 
@@ -133,6 +139,35 @@ TEST_F(DispatcherTest, RefusalDownstreamGivesTheDispatchersReferenceBack)
     // An output pin with nothing connected refuses too.
     ZQFDisconnectPins(dispatcher->GetOutputPin(0));
     EXPECT_FALSE(Send(kG711A, 'a'));
+    EXPECT_TRUE(PoolFull());
+}
+
+// Samples flow from one thread while another takes a media type away from
+// the upstream module and gives it back: a sample never reaches a pin being
+// destroyed, and every sample comes home.
+TEST_F(DispatcherTest, MediaTypesChangeWhileSamplesFlow)
+{
+    ASSERT_TRUE(upstream->EnableMediaType(kG711A));
+    ASSERT_TRUE(upstream->EnableMediaType(kTelephoneEvent));
+    Connect();
+    testsupport::RecordingSink* audio = AttachSink(0, 4);
+    std::atomic<bool> changing{true};
+    std::atomic<int> sent{0};
+    std::thread sender([&] {
+        for (int i = 0; changing.load(); ++i, ++sent) {
+            Send(i % 2 == 0 ? kG711A : kTelephoneEvent, static_cast<uint8_t>(i));
+        }
+    });
+    for (int round = 0; round < 300 || sent.load() < 1000; ++round) {
+        EXPECT_TRUE(upstream->RemoveMediaType(kTelephoneEvent));
+        EXPECT_TRUE(upstream->EnableMediaType(kTelephoneEvent));
+    }
+    changing = false;
+    sender.join();
+    EXPECT_EQ(dispatcher->GetOutputPinCount(), 2);
+    EXPECT_FALSE(audio->Payloads().empty());
+    audio->ReleaseKept();
+    EXPECT_EQ(audio->Corrupted(), 0);
     EXPECT_TRUE(PoolFull());
 }
 

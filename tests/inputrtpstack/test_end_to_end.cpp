@@ -93,6 +93,9 @@ TEST_F(EndToEnd, LossOnTheWayIsMeasuredByTheReceiverAndReportedToTheSender)
     EXPECT_GE(senderFraction + 1, fraction);
     EXPECT_EQ(source->GetLastFractionLost(), static_cast<int>(senderFraction));
     ExpectPoolsFull(graph);
+    // Level 2 is where the stacks say what they did; nothing else may be there.
+    EXPECT_THAT(logs.UnexpectedErrors({"Success to bind socket", "SetRecvBufferSize[", "CanSendPacket sz["}),
+                ::testing::IsEmpty());
 }
 
 }  // namespace

@@ -110,7 +110,7 @@ TEST_F(ReportTimer, SilentSourceIsDiscardedAfterTenReportPeriods)
     // Forward-error-correction packets run the timer without counting as
     // media: every period is silent. Each report is awaited before the clock
     // moves on. A datagram a millisecond early brings no report.
-    ZQCClock::AdvanceManualTime(ZQMInputRTPStack::kReportIntervalMs - 1);
+    ZQCClock::AdvanceManualTime(4999);
     Send(Packet(100, kSsrc, kFecPT));
     Send(Packet(101, kSsrc, kFecPT));
     ASSERT_TRUE(sink->WaitForPackets(3, kWaitMs));
@@ -119,11 +119,11 @@ TEST_F(ReportTimer, SilentSourceIsDiscardedAfterTenReportPeriods)
     Send(Packet(102, kSsrc, kFecPT));
     ASSERT_EQ(collector.Receive().size(), 32u) << "period 1";
     for (uint16_t period = 2; period <= 9; ++period) {
-        ZQCClock::AdvanceManualTime(ZQMInputRTPStack::kReportIntervalMs);
+        ZQCClock::AdvanceManualTime(5000);
         Send(Packet(period, kSsrc, kFecPT));
         ASSERT_EQ(collector.Receive().size(), 32u) << "period " << period;
     }
-    ZQCClock::AdvanceManualTime(ZQMInputRTPStack::kReportIntervalMs);
+    ZQCClock::AdvanceManualTime(5000);
     Send(Packet(10, kSsrc, kFecPT));  // its report discards the source
     Send(Packet(2));                  // refused
     Send(Packet(1, 0xD00D));          // a new source, processed after it

@@ -7,10 +7,9 @@
 
 #include "log_capture.h"
 #include "manual_time.h"
+#include "rtp_datagram.h"
 #include "rtcp/rtcpfir.h"
-#include "rtcp/rtcpreceiverreport.h"
 #include "rtcp/rtcpsdes.h"
-#include "rtcp/rtcpsenderreport.h"
 #include "zqfmodule.h"
 #include "zqfnotify.h"
 #include "zqfpin.h"
@@ -25,6 +24,8 @@ namespace {
 constexpr const char* kPath = "zqmrtpstack";
 constexpr ZQFID kUpstreamId{0x0badcafe, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
 constexpr uint32_t kRemoteSsrc = 0x7000AAAA;
+
+using testsupport::Words;
 
 // A stack with no direction of its own: records the call-backs that RTCP
 // processing makes.
@@ -98,21 +99,14 @@ protected:
         ASSERT_EQ(packet.Create(bytes.data() + at, packet.BlockLength()), packet.BlockLength());
     }
 
+    // An RR of the remote source with one block about our local source,
+    // written out word by word.
     std::vector<uint8_t> ReceiverReportAboutLocal(uint8_t fraction, uint32_t lsr, uint32_t dlsr = 0,
                                                   int32_t cumulativeLost = 12)
     {
-        rtcp::ReceiverReport rr;
-        rr.senderSsrc = kRemoteSsrc;
-        rr.block.sourceSsrc = LocalSsrc();
-        rr.block.fractionLost = fraction;
-        rr.block.cumulativeLost = cumulativeLost;
-        rr.block.extendedHighestSequence = 0x10005;
-        rr.block.jitter = 80;
-        rr.block.lastSenderReport = lsr;
-        rr.block.delaySinceLastSenderReport = dlsr;
-        std::vector<uint8_t> bytes;
-        Append(bytes, rr);
-        return bytes;
+        return Words({0x81C90007, kRemoteSsrc, LocalSsrc(),
+                      (uint32_t{fraction} << 24) | (static_cast<uint32_t>(cumulativeLost) & 0xFFFFFF), 0x00010005,
+                      80, lsr, dlsr});
     }
 
     LogCapture logs;
@@ -199,38 +193,42 @@ TEST_F(RtcpProcessingTest, FullIntraRequestCallsTheCallbackOnce)
     EXPECT_EQ(calls, 1);
 }
 
-// The RR echoes the middle 32 bits of our NTP sender report. Our clock reads
-// 09:30:01.000 when the RR comes; it echoes the SR of 09:30:00.250.
+// The RR echoes the middle 32 bits of our NTP sender report: NTP seconds
+// modulo 65536, then 1/65536 s. 2026-03-15 09:30:00 UTC is NTP second
+// 0xED60FA98; 09:53:03 is 0xED61FFFF, the last before the 16-bit wrap.
 TEST_F(RtcpProcessingTest, RoundTripFromNtpTimesAndRefusedReportsCounted)
 {
-    const SYSTEMTIME reportSent = {2026, 3, 0, 15, 9, 30, 0, 250};
-    zqwin32::SetSystemTimeOverride(&reportSent);
-    const uint32_t lsr = ZQMRTPClock::GetCompactWallClock();
-    const SYSTEMTIME reportBack = {2026, 3, 0, 15, 9, 30, 1, 0};
-    zqwin32::SetSystemTimeOverride(&reportBack);
-
     struct Step {
         const char* what;
+        SYSTEMTIME reportBack;
         uint32_t lsr;
         uint32_t dlsr;  // 1/65536 s
         uint32_t roundTripMs;
         uint32_t refused;
     };
+    const SYSTEMTIME at093001 = {2026, 3, 0, 15, 9, 30, 1, 0};
+    const SYSTEMTIME at095304 = {2026, 3, 0, 15, 9, 53, 4, 250};
     const Step steps[] = {
-        {"held 0.5 s of the 0.75 s", lsr, 0x8000, 250, 0},
-        {"held 0.7 s", lsr, 45875, 50, 0},  // 0.69999 s: 50.002 ms
-        {"LSR later than now", lsr + 0x10000, 0, 50, 1},
-        {"held longer than the report exists", lsr, 0x10000, 50, 2},
-        {"no sender report heard yet", 0, 0, 0, 2},
-        {"held exactly as long: no time on the way", lsr, 0xC000, 0, 2},
+        {"SR of 09:30:00.250, held 0.5 s", at093001, 0xFA984000, 0x8000, 250, 0},
+        {"held 0.7 s", at093001, 0xFA984000, 45875, 50, 0},  // 0.69999 s: 50.002 ms
+        {"held 0.1 s", at093001, 0xFA984000, 0x1999, 650, 0},  // 0.09999 s: 650.01 ms
+        {"SR of 09:53:03.500 answered after the wrap", at095304, 0xFFFF8000, 0x4000, 500, 0},
+        {"the same, not held", at095304, 0xFFFF8000, 0, 750, 0},
+        {"LSR later than now", at093001, 0xFA994000, 0, 750, 1},
+        {"held longer than the report exists", at093001, 0xFA984000, 0x10000, 750, 2},
+        {"no sender report heard yet", at093001, 0, 0, 0, 2},
+        {"held exactly as long: no time on the way", at093001, 0xFA984000, 0xC000, 0, 2},
     };
     ZQMRTPSource& local = *stack->GetLocalSource();
     for (const Step& step : steps) {
+        zqwin32::SetSystemTimeOverride(&step.reportBack);
         ASSERT_TRUE(Process(ReceiverReportAboutLocal(0, step.lsr, step.dlsr))) << step.what;
         EXPECT_EQ(local.m_roundTripTime.load(), step.roundTripMs) << step.what;
         EXPECT_EQ(local.m_refusedRoundTrips.load(), step.refused) << step.what;
+        EXPECT_EQ(local.m_lsr.load(), step.lsr) << step.what;
+        EXPECT_EQ(local.m_dlsr.load(), step.dlsr) << step.what;
     }
-    EXPECT_EQ(local.m_rrCount.load(), 6u) << "refused round trips are still receiver reports";
+    EXPECT_EQ(local.m_rrCount.load(), 9u) << "refused round trips are still receiver reports";
     zqwin32::SetSystemTimeOverride(nullptr);
 }
 
@@ -244,24 +242,42 @@ TEST_F(RtcpProcessingTest, NegativeCumulativeLossIsKeptSigned)
     EXPECT_EQ(static_cast<int32_t>(cumulative), -1);
 }
 
-// A sender report from the remote source: its LSR (the middle 32 bits of
-// its NTP time) and when it came, kept together for the next RR's DLSR.
-TEST_F(RtcpProcessingTest, SenderReportKeepsItsLsrWithItsArrival)
+// A sender report from the remote source: its counts, and its LSR (the
+// middle 32 bits of its NTP time) kept with when it came for the next RR's
+// DLSR.
+TEST_F(RtcpProcessingTest, SenderReportStoresItsCountsAndLsrWithItsArrival)
 {
     testsupport::ManualTime time(5000);
-    rtcp::SenderReport sr;
-    sr.senderSsrc = kRemoteSsrc;
-    sr.timestampHigh = 0xED60FA98;
-    sr.timestampLow = 0x40000000;
-    std::vector<uint8_t> bytes;
-    Append(bytes, sr);
-    ASSERT_TRUE(Process(bytes));
+    ASSERT_TRUE(Process(Words({0x80C80006, kRemoteSsrc, 0xED60FA98, 0x12345678, 0x00001F40, 1111, 176584})));
+    EXPECT_EQ(remote->m_packetCount.load(), 1111u);
+    EXPECT_EQ(remote->m_octetCount.load(), 176584u);
+    EXPECT_EQ(remote->m_octets.load(), 24u) << "the datagram less its first header word";
     const zqm::SenderReportReception reception =
         zqm::UnpackSenderReportReception(remote->m_lastSenderReport.load());
-    EXPECT_EQ(reception.lsr, 0xFA984000u);
+    EXPECT_EQ(reception.lsr, 0xFA981234u);
     EXPECT_EQ(reception.arrivalUnits, 5u * 65536u);
     ZQCClock::AdvanceManualTime(1500);
     EXPECT_EQ(zqm::DelaySinceLastSenderReport(reception, zqm::MonotonicReportUnits()), 0x18000u);
+    ASSERT_EQ(stack->lipSyncSources.size(), 1u);
+    EXPECT_EQ(stack->lipSyncSources[0], remote.get());
+}
+
+// SDES gives the remote source its CNAME; BYE has its stack remove it.
+TEST_F(RtcpProcessingTest, SdesNamesAndByeRemovesTheRemoteSource)
+{
+    std::vector<uint8_t> compound = Words({0x80C90001, kRemoteSsrc});  // an RR without blocks
+    const std::vector<uint8_t> sdes = {0x81, 0xCA, 0x00, 0x03, 0x70, 0x00, 0xAA, 0xAA,
+                                       0x01, 0x05, 'p',  'e',  'e',  'r',  '1',  0x00};
+    compound.insert(compound.end(), sdes.begin(), sdes.end());
+    ASSERT_TRUE(Process(compound));
+    EXPECT_STREQ(remote->m_cname, "peer1");
+    EXPECT_TRUE(stack->removed.empty());
+
+    compound.resize(8);
+    const std::vector<uint8_t> bye = Words({0x81CB0001, kRemoteSsrc});
+    compound.insert(compound.end(), bye.begin(), bye.end());
+    ASSERT_TRUE(Process(compound));
+    EXPECT_EQ(stack->removed, std::vector<uint32_t>{kRemoteSsrc});
 }
 
 }  // namespace

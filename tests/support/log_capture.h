@@ -79,6 +79,22 @@ public:
         return CountIf([&](const LogLine& line) { return line.text == text && (level < 0 || line.level == level); });
     }
 
+    // Error lines (level 2) containing none of `expected`: what a run that
+    // should go well must not have written.
+    std::vector<std::string> UnexpectedErrors(const std::vector<std::string>& expected) const
+    {
+        std::vector<std::string> unexpected;
+        for (const LogLine& line : Lines()) {
+            const bool known = std::any_of(expected.begin(), expected.end(), [&](const std::string& part) {
+                return line.text.find(part) != std::string::npos;
+            });
+            if (line.level == ZQF_LOG_ERROR && !known) {
+                unexpected.push_back(line.path + ": " + line.text);
+            }
+        }
+        return unexpected;
+    }
+
     int CountContaining(const std::string& part) const
     {
         return CountIf([&](const LogLine& line) { return line.text.find(part) != std::string::npos; });

@@ -3,6 +3,7 @@
 // from what the stacks sent.
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <iterator>
 #include <vector>
 
@@ -64,6 +65,18 @@ inline uint32_t Word(const std::vector<uint8_t>& bytes, size_t offset)
     }
     return (uint32_t{bytes[offset]} << 24) | (uint32_t{bytes[offset + 1]} << 16) |
            (uint32_t{bytes[offset + 2]} << 8) | bytes[offset + 3];
+}
+
+// Big-endian words as bytes: RTCP packets written out by hand.
+inline std::vector<uint8_t> Words(std::initializer_list<uint32_t> words)
+{
+    std::vector<uint8_t> bytes;
+    for (uint32_t word : words) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            bytes.push_back(static_cast<uint8_t>(word >> shift));
+        }
+    }
+    return bytes;
 }
 
 }  // namespace testsupport

@@ -113,8 +113,12 @@ public:
         return Note(IsRunning() ? "OnBeginFlush running" : "OnBeginFlush stopped");
     }
     bool OnEndFlush() override { return Note("OnEndFlush"); }
-    bool OnConnect(int pin, bool) override { return Note("OnConnect " + std::to_string(pin)); }
-    bool OnDisconnect(int pin, bool) override { return Note("OnDisconnect " + std::to_string(pin)); }
+    bool OnConnect(int pin, bool output) override { return Note(PinNote("OnConnect", pin, output)); }
+    bool OnDisconnect(int pin, bool output) override { return Note(PinNote("OnDisconnect", pin, output)); }
+    static std::string PinNote(const char* hook, int pin, bool output)
+    {
+        return std::string(hook) + (output ? " out " : " in ") + std::to_string(pin);
+    }
 
     std::function<bool(ZQFMediaSample*)> onSample;
     std::function<bool(ZQFNotifyInfo*)> onNotify;

@@ -48,7 +48,8 @@ TEST(ModulePins, RemoveOutputPinDisconnectsItAndRenumbersTheRest)
     ASSERT_EQ(up.RemoveOutputPin(1), removed);
     EXPECT_FALSE(down.In(0)->IsConnected());
     EXPECT_EQ(journal.Take(),
-              (fwtest::Entries{"up.OnConnect 1", "down.OnConnect 0", "up.OnDisconnect 1", "down.OnDisconnect 0"}));
+              (fwtest::Entries{"up.OnConnect out 1", "down.OnConnect in 0", "up.OnDisconnect out 1",
+                               "down.OnDisconnect in 0"}));
     EXPECT_EQ(removed->GetPinIndex(), -1);
     EXPECT_EQ(removed->GetModule(), nullptr);
     EXPECT_EQ(last->GetPinIndex(), 1);

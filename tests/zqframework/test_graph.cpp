@@ -97,8 +97,8 @@ TEST_F(GraphTest, DestructorStopsDisconnectsAndDeletesTheModules)
     }
     const Entries entries = journal.Take();
     const Entries tail(entries.end() - 7, entries.end());
-    EXPECT_EQ(tail, (Entries{"a.OnStop", "b.OnBeginFlush stopped", "b.OnStop", "a.OnDisconnect 0", "b.OnDisconnect 0",
-                             "b.destroyed", "a.destroyed"}));
+    EXPECT_EQ(tail, (Entries{"a.OnStop", "b.OnBeginFlush stopped", "b.OnStop", "a.OnDisconnect out 0",
+                             "b.OnDisconnect in 0", "b.destroyed", "a.destroyed"}));
 }
 
 }  // namespace

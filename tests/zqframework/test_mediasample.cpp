@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "framework_fixtures.h"
+#include "sample_references.h"
 #include "zqfallocator.h"
 #include "zqfmediasample.h"
 
@@ -47,8 +48,10 @@ TEST(MediaSample, PayloadViewIsClampedToTheBuffer)
     sample->Recycle();
 }
 
-TEST(MediaSample, ExtraRecycleIsLoggedAndNeverReturnsTheSampleTwice)
+TEST(MediaSample, ExtraRecycleIsLoggedCountedAndNeverReturnsTheSampleTwice)
 {
+    testsupport::ExpectSampleReferenceFaults(3);
+    const uint64_t faultsBefore = zqf::GetSampleReferenceFaults();
     LogCapture log;
     Pool pool(2);
     ZQFMediaSample* sample = pool.allocator->GetNewSample(0);
@@ -62,6 +65,10 @@ TEST(MediaSample, ExtraRecycleIsLoggedAndNeverReturnsTheSampleTwice)
     EXPECT_EQ(sample->GetRefCount(), 0);
     EXPECT_EQ(fwtest::CountLines(log, ZQF_LOG_ERROR, "Recycle"), 1);
     EXPECT_EQ(fwtest::CountLines(log, ZQF_LOG_ERROR, "AddRef"), 1);
+    pool.allocator->ReturnSample(sample);  // already home
+    EXPECT_EQ(pool.allocator->GetFreeCount(), 2);
+    EXPECT_EQ(fwtest::CountLines(log, ZQF_LOG_ERROR, "already in pool"), 1);
+    EXPECT_EQ(zqf::GetSampleReferenceFaults() - faultsBefore, 3u);
     ZQFMediaSample* a = pool.allocator->GetNewSample(0);
     ZQFMediaSample* b = pool.allocator->GetNewSample(0);
     EXPECT_NE(a, b);  // on the free list once

@@ -38,10 +38,11 @@ elseif(CASE STREQUAL "codecs")
 elseif(CASE STREQUAL "demo")
   # Drops on purpose: the verdict must account for every loss. Six seconds:
   # the first receiver report leaves at the first tick (5 s) after traffic began.
-  run_zqhost(demo --loss 10 --seconds 6 --log-level none)
+  run_zqhost(demo --loss 10 --seconds 6 --log-level error)
   expect_rc(0)
   expect_contains("${out}" "verdict: PASS\n")
   expect_contains("${out}" "RTCP went both ways")
+  expect_only_log_lines("Success to bind socket" "SetRecvBufferSize" "CanSendPacket sz")
 else()
   message(FATAL_ERROR "unknown case '${CASE}'")
 endif()
