@@ -32,6 +32,17 @@ public:
     // said the peer was unreachable (counted as sent, never refused), since
     // the stack last stopped. Remote sources: 0.
     virtual bool GetUnreachableSends(uint32_t ssrc, bool isLocal, uint32_t* unreachableSends) = 0;
+    // Remote sources: what this process received of them, counted by the
+    // receiving stack as packets arrive (not the sender's own counts from its
+    // reports). Expected is the extended highest sequence number - the first
+    // one + 1; lost is expected - received, negative when duplicates came;
+    // late or duplicate packets were recycled, not delivered; jitter in ms.
+    // False for a local source or an unknown SSRC. Null out-parameters are
+    // skipped.
+    virtual bool GetReceptionStatistics(uint32_t ssrc, bool isLocal, uint32_t* packetsReceived,
+                                        uint32_t* payloadOctetsReceived, uint32_t* packetsExpected,
+                                        int32_t* packetsLost, uint32_t* lateOrDuplicatePackets,
+                                        float* jitterMs) = 0;
 
 protected:
     ~ZQIRTPStackStatistics() = default;

@@ -1,6 +1,7 @@
 #include "zqcapturesink.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 
 #include "zqfdebuglog.h"
@@ -68,6 +69,7 @@ bool ZQCaptureSink::OnProcessMediaSample(ZQFMediaSample* sample, int /*value*/)
         m_octets += static_cast<uint64_t>(size);
         if (m_file != nullptr && size > 0 &&
             std::fwrite(payload, 1, static_cast<size_t>(size), m_file) != static_cast<size_t>(size)) {
+            m_writeError = errno;
             DebugLog(kLogPath, __LINE__, ZQF_LOG_ERROR, "ZQCaptureSink %s: write failed, file closed", GetName());
             CloseOutputFileLocked();
         }
@@ -97,6 +99,7 @@ bool ZQCaptureSink::OpenOutputFile(const char* path)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     CloseOutputFileLocked();
+    m_writeError = 0;
     if (path == nullptr) {
         return false;
     }
@@ -116,11 +119,24 @@ void ZQCaptureSink::CloseOutputFile()
 
 void ZQCaptureSink::CloseOutputFileLocked()
 {
-    if (m_file != nullptr) {
-        std::fflush(m_file);
-        std::fclose(m_file);
-        m_file = nullptr;
+    if (m_file == nullptr) {
+        return;
     }
+    // What stdio still held is written now: a full disk shows here too.
+    const bool flushed = std::fflush(m_file) == 0;
+    const int flushError = errno;
+    const bool closed = std::fclose(m_file) == 0;
+    if (m_writeError == 0 && !(flushed && closed)) {
+        m_writeError = flushed ? errno : flushError;
+        DebugLog(kLogPath, __LINE__, ZQF_LOG_ERROR, "ZQCaptureSink %s: write failed, file closed", GetName());
+    }
+    m_file = nullptr;
+}
+
+int ZQCaptureSink::GetWriteError() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_writeError;
 }
 
 void ZQCaptureSink::SetKeepLimit(size_t limit)

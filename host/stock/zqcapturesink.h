@@ -37,6 +37,9 @@ public:
     bool OpenOutputFile(const char* path);
     // Flushes and closes the output file, if one is open.
     void CloseOutputFile();
+    // The errno of the first failed write, flush or close of the output file
+    // (the file is closed then); 0 while none failed.
+    int GetWriteError() const;
     // Keep at most this many packets in memory (default: all; 0: none): the
     // first ones; later packets are counted (and written) only.
     void SetKeepLimit(size_t limit);
@@ -64,4 +67,5 @@ private:
     uint64_t m_octets = 0;
     bool m_refuse = false;
     std::FILE* m_file = nullptr;
+    int m_writeError = 0;
 };

@@ -84,7 +84,8 @@ ZQ_API LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 ZQ_API LRESULT SendDlgItemMessageA(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
 // A window timer: WM_TIMER for `window` every `elapseMs` (at least 10 ms),
 // delivered when the window's thread pumps its timers. Setting an existing
-// id again restarts it. Answers the id (1 for id 0), or 0 without a window.
+// id restarts it. Answers the id the timer goes by (1 for id 0), or 0 without
+// a window.
 ZQ_API UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapseMs, TIMERPROC proc);
 ZQ_API BOOL KillTimer(HWND window, UINT_PTR id);
 // Destroys a dialog with its controls and timers.

@@ -31,15 +31,18 @@ UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapseMs, TIMERPROC proc)
     if (dialog == nullptr) {
         return 0;
     }
+    // The timer goes by the id answered, which is the one its owner will
+    // give KillTimer.
+    const UINT_PTR timerId = id != 0 ? id : 1;
     const uint32_t period = std::max(elapseMs, kMinimumPeriodMs);
-    const Timer timer{id, period, GetTickCount() + period, proc};
-    const auto existing = FindTimer(*dialog, id);
+    const Timer timer{timerId, period, GetTickCount() + period, proc};
+    const auto existing = FindTimer(*dialog, timerId);
     if (existing != dialog->timers.end()) {
         *existing = timer;
     } else {
         dialog->timers.push_back(timer);
     }
-    return id != 0 ? id : 1;
+    return timerId;
 }
 
 BOOL KillTimer(HWND window, UINT_PTR id)

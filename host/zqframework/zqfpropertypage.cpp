@@ -23,6 +23,13 @@ void ZQFPropertyPage::Init(const CPropertyPageParam& param)
     m_dialogId = param.dialogId;
 }
 
+bool ZQFPropertyPage::TakeAppliedAtNextStart()
+{
+    const bool noted = m_appliedAtNextStart;
+    m_appliedAtNextStart = false;
+    return noted;
+}
+
 void ZQFPropertySheet::AddPage(ZQFPropertyPage* page)
 {
     if (page != nullptr) {

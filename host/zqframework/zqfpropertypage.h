@@ -41,10 +41,20 @@ public:
     const char* GetTitle() const { return m_title.c_str(); }
     int GetDialogId() const { return m_dialogId; }
 
+    // Sheet side: whether the last OnApply stored something that the module
+    // only uses from its next start; asking clears it.
+    bool TakeAppliedAtNextStart();
+
+protected:
+    // Called from OnApply when a value it stored only takes effect the next
+    // time the module starts, so the sheet can tell the user so.
+    void NoteAppliedAtNextStart() { m_appliedAtNextStart = true; }
+
 private:
     std::string m_module;
     std::string m_title;
     int m_dialogId = 0;
+    bool m_appliedAtNextStart = false;
 };
 
 class ZQFPropertySheet;

@@ -86,10 +86,14 @@ bool ZQFPropertySheetSession::Apply()
         return false;
     }
     bool allApplied = true;
+    m_lastApplyAtNextStart = false;
     for (int i = 0; i < GetPageCount(); ++i) {
         if (HWND window = GetPageWindow(i)) {
+            ZQFPropertyPage* page = GetPage(i);
+            page->TakeAppliedAtNextStart();  // a note left by an earlier call is stale
             CPropertyProcParam param = ParamFor(window);
-            allApplied = GetPage(i)->OnApply(&param) != 0 && allApplied;
+            allApplied = page->OnApply(&param) != 0 && allApplied;
+            m_lastApplyAtNextStart = page->TakeAppliedAtNextStart() || m_lastApplyAtNextStart;
         }
     }
     m_applied = true;

@@ -40,6 +40,9 @@ public:
     // order. True when each of them answered non-zero.
     bool Apply();
     bool WasApplied() const { return m_applied; }
+    // Whether a page said, during the last Apply, that something it stored
+    // only takes effect at the module's next start.
+    bool LastApplyTakesEffectAtNextStart() const { return m_lastApplyAtNextStart; }
 
     // WM_TIMER for the due timers of every page's dialog, on this thread.
     int PumpTimers();
@@ -59,5 +62,6 @@ private:
     std::vector<HWND> m_windows;
     int m_active = -1;
     bool m_applied = false;
+    bool m_lastApplyAtNextStart = false;
     bool m_closed = false;
 };

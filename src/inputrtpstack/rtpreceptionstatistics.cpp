@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 
 #include "inputrtpstack/rtpsequencenumbers.h"
 
@@ -55,7 +56,39 @@ SequenceUpdate UpdateSequence(ReceptionCounters& counters, uint16_t seq)
     }
     // Otherwise late or duplicate: counted, nothing moves.
     ++counters.received;
+    counters.published.Publish(counters);
     return update;
+}
+
+int32_t ReceivedFigures::Lost() const
+{
+    using Limits = std::numeric_limits<int32_t>;
+    const int64_t lost = static_cast<int64_t>(expected) - received;
+    return static_cast<int32_t>(std::clamp<int64_t>(lost, Limits::min(), Limits::max()));
+}
+
+PublishedReception& PublishedReception::operator=(const PublishedReception& other)
+{
+    m_expectedAndReceived.store(other.m_expectedAndReceived.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    m_payloadOctets.store(other.m_payloadOctets.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    return *this;
+}
+
+void PublishedReception::Publish(const ReceptionCounters& counters)
+{
+    const uint32_t expected = counters.started ? ExtendedHighestSeq(counters) - counters.baseSeq + 1 : 0;
+    m_expectedAndReceived.store(static_cast<uint64_t>(expected) << 32 | counters.received,
+                                std::memory_order_relaxed);
+}
+
+ReceivedFigures PublishedReception::Read() const
+{
+    const uint64_t word = m_expectedAndReceived.load(std::memory_order_relaxed);
+    ReceivedFigures figures;
+    figures.expected = static_cast<uint32_t>(word >> 32);
+    figures.received = static_cast<uint32_t>(word);
+    figures.payloadOctets = m_payloadOctets.load(std::memory_order_relaxed);
+    return figures;
 }
 
 ReceptionLoss ComputeReceptionLoss(const ReceptionCounters& counters)

@@ -4,9 +4,41 @@
 // receiver report (A.3) and the interarrival jitter (A.8). Plain arithmetic
 // on the counters, apart from sockets and threads; the stack applies it to
 // its source records.
+#include <atomic>
 #include <cstdint>
 
 namespace zqm {
+
+struct ReceptionCounters;
+
+// What this process received of a remote source so far.
+struct ReceivedFigures {
+    uint32_t received = 0;       // packets counted, duplicates and late ones included
+    uint32_t expected = 0;       // extended highest sequence number - base + 1 (0 before the first packet)
+    uint32_t payloadOctets = 0;  // payload of every packet counted
+    // expected - received: negative when duplicates came.
+    int32_t Lost() const;
+};
+
+// The counters as other threads may read them. The receiving thread counts
+// under its stack lock; the statistics read under the source-list locks
+// while it goes on. Expected and received share one word, so that a reader
+// never sees a packet counted in one and not yet in the other (a lost figure
+// of -1 on a clean stream). A copy is a snapshot.
+class PublishedReception {
+public:
+    PublishedReception() = default;
+    PublishedReception(const PublishedReception& other) { *this = other; }
+    PublishedReception& operator=(const PublishedReception& other);
+
+    void Publish(const ReceptionCounters& counters);
+    void AddPayloadOctets(uint32_t octets) { m_payloadOctets.fetch_add(octets, std::memory_order_relaxed); }
+    ReceivedFigures Read() const;
+
+private:
+    std::atomic<uint64_t> m_expectedAndReceived{0};
+    std::atomic<uint32_t> m_payloadOctets{0};
+};
 
 // A.1's per-source state. `cycles` counts wraps of the 16-bit number.
 struct ReceptionCounters {
@@ -18,6 +50,8 @@ struct ReceptionCounters {
     uint32_t received = 0;    // packets counted, duplicates and late ones included
     uint32_t expectedPrior = 0;
     uint32_t receivedPrior = 0;
+    // Refreshed by UpdateSequence after every packet it counts.
+    PublishedReception published;
 };
 
 enum class SequenceUpdate : uint8_t {
@@ -30,7 +64,7 @@ enum class SequenceUpdate : uint8_t {
 // source counts and sets the base, whatever its number. A move of up to
 // 3,000 ahead is in sequence (a wrap adds a cycle); up to 100 behind is a
 // late or duplicate packet; anything else is a jump, taken as the sender's
-// restart when the next packet follows it.
+// restart when the next packet follows it. Publishes what it counted.
 SequenceUpdate UpdateSequence(ReceptionCounters& counters, uint16_t seq);
 
 // cycles x 65536 + max seq.

@@ -66,6 +66,25 @@ bool ZQMInputRTPStack::GetSourceIdentifier(int index, uint32_t& ssrc)
     return true;
 }
 
+bool ZQMInputRTPStack::GetReceptionStatistics(uint32_t ssrc, bool local, Reception* reception)
+{
+    if (local) {
+        return false;  // a local source only sends
+    }
+    zqm::SourceListsLock lock;
+    const ZQMRTPSource* source = zqm::FindListedSource(ssrc, false);
+    if (source == nullptr) {
+        return false;
+    }
+    if (reception != nullptr) {
+        reception->figures = source->m_reception.published.Read();
+        reception->lateOrDuplicate = source->m_latePackets.load(std::memory_order_relaxed) +
+                                     source->m_duplicatePackets.load(std::memory_order_relaxed);
+        reception->jitterMs = source->m_jitterMs.load(std::memory_order_relaxed);
+    }
+    return true;
+}
+
 void ZQMInputRTPStack::RemoveAllMediaTypes()
 {
     StackLock lock(m_stackLock, -1);

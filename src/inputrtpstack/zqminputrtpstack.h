@@ -13,6 +13,7 @@
 #include <map>
 
 #include "inputrtpstack/rtpcheckresult.h"
+#include "inputrtpstack/rtpreceptionstatistics.h"
 #include "inputrtpstack/rtpsequencenumbers.h"
 #include "zqcsocketaddress.h"
 #include "zqfthread.h"
@@ -63,6 +64,16 @@ public:
 
     // The RTCP listening thread's loop.
     int RTCPEntryPoint(ZQMInputRTPStackRTCPListeningThread* thread);
+
+    // What this process received of a remote source, from the counters
+    // the receiving thread keeps as packets arrive.
+    struct Reception {
+        zqm::ReceivedFigures figures;
+        uint32_t lateOrDuplicate = 0;  // recycled instead of delivered
+        float jitterMs = 0.0f;
+    };
+    // Takes the list locks; false for a local source or an unknown SSRC.
+    static bool GetReceptionStatistics(uint32_t ssrc, bool local, Reception* reception);
 
 protected:
     int ThreadFunc(void* param) override;

@@ -139,6 +139,7 @@ void CountArrival(ZQMRTPSource& source, int32_t mediaType, uint32_t payloadBytes
     }
     source.m_lastRtpTimestamp = header.timestamp;
     zqm::UpdateSequence(source.m_reception, header.sequenceNumber);
+    source.m_reception.published.AddPayloadOctets(payloadBytes);
     source.m_cumulativeLost.store(zqm::CumulativeLost(source.m_reception), std::memory_order_relaxed);
     zqm::JitterEstimate& jitter = source.m_jitterEstimate;
     zqm::UpdateInterarrivalJitter(jitter, arrivalMicroseconds, header.timestamp, zqm::RtpClockRateHz(mediaType));

@@ -1,5 +1,7 @@
 #include "module/zqmrtpstackmodule.h"
 
+#include <cinttypes>
+
 #include "inputrtpstack/zqminputrtpstack.h"
 #include "module/zqmrtpstackids.h"
 #include "module/zqmrtpstackinputpin.h"
@@ -34,8 +36,8 @@ ZQMRTPStackModule::ZQMRTPStackModule(const ZQFID& id, const char* name) : ZQFMod
         m_stack = new ZQMOutputRTPStack(this);
         SetCategory(kRTPOutCategory);
         char line[256] = {};
-        zq_sprintf(line, sizeof line, "ZQMRTPStackModule::ZQMRTPStackModule: create pin[0x%p] %s sucess\n",
-                   static_cast<void*>(this), GetName());
+        zq_sprintf(line, sizeof line, "ZQMRTPStackModule::ZQMRTPStackModule: create pin[0x%" PRIxPTR "] %s sucess\n",
+                   reinterpret_cast<uintptr_t>(this), GetName());
         OutputDebugStringA(line);
     }
 }
@@ -200,4 +202,27 @@ bool ZQMRTPStackModule::SetMaxJitter(uint32_t ssrc, bool isLocal, uint32_t maxJi
 bool ZQMRTPStackModule::GetUnreachableSends(uint32_t ssrc, bool isLocal, uint32_t* unreachableSends)
 {
     return ZQMOutputRTPStack::GetUnreachableSends(ssrc, isLocal, unreachableSends);
+}
+// Remote sources are the receiving stack's, whichever module asks.
+bool ZQMRTPStackModule::GetReceptionStatistics(uint32_t ssrc, bool isLocal, uint32_t* packetsReceived,
+                                               uint32_t* payloadOctetsReceived, uint32_t* packetsExpected,
+                                               int32_t* packetsLost, uint32_t* lateOrDuplicatePackets,
+                                               float* jitterMs)
+{
+    ZQMInputRTPStack::Reception reception;
+    if (!ZQMInputRTPStack::GetReceptionStatistics(ssrc, isLocal, &reception)) {
+        return false;
+    }
+    auto put = [](auto* out, auto value) {
+        if (out != nullptr) {
+            *out = value;
+        }
+    };
+    put(packetsReceived, reception.figures.received);
+    put(payloadOctetsReceived, reception.figures.payloadOctets);
+    put(packetsExpected, reception.figures.expected);
+    put(packetsLost, reception.figures.Lost());
+    put(lateOrDuplicatePackets, reception.lateOrDuplicate);
+    put(jitterMs, reception.jitterMs);
+    return true;
 }

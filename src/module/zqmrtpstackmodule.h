@@ -104,6 +104,9 @@ public:
     bool SetGenerateJitter(uint32_t ssrc, bool isLocal, bool on) override;
     bool SetMaxJitter(uint32_t ssrc, bool isLocal, uint32_t maxJitterMs) override;
     bool GetUnreachableSends(uint32_t ssrc, bool isLocal, uint32_t* unreachableSends) override;
+    bool GetReceptionStatistics(uint32_t ssrc, bool isLocal, uint32_t* packetsReceived,
+                                uint32_t* payloadOctetsReceived, uint32_t* packetsExpected, int32_t* packetsLost,
+                                uint32_t* lateOrDuplicatePackets, float* jitterMs) override;
 
     ZQMRTPStack* GetStack() const { return m_stack; }
 

@@ -30,13 +30,19 @@ std::vector<DialogItemTemplate> SettingsItems()
 {
     namespace d = zqm::settingsdialog;
     std::vector<DialogItemTemplate> items = {
+        // The address edits fill their group's width: its caption names them.
+        // Each port edit has its label in the room left of it.
         {ControlKind::GroupBox, kNoId, "Local", 7, 4, 70, 51, kGroupBox},
         {ControlKind::Edit, d::kLocalIPAddress, "", 9, 14, 66, 13, kEdit},
+        {ControlKind::Static, kNoId, "RTP:", 11, 29, 22, 8, kLabel},
         {ControlKind::Edit, d::kLocalRTPPort, "", 35, 27, 40, 13, kEdit},
+        {ControlKind::Static, kNoId, "RTCP:", 11, 42, 22, 8, kLabel},
         {ControlKind::Edit, d::kLocalRTCPPort, "", 35, 40, 40, 13, kEdit},
         {ControlKind::GroupBox, kNoId, "Remote", 79, 4, 70, 51, kGroupBox},
         {ControlKind::Edit, d::kRemoteIPAddress, "", 81, 14, 66, 13, kEdit},
+        {ControlKind::Static, kNoId, "RTP:", 83, 29, 22, 8, kLabel},
         {ControlKind::Edit, d::kRemoteRTPPort, "", 107, 27, 40, 13, kEdit},
+        {ControlKind::Static, kNoId, "RTCP:", 83, 42, 22, 8, kLabel},
         {ControlKind::Edit, d::kRemoteRTCPPort, "", 107, 40, 40, 13, kEdit},
         {ControlKind::CheckBox, d::kDisableAutoSeqNum, "Disable Auto SeqNum", 153, 9, 86, 14, kCheckBox},
         {ControlKind::GroupBox, kNoId, "Video", 6, 56, 48, 112, kGroupBox},

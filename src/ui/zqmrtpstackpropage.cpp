@@ -23,14 +23,16 @@ std::string ReadEdit(HWND dialog, int id)
     return ZQCCharConv::S2A(text);
 }
 
+std::string TextOf(const char* text) { return text ? text : ""; }
+
+bool HasPorts(int direction) { return direction == kReceivingStack || direction == kSendingStack; }
+
 void SetCheck(HWND dialog, int id, bool checked)
 {
     SendMessageA(GetDlgItem(dialog, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 bool IsChecked(HWND dialog, int id) { return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-
-void Disable(HWND dialog, int id) { EnableWindow(GetDlgItem(dialog, id), FALSE); }
 
 }  // namespace
 
@@ -60,25 +62,18 @@ void ZQMRTPStackProPage::FillControls(HWND dialog)
     FillMediaTypes(dialog);
 }
 
-// Each kind of port is edited in one place: the other edit of the pair only
-// shows the value and is disabled. A module's direction never changes, so
-// nothing is ever enabled again.
+// Every port has its own edit, whatever the direction: a stack may listen
+// on one port and send to another.
 void ZQMRTPStackProPage::FillPorts(HWND dialog, int direction)
 {
-    if (direction == kReceivingStack) {
-        SetDlgItemTextA(dialog, d::kLocalRTPPort, GetLocalRTPPort());
-        SetDlgItemTextA(dialog, d::kLocalRTCPPort, GetLocalRTCPPort());
-        SetDlgItemTextA(dialog, d::kRemoteRTPPort, GetRemoteRTPPort());
-        SetDlgItemTextA(dialog, d::kRemoteRTCPPort, GetRemoteRTCPPort());
-        Disable(dialog, d::kLocalRTCPPort);
-        Disable(dialog, d::kRemoteRTPPort);
-    } else if (direction == kSendingStack) {
-        SetDlgItemTextA(dialog, d::kRemoteRTPPort, GetRemoteRTPPort());
-        SetDlgItemTextA(dialog, d::kRemoteRTCPPort, GetRemoteRTCPPort());
-        SetDlgItemTextA(dialog, d::kLocalRTPPort, GetLocalRTPPort());
-        SetDlgItemTextA(dialog, d::kLocalRTCPPort, GetLocalRTCPPort());
-        Disable(dialog, d::kRemoteRTCPPort);
-        Disable(dialog, d::kLocalRTPPort);
+    if (!HasPorts(direction)) {
+        return;
+    }
+    SetDlgItemTextA(dialog, d::kLocalRTPPort, GetLocalRTPPort());
+    SetDlgItemTextA(dialog, d::kLocalRTCPPort, GetLocalRTCPPort());
+    SetDlgItemTextA(dialog, d::kRemoteRTPPort, GetRemoteRTPPort());
+    SetDlgItemTextA(dialog, d::kRemoteRTCPPort, GetRemoteRTCPPort());
+    if (direction == kSendingStack) {
         SetCheck(dialog, d::kDisableAutoSeqNum, !GetAutoSequenceNumbers());
     }
 }
@@ -98,16 +93,27 @@ void ZQMRTPStackProPage::FillMediaTypes(HWND dialog)
     }
 }
 
+ZQMRTPStackProPage::NetworkSettings ZQMRTPStackProPage::ReadNetworkSettings()
+{
+    return {TextOf(GetLocalIPAddress()), TextOf(GetRemoteRTPAddress()), TextOf(GetRemoteRTCPAddress()),
+            TextOf(GetLocalRTPPort()),   TextOf(GetLocalRTCPPort()),    TextOf(GetRemoteRTPPort()),
+            TextOf(GetRemoteRTCPPort())};
+}
+
 // Nothing is validated: wrong addresses or ports show when the stack starts.
 int ZQMRTPStackProPage::OnApply(CPropertyProcParam* param)
 {
     HWND dialog = param->hwnd;
     const int direction = GetStackDirection();
+    const NetworkSettings before = ReadNetworkSettings();
     const std::string remoteAddress = ReadEdit(dialog, d::kRemoteIPAddress);
     SetRemoteRTPAddress(remoteAddress.c_str());
     SetRemoteRTCPAddress(remoteAddress.c_str());
     SetLocalIPAddress(ReadEdit(dialog, d::kLocalIPAddress).c_str());
     ApplyPorts(dialog, direction);
+    if (ReadNetworkSettings() != before) {
+        NoteAppliedAtNextStart();
+    }
     // A receiving stack ignores it; it is written for both all the same.
     SetAutoSequenceNumbers(!IsChecked(dialog, d::kDisableAutoSeqNum));
     ApplyMediaTypes(dialog);
@@ -115,26 +121,16 @@ int ZQMRTPStackProPage::OnApply(CPropertyProcParam* param)
     return 1;
 }
 
-// The enabled edit of each kind sets the local and the remote port alike.
+// Each edit sets its own port and no other.
 void ZQMRTPStackProPage::ApplyPorts(HWND dialog, int direction)
 {
-    int rtpEdit = 0;
-    int rtcpEdit = 0;
-    if (direction == kSendingStack) {
-        rtpEdit = d::kRemoteRTPPort;
-        rtcpEdit = d::kLocalRTCPPort;
-    } else if (direction == kReceivingStack) {
-        rtpEdit = d::kLocalRTPPort;
-        rtcpEdit = d::kRemoteRTCPPort;
-    } else {
+    if (!HasPorts(direction)) {
         return;
     }
-    const std::string rtpPort = ReadEdit(dialog, rtpEdit);
-    SetLocalRTPPort(rtpPort.c_str());
-    SetRemoteRTPPort(rtpPort.c_str());
-    const std::string rtcpPort = ReadEdit(dialog, rtcpEdit);
-    SetLocalRTCPPort(rtcpPort.c_str());
-    SetRemoteRTCPPort(rtcpPort.c_str());
+    SetLocalRTPPort(ReadEdit(dialog, d::kLocalRTPPort).c_str());
+    SetLocalRTCPPort(ReadEdit(dialog, d::kLocalRTCPPort).c_str());
+    SetRemoteRTPPort(ReadEdit(dialog, d::kRemoteRTPPort).c_str());
+    SetRemoteRTCPPort(ReadEdit(dialog, d::kRemoteRTCPPort).c_str());
 }
 
 // One call per box whose state differs from the stack's; a box of a pair

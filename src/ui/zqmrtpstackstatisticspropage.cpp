@@ -44,13 +44,29 @@ ZQMRTPStackStatisticsProPage::~ZQMRTPStackStatisticsProPage() = default;
 int ZQMRTPStackStatisticsProPage::OnInitDialog(CPropertyProcParam* param)
 {
     HWND dialog = param->hwnd;
-    m_timerId = static_cast<uint32_t>(SetTimer(dialog, GetTickCount(), kRefreshPeriodMs, nullptr));
+    StartRefreshTimer(dialog);
     FillSources(dialog);
     SendMessageA(SourceList(dialog), LB_SETCURSEL, static_cast<WPARAM>(m_currentSourceIndex), 0);
     // Without a listed source the getters find nothing: fields cleared and
     // disabled.
     FillSimulation(dialog, FindSelectedSource(dialog).value_or(SelectedSource()));
     return 1;
+}
+
+// The dialog outlives a visit to another page, its timer does not.
+int ZQMRTPStackStatisticsProPage::OnSetActive(CPropertyProcParam* param)
+{
+    HWND dialog = param->hwnd;
+    if (m_timerId == 0) {
+        StartRefreshTimer(dialog);
+    }
+    Refresh(dialog);
+    return 1;
+}
+
+void ZQMRTPStackStatisticsProPage::StartRefreshTimer(HWND dialog)
+{
+    m_timerId = static_cast<uint32_t>(SetTimer(dialog, GetTickCount(), kRefreshPeriodMs, nullptr));
 }
 
 void ZQMRTPStackStatisticsProPage::FillSources(HWND dialog)
@@ -114,7 +130,12 @@ int ZQMRTPStackStatisticsProPage::OnMessage(CPropertyProcParam* param)
     if (param->message != WM_TIMER) {
         return 0;
     }
-    HWND dialog = param->hwnd;
+    Refresh(param->hwnd);
+    return 1;
+}
+
+void ZQMRTPStackStatisticsProPage::Refresh(HWND dialog)
+{
     const int32_t previous = m_currentSourceIndex;
     m_currentSourceIndex = static_cast<int32_t>(SendMessageA(SourceList(dialog), LB_GETCURSEL, 0, 0));
     const std::optional<SelectedSource> source = FindSelectedSource(dialog);
@@ -122,7 +143,6 @@ int ZQMRTPStackStatisticsProPage::OnMessage(CPropertyProcParam* param)
         EnableSimulation(dialog, source && source->isLocal);
     }
     ShowStatistics(dialog, source);
-    return 1;
 }
 
 // A source that is gone (or none selected) shows empty fields rather than

@@ -5,6 +5,9 @@
 // simulation. It reaches the stack only through ZQIRTPStackStatistics and
 // ZQIRTPStack, which the module (derived from this page) implements.
 //
+// The refresh timer runs only while the page is the active one: leaving the
+// page kills it, coming back starts it again and refreshes at once.
+//
 // The list keeps its entries sorted by CNAME, so a position in it says
 // nothing about a source: the selected source is always the one whose SSRC
 // the selected entry carries as item data.
@@ -21,6 +24,7 @@ public:
     ZQMRTPStackStatisticsProPage();
     ~ZQMRTPStackStatisticsProPage() override;
 
+    int OnSetActive(CPropertyProcParam* param) override;
     int OnInitDialog(CPropertyProcParam* param) override;
     int OnApply(CPropertyProcParam* param) override;
     int OnMessage(CPropertyProcParam* param) override;
@@ -39,6 +43,8 @@ private:
         bool isLocal = false;
     };
 
+    void StartRefreshTimer(HWND dialog);
+    void Refresh(HWND dialog);
     void FillSources(HWND dialog);
     void FillSimulation(HWND dialog, const SelectedSource& source);
     void EnableSimulation(HWND dialog, bool enable);

@@ -1,6 +1,7 @@
 // The stack module: what each identity builds, its pins and their pool.
 #include <gtest/gtest.h>
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -43,8 +44,10 @@ TEST(StackModule, EachIdentityBuildsItsStackAndItsPin)
         const ZQFPin* pin = receiving ? static_cast<const ZQFPin*>(module.GetOutputPin(0)) : module.GetInputPin(0);
         EXPECT_STREQ(pin->GetName(), receiving ? "outputRTPPin" : "inputRTPPin");
         char expected[256];
-        std::snprintf(expected, sizeof expected, "ZQMRTPStackModule::ZQMRTPStackModule: create pin[0x%p] %s sucess\n",
-                      static_cast<void*>(&module), "Output RTP stack");
+        std::snprintf(expected, sizeof expected,
+                      "ZQMRTPStackModule::ZQMRTPStackModule: create pin[0x%" PRIxPTR "] %s sucess\n",
+                      reinterpret_cast<uintptr_t>(&module), "Output RTP stack");
+        EXPECT_EQ(std::string(expected).find("0x0x"), std::string::npos);
         EXPECT_EQ(debug.lines, receiving ? std::vector<std::string>{} : std::vector<std::string>{expected});
     }
 }

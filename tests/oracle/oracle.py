@@ -425,7 +425,7 @@ def judge(case, events, ours, tshark):
             if ssrc == comparison.rtp[-1]["ssrc"]:
                 problems.append(f"zqhost recv's last statistics have no SSRC {ssrc}")
             continue
-        lost, jitter = signed32(mine["cumulative_lost"]), mine["jitter_ms"]
+        lost, jitter = signed32(mine["lost"]), mine["jitter_ms"]
         columns.append(f"SSRC {ssrc}: lost ref {source.cumulative_lost()} ours {lost} tshark {shark}, "
                        f"jitter ms ref {reference_jitter:.3f} ours {jitter:.3f}")
         if lost != source.cumulative_lost():

@@ -1,5 +1,6 @@
 // zqhost pages in a terminal (tmux): the settings page drawn from its
-// template, and a port typed into it applied to the running module's stack.
+// template with its labels, a port typed into it applied to the running
+// module's stack, and the keys that type and the one that leaves.
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <string>
 #include <thread>
 
@@ -31,18 +33,21 @@ std::string Shell(const std::string& command)
     return output;
 }
 
-size_t Count(const std::string& text, const std::string& part)
+bool Shows(const std::string& screen, const std::string& pattern) { return std::regex_search(screen, std::regex(pattern)); }
+
+// The labelled local and remote edits of one kind of port, on their row.
+std::string PortRow(const std::string& label, const std::string& local, const std::string& remote)
 {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
+    return label + ": +\\[" + local + " *\\].*" + label + ": +\\[" + remote + " *\\]";
 }
+
+struct Ports {
+    std::string localRTP, localRTCP, remoteRTP, remoteRTCP;
+};
 
 // One "RTP out" module carrying G.711 A-law on loopback ports, nothing
 // upstream.
-void WriteGraph(const fs::path& path, const std::string& rtpPort, const std::string& rtcpPort)
+void WriteGraph(const fs::path& path, const Ports& ports)
 {
     std::ofstream file(path);
     file << "<graph version=\"1\">\n"
@@ -50,9 +55,9 @@ void WriteGraph(const fs::path& path, const std::string& rtpPort, const std::str
          << "  <module id=\"out\" identity=\"64140b77-fb89-4170-bde2-cafc58bf7527\" name=\"RTP out\">\n"
          << "    <settings name=\"ZQMRTPStackProPage\" IID=\"4892c26c-58a0-441a-9388-3cbdb0c6df8e\">\n";
     for (const auto& [name, value] : {std::pair<std::string, std::string>{"LocalIPAddress", "127.0.0.1"},
-                                      {"RemoteIPAddress", "127.0.0.1"}, {"LocalRTPPort", rtpPort},
-                                      {"RemoteRTPPort", rtpPort}, {"LocalRTCPPort", rtcpPort},
-                                      {"RemoteRTCPPort", rtcpPort}}) {
+                                      {"RemoteIPAddress", "127.0.0.1"}, {"LocalRTPPort", ports.localRTP},
+                                      {"RemoteRTPPort", ports.remoteRTP}, {"LocalRTCPPort", ports.localRTCP},
+                                      {"RemoteRTCPPort", ports.remoteRTCP}}) {
         file << "      <setting name=\"" << name << "\" type=\"STRING\" value=\"" << value << "\"/>\n";
     }
     file << "      <setting name=\"audioG711A\" type=\"BOOL\" value=\"1\"/>\n";
@@ -81,7 +86,7 @@ struct TmuxSession {
     }
 };
 
-TEST(TerminalView, DrawsTheSettingsPageAndAppliesATypedPortToTheStack)
+TEST(TerminalView, LabelsThePortsAppliesATypedRemotePortAloneAndLeavesOnEsc)
 {
     if (Shell("command -v tmux").empty()) {
         GTEST_SKIP() << "tmux is not installed (scripts/bootstrap.sh --with-interop installs it)";
@@ -89,30 +94,46 @@ TEST(TerminalView, DrawsTheSettingsPageAndAppliesATypedPortToTheStack)
     const fs::path folder = fs::temp_directory_path() / ("zqui-" + std::to_string(getpid()));
     fs::create_directories(folder);
     const fs::path graph = folder / "out.xml";
-    WriteGraph(graph, testsupport::FreePort("127.0.0.1"), testsupport::FreePort("127.0.0.1"));
+    // Held together, so no two are the same: a port that mirrored another
+    // would show. The module binds the local ones once they are let go.
+    Ports ports;
+    std::string typedPort;
+    {
+        const testsupport::UdpPeer held[5];
+        ports = {held[0].PortText(), held[1].PortText(), held[2].PortText(), held[3].PortText()};
+        typedPort = held[4].PortText();
+    }
+    WriteGraph(graph, ports);
 
     TmuxSession tmux;
     tmux.Tmux("new-session -d -s pages -x 80 -y 24 '" + std::string(ZQHOST_PATH) + " pages " + graph.string() +
               " out; echo zqhost-exit=$?; sleep 60'");
     std::string screen = tmux.WaitFor([](const std::string& s) { return s.find("Disable Auto SeqNum") != s.npos; });
     for (const char* label : {"[RTP stack settings]", "Local", "Remote", "Video", "Audio", "Data", "[x] G711A",
-                              "[ ] H261", "[ ] G7221C-48", "[ ] FEC", "127.0.0.1"}) {
+                              "[ ] H261", "[ ] G7221C-48", "[ ] FEC", "127.0.0.1", "Esc leave"}) {
         EXPECT_NE(screen.find(label), std::string::npos) << label << " not on\n" << screen;
     }
+    EXPECT_TRUE(Shows(screen, PortRow("RTP", ports.localRTP, ports.remoteRTP))) << screen;
+    EXPECT_TRUE(Shows(screen, PortRow("RTCP", ports.localRTCP, ports.remoteRTCP))) << screen;
 
-    // The remote RTP port is the third field after the local address; the
-    // local one mirrors it once the stack has taken it.
-    const std::string port = testsupport::FreePort("127.0.0.1");
-    tmux.Tmux("send-keys -t pages Tab Tab Tab " + port + " Enter");
-    screen = tmux.WaitFor([&port](const std::string& s) { return Count(s, "[" + port) == 2; });
-    EXPECT_EQ(Count(screen, "[" + port), 2u) << screen;
-    EXPECT_NE(screen.find("Applied"), std::string::npos) << screen;
+    // The remote RTP port is the fourth field after the local address; q is
+    // a letter like any other there.
+    tmux.Tmux("send-keys -t pages Tab Tab Tab Tab q");
+    const std::string typedQ = PortRow("RTP", ports.localRTP, "q");
+    screen = tmux.WaitFor([&typedQ](const std::string& s) { return Shows(s, typedQ); });
+    EXPECT_TRUE(Shows(screen, typedQ)) << screen;
+
+    tmux.Tmux("send-keys -t pages BSpace " + typedPort + " Enter");
+    const std::string applied = PortRow("RTP", ports.localRTP, typedPort);
+    screen = tmux.WaitFor([&applied](const std::string& s) { return Shows(s, applied); });
+    EXPECT_TRUE(Shows(screen, applied)) << screen;
+    EXPECT_NE(screen.find("Applied; takes effect at the next start"), std::string::npos) << screen;
 
     tmux.Tmux("send-keys -t pages F3");
     screen = tmux.WaitFor([](const std::string& s) { return s.find("Cumul packet lost:") != s.npos; });
     EXPECT_NE(screen.find("[RTP stack statistics]"), std::string::npos) << screen;
 
-    tmux.Tmux("send-keys -t pages q");
+    tmux.Tmux("send-keys -t pages Escape");
     screen = tmux.WaitFor([](const std::string& s) { return s.find("zqhost-exit=") != s.npos; });
     EXPECT_NE(screen.find("zqhost-exit=0"), std::string::npos) << screen;
     fs::remove_all(folder);

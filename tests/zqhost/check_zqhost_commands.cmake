@@ -26,7 +26,7 @@ elseif(CASE STREQUAL "bad_recv")
 elseif(CASE STREQUAL "quiet_peer")
   # Nobody sends: the run ends with --seconds, and says so.
   free_port_pair(port)
-  expect_refused(1 "option --on: nothing arrived on 127.0.0.2:${port}"
+  expect_refused(1 "nothing arrived on 127.0.0.2:${port}"
                  recv --on 127.0.0.2:${port} --out ${WORK}/quiet.alaw --seconds 1 --log-level none)
 elseif(CASE STREQUAL "bad_demo")
   expect_refused(2 "option --loss: '101'" demo --loss 101)

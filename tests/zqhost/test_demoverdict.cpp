@@ -61,6 +61,12 @@ TEST(DemoVerdict, EachFaultFailsItsReason)
          "the sender got 0 receiver reports"},
         {"no sender report", [](DemoFigures& f) { f.receiverGotSenderReport = false; }, 2,
          "the receiver never got a sender report"},
+        // A short run is not held to RTCP, but the other checks still count.
+        {"short run, damaged", [](DemoFigures& f) {
+             f.reportsDue = false;
+             f.receiverGotSenderReport = false;
+             f.delivered[7].payload[2] ^= 1;
+         }, 0, "1 differ from the frame"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -72,6 +78,12 @@ TEST(DemoVerdict, EachFaultFailsItsReason)
         EXPECT_FALSE(verdict.reasonHolds[c.reason]);
         EXPECT_NE(verdict.reasons[c.reason].find(c.text), std::string::npos) << verdict.reasons[c.reason];
     }
+    DemoFigures shortRun = CleanRun();
+    shortRun.reportsDue = false;
+    shortRun.senderReceiverReports = 0;
+    const DemoVerdict verdict = JudgeDemo(shortRun);
+    EXPECT_TRUE(verdict.holds);
+    EXPECT_NE(verdict.reasons[2].find("not judged"), std::string::npos) << verdict.reasons[2];
 }
 
 }  // namespace

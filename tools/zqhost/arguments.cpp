@@ -14,6 +14,15 @@ bool Arguments::TakeFlag(const std::string& name)
 
 std::optional<std::string> Arguments::TakeValue(const std::string& name)
 {
+    std::optional<std::string> value = TakeNext(name);
+    if (value && TakeNext(name)) {
+        throw CommandError("option " + name + " given twice");
+    }
+    return value;
+}
+
+std::optional<std::string> Arguments::TakeNext(const std::string& name)
+{
     const std::string joined = name + "=";
     for (auto it = m_items.begin(); it != m_items.end(); ++it) {
         if (it->rfind(joined, 0) == 0) {
@@ -39,7 +48,7 @@ std::optional<std::string> Arguments::TakeValue(const std::string& name)
 std::vector<std::string> Arguments::TakeValues(const std::string& name)
 {
     std::vector<std::string> values;
-    while (auto value = TakeValue(name)) {
+    while (auto value = TakeNext(name)) {
         values.push_back(std::move(*value));
     }
     return values;

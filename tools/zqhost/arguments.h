@@ -19,7 +19,8 @@ public:
     // True (and consumed) when the flag is present, e.g. "--help".
     bool TakeFlag(const std::string& name);
     // "--name VALUE" or "--name=VALUE"; empty when the option is absent.
-    // Throws CommandError when the value is missing.
+    // Throws CommandError when the value is missing or the option is given
+    // twice.
     std::optional<std::string> TakeValue(const std::string& name);
     // Every value of a repeatable option, in order (TakeValue until none).
     std::vector<std::string> TakeValues(const std::string& name);
@@ -30,5 +31,8 @@ public:
     void ExpectNoMore() const;
 
 private:
+    // The first occurrence of the option, consumed.
+    std::optional<std::string> TakeNext(const std::string& name);
+
     std::vector<std::string> m_items;
 };

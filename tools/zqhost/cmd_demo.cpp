@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "command.h"
+#include "logoptions.h"
 #include "demoverdict.h"
 #include "freeports.h"
 #include "graphbuilder.h"
@@ -34,6 +35,9 @@ using Clock = std::chrono::steady_clock;
 constexpr const char* kSenderAddress = "127.0.0.1";
 constexpr const char* kReceiverAddress = "127.0.0.2";
 constexpr double kDefaultSeconds = 12.0;
+// The first reports leave at the first 5 s tick after the traffic began: a
+// shorter run cannot see RTCP both ways.
+constexpr double kShortestJudgedSeconds = 6.0;
 constexpr long kMaxJitterMs = 1000;
 constexpr int kFrameMs = 20;
 // After the last frame, how long the receiver has to deliver what is on its way.
@@ -207,6 +211,7 @@ DemoFigures FiguresOf(const Demo& demo, const SourceStatistics& sender, const So
     }
     figures.senderReceiverReports = sender.rrCount;
     figures.receiverGotSenderReport = remote.available && (remote.packets != 0 || remote.octets != 0);
+    figures.reportsDue = demo.request.seconds >= kShortestJudgedSeconds;
     return figures;
 }
 
@@ -248,10 +253,13 @@ void PrintVerdict(const Demo& demo, const SourceStatistics& sender, const Source
                                     .AddInteger("fraction_lost", sender.fractionLostPercent)
                                     .AddInteger("cumulative_lost", sender.cumulativeLost);
         JsonObject receiverSide = JsonObject()
+                                      .AddInteger("received", remote.received)
+                                      .AddInteger("expected", remote.expected)
+                                      .AddInteger("lost", remote.lost)
+                                      .AddInteger("late_or_duplicate", remote.lateOrDuplicate)
                                       .AddInteger("sr_packets", remote.packets)
                                       .AddInteger("sr_octets", remote.octets)
-                                      .AddInteger("fraction_lost", remote.fractionLostPercent)
-                                      .AddInteger("cumulative_lost", remote.cumulativeLost);
+                                      .AddInteger("fraction_lost", remote.fractionLostPercent);
         JsonObject json;
         json.AddBool("holds", verdict.holds).AddJson("reasons", JsonArray(reasons));
         json.AddInteger("frames_produced", static_cast<int64_t>(verdict.produced));
@@ -268,10 +276,12 @@ void PrintVerdict(const Demo& demo, const SourceStatistics& sender, const Source
         for (size_t i = 0; i < verdict.reasons.size(); ++i) {
             std::printf("  %-4s %s\n", verdict.reasonHolds[i] ? "ok" : "FAIL", verdict.reasons[i].c_str());
         }
-        std::printf("loss as the stacks report it: the receiver %u %% (cumulative %d), the sender's last receiver "
-                    "report %u %% (cumulative %d); round-trip time %u ms\n",
-                    remote.fractionLostPercent, remote.cumulativeLost, sender.fractionLostPercent,
-                    sender.cumulativeLost, sender.roundTripMs);
+        std::printf("loss as the stacks report it: the receiver received %u of %u packets expected, lost %d, "
+                    "late or duplicate %u (last report interval %u %%); the sender's last receiver report %u %% "
+                    "(cumulative %d); round-trip time %u ms\n",
+                    remote.received, remote.expected, remote.lost, remote.lateOrDuplicate,
+                    remote.fractionLostPercent, sender.fractionLostPercent, sender.cumulativeLost,
+                    sender.roundTripMs);
     }
     std::fflush(stdout);
 }
@@ -285,13 +295,13 @@ RunHooks DemoHooks(Demo& demo)
     }
     hooks.report = [&demo](double elapsed) {
         ClearProgress(demo);
-        PrintStatisticsBlock(stdout, elapsed, nullptr, AllSources(demo), demo.request.json);
+        PrintModuleStatistics(stdout, {demo.sender.rtpOut, demo.receiver.rtpIn}, elapsed, demo.request.json);
     };
     hooks.ending = [&demo](double elapsed, RunEnd) {
         ClearProgress(demo);
         StopSource(demo);
         const std::vector<SourceStatistics> sources = AllSources(demo);
-        PrintStatisticsBlock(stdout, elapsed, nullptr, sources, demo.request.json);
+        PrintModuleStatistics(stdout, {demo.sender.rtpOut, demo.receiver.rtpIn}, elapsed, demo.request.json);
         const SourceStatistics sender = SenderSource(demo, sources);
         const SourceStatistics remote = RemoteSource(demo, sources);
         demo.verdict = JudgeDemo(FiguresOf(demo, sender, remote));
@@ -335,7 +345,7 @@ extern const Command kDemoCommand = {
     "demo",
     "send a chirp to ourselves over RTP and judge what comes back",
     "usage: zqhost demo [--seconds N] [--loss PCT] [--jitter MS] [--window W]\n"
-    "                   [--codec NAME] [--json] [--log-level L] [--plugin PATH]\n\n"
+    "                   [--codec NAME] [--json] [LOG OPTIONS] [--plugin PATH]\n\n"
     "In one process: a stock source (a rising chirp, so every 20 ms frame\n"
     "differs) -> \"RTP out\" on 127.0.0.1, sending to an \"RTP in\" on 127.0.0.2\n"
     "-> dispatcher -> capture. The ports are picked free at run time. Every two\n"
@@ -357,8 +367,7 @@ extern const Command kDemoCommand = {
     "  --window W      the receiver reorders within W packets (default 0)\n"
     "  --codec NAME    what the frames are labelled (default audioG711A)\n"
     "  --json          setup, statistics and verdict as JSON lines\n"
-    "  --log-level L   log on standard error from level L up: 0 or info,\n"
-    "                  1 or warning, 2 or error (default 2), none\n"
-    "  --plugin PATH   the plug-in to use\n",
+    "  --plugin PATH   the plug-in to use\n\n"
+    ZQHOST_LOG_HELP,
     &RunDemo,
 };

@@ -7,19 +7,6 @@
 
 namespace {
 
-void PrintVersion(const ZQFPlugin& plugin)
-{
-    ModuleVersionInfo version{};
-    if (!plugin.GetVersion(&version)) {
-        std::printf("version: (not given)\n");
-        return;
-    }
-    // Never trust the plug-in to have terminated the text.
-    const size_t length = strnlen(version.text, sizeof version.text);
-    std::printf("version: %d %d %d %d \"%.*s\"\n", version.numbers[0], version.numbers[1],
-                version.numbers[2], version.numbers[3], static_cast<int>(length), version.text);
-}
-
 void PrintModule(int index, const ModuleDescriptor& descriptor)
 {
     char id[40] = "(none)";
@@ -39,7 +26,7 @@ int RunInfo(Arguments& arguments)
     const auto plugin = LoadPlugin(path);
 
     std::printf("plug-in: %s\n", plugin->GetPath().c_str());
-    PrintVersion(*plugin);
+    PrintPluginVersion(*plugin);
     std::printf("modules: %d\n", plugin->GetModuleCount());
     std::printf("  %-5s %-12s %-12s %-8s %s\n", "index", "category", "name", "number", "identity");
     for (int i = 0; i < plugin->GetModuleCount(); ++i) {

@@ -111,21 +111,21 @@ int RunPages(Arguments& arguments)
 extern const Command kPagesCommand = {
     "pages",
     "run a graph file and show a module's property pages",
-    "usage: zqhost pages GRAPH.xml MODULE [--log-level L]\n\n"
+    "usage: zqhost pages GRAPH.xml MODULE [LOG OPTIONS]\n\n"
     "Loads the graph file, starts it, and shows the property sheet of the\n"
     "module whose id or name is MODULE in the terminal: its settings page,\n"
     "its statistics page (refreshed every two seconds) and the module\n"
-    "statistics. The graph is stopped when the sheet is left.\n\n"
+    "statistics. The graph is stopped when the sheet is left. Addresses\n"
+    "and ports applied here wait for the module's next start, which does\n"
+    "not come while the sheet is shown; the graph file is not changed.\n\n"
     "keys:\n"
     "  Tab, Shift-Tab, Up, Down   move between controls (Up/Down in a list)\n"
     "  Space                      toggle a check box\n"
     "  typing, Backspace          edit a field (the first key replaces it)\n"
     "  Enter                      apply the pages\n"
     "  F2, F3 (PageUp, PageDown)  previous, next page\n"
-    "  q (outside a field), Esc, F10  leave\n\n"
-    "options:\n"
-    "  --log-level L   log on standard error from level L up: 0 or info,\n"
-    "                  1 or warning, 2 or error (default 2); lines written\n"
-    "                  while the pages are shown appear when they close\n",
+    "  Esc, F10                   leave\n\n"
+    "Log lines written while the pages are shown appear when they close.\n\n"
+    ZQHOST_LOG_HELP,
     &RunPages,
 };

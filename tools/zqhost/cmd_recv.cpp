@@ -1,9 +1,16 @@
 // zqhost recv: an "RTP in" module, its dispatcher and one file per codec,
 // receiving what a peer sends.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 #include "command.h"
+#include "logoptions.h"
 #include "freeports.h"
 #include "graphbuilder.h"
 #include "graphrunner.h"
@@ -21,7 +28,11 @@
 
 namespace {
 
+// --out - : the payloads go to standard output.
+constexpr char kStandardOutput[] = "-";
+
 struct RecvRequest {
+    std::optional<double> idleSeconds;
     std::optional<std::string> plugin;
     std::optional<std::string> saveGraph;
     RunOptions run;
@@ -50,6 +61,9 @@ RecvRequest TakeRequest(Arguments& arguments)
     request.plugin = arguments.TakeValue("--plugin");
     request.saveGraph = arguments.TakeValue("--save-graph");
     request.run = TakeRunOptions(arguments);
+    if (const auto idle = arguments.TakeValue("--idle")) {
+        request.idleSeconds = ParseNumberAbove("--idle", *idle, 0.0, 3600.0);
+    }
     ReceiverOptions& receiver = request.receiver;
     const auto on = arguments.TakeValue("--on");
     if (!on) {
@@ -68,10 +82,12 @@ RecvRequest TakeRequest(Arguments& arguments)
     if (const auto window = TakeWholeNumber(arguments, "--window", 0, 65535)) {
         receiver.window = static_cast<uint16_t>(*window);
     }
-    receiver.lipSync = arguments.TakeFlag("--lipsync");
     arguments.ExpectNoMore();
     if (!out) {
         throw CommandError("say where the payloads go: --out FILE");
+    }
+    if (*out == kStandardOutput && receiver.codecs.size() > 1) {
+        throw CommandError("option --out: '-' (standard output) takes the payloads of one codec only");
     }
     receiver.outputPath = *out;
     receiver.keepLimit = 0;  // the file has them; memory need not
@@ -83,8 +99,9 @@ void RefuseUnsavable(const RecvRequest& request)
 {
     const std::pair<bool, const char*> unsavable[] = {
         {request.receiver.window != 0, "--window"},
-        {request.receiver.lipSync, "--lipsync"},
+        {request.receiver.outputPath == kStandardOutput, "--out -"},
         {request.run.seconds.has_value(), "--seconds"},
+        {request.idleSeconds.has_value(), "--idle"},
         {request.run.json, "--json"},
     };
     for (const auto& [given, option] : unsavable) {
@@ -149,9 +166,14 @@ void PrintSummary(const RecvRequest& request, const ReceiverGraph& built, RunEnd
 {
     const Written total = TotalWritten(built);
     const std::optional<int> lipSync = LipSyncDelay(built);
+    const ReceptionTotals reception = ModuleReception(built.rtpIn);
     if (request.run.json) {
         JsonObject summary;
         summary.AddText("command", "recv").AddText("ended", RunEndName(how));
+        summary.AddInteger("received", static_cast<int64_t>(reception.received));
+        summary.AddInteger("expected", static_cast<int64_t>(reception.expected));
+        summary.AddInteger("lost", reception.lost);
+        summary.AddInteger("late_or_duplicate", static_cast<int64_t>(reception.lateOrDuplicate));
         summary.AddInteger("packets", static_cast<int64_t>(total.packets));
         summary.AddInteger("octets", static_cast<int64_t>(total.octets));
         if (lipSync) {
@@ -159,9 +181,13 @@ void PrintSummary(const RecvRequest& request, const ReceiverGraph& built, RunEnd
         }
         std::printf("%s\n", JsonObject().AddJson("summary", summary.Text()).Text().c_str());
     } else {
-        std::printf("received %llu packets (%llu payload octets) on %s:%u (ended: %s)",
+        std::printf("received %llu packets on %s:%u (expected %llu, lost %lld, late or duplicate %llu); wrote %llu "
+                    "packets (%llu payload octets) (ended: %s)",
+                    static_cast<unsigned long long>(reception.received), request.receiver.local.host.c_str(),
+                    request.receiver.local.port, static_cast<unsigned long long>(reception.expected),
+                    static_cast<long long>(reception.lost), static_cast<unsigned long long>(reception.lateOrDuplicate),
                     static_cast<unsigned long long>(total.packets), static_cast<unsigned long long>(total.octets),
-                    request.receiver.local.host.c_str(), request.receiver.local.port, RunEndName(how));
+                    RunEndName(how));
         if (lipSync) {
             std::printf("; last lip-sync delay %d ms", *lipSync);
         }
@@ -173,9 +199,7 @@ void PrintSummary(const RecvRequest& request, const ReceiverGraph& built, RunEnd
 // The receiving stack's block, then what went into the files so far.
 void PrintReport(const RecvRequest& request, const ReceiverGraph& built, double elapsed)
 {
-    ZQIRTPStackStatistics* statistics = RTPStackStatisticsOf(built.rtpIn);
-    PrintStatisticsBlock(stdout, elapsed, built.rtpIn->GetName(),
-                         CollectSourceStatistics(*statistics, RTPStackOf(built.rtpIn)), request.run.json);
+    PrintModuleStatistics(stdout, {built.rtpIn}, elapsed, request.run.json);
     const Written total = TotalWritten(built);
     if (request.run.json) {
         JsonObject delivered;
@@ -191,6 +215,53 @@ void PrintReport(const RecvRequest& request, const ReceiverGraph& built, double 
     std::fflush(stdout);
 }
 
+// Whether no payload came for `seconds` since the last one (never before
+// the first).
+class IdleWatch {
+public:
+    explicit IdleWatch(std::optional<double> seconds) : m_seconds(seconds) {}
+
+    bool Over(uint64_t packets)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (packets != m_packets) {
+            m_packets = packets;
+            m_lastChange = now;
+        }
+        return m_seconds && m_packets != 0 && std::chrono::duration<double>(now - m_lastChange).count() >= *m_seconds;
+    }
+
+private:
+    std::optional<double> m_seconds;
+    uint64_t m_packets = 0;
+    std::chrono::steady_clock::time_point m_lastChange;
+};
+
+// The first write error of the output files; 0 when every write went.
+int OutputWriteError(const ReceiverGraph& built)
+{
+    for (const ZQCaptureSink* sink : built.sinks) {
+        if (const int error = sink->GetWriteError(); error != 0) {
+            return error;
+        }
+    }
+    return 0;
+}
+
+// Payloads for standard output get a descriptor of their own, and what zqhost
+// says (statistics, summary) moves to standard error, so the two never mix.
+void SendPayloadsToStandardOutput(ReceiverOptions& receiver)
+{
+    if (receiver.outputPath != kStandardOutput) {
+        return;
+    }
+    const int payloads = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (payloads < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        throw std::runtime_error(std::string("cannot write to standard output: ") + std::strerror(errno));
+    }
+    receiver.outputPath = "/dev/fd/" + std::to_string(payloads);
+}
+
 RunHooks RecvHooks(const RecvRequest& request, const ReceiverGraph& built)
 {
     RunHooks hooks;
@@ -204,10 +275,14 @@ RunHooks RecvHooks(const RecvRequest& request, const ReceiverGraph& built)
 
 int RunRecv(Arguments& arguments)
 {
-    const RecvRequest request = TakeRequest(arguments);
+    RecvRequest request = TakeRequest(arguments);
+    if (!request.saveGraph) {
+        SendPayloadsToStandardOutput(request.receiver);
+    }
     CheckOutputFiles(request.receiver);
     if (request.saveGraph) {
         RefuseUnsavable(request);
+        CheckWritableFile("--save-graph", *request.saveGraph);
     } else {
         const uint16_t rtcp = request.receiver.localRTCPPort != 0 ? request.receiver.localRTCPPort
                                                                   : static_cast<uint16_t>(request.receiver.local.port + 1);
@@ -229,21 +304,32 @@ int RunRecv(Arguments& arguments)
     }
     std::optional<uint32_t> heard;
     RunHooks hooks = RecvHooks(request, built);
+    // With --idle, a sender that stopped has nothing more to send; a file
+    // that cannot be written ends the run too.
+    IdleWatch idle(request.idleSeconds);
+    hooks.done = [&built, &idle] { return idle.Over(TotalWritten(built).packets) || OutputWriteError(built) != 0; };
     hooks.ending = [ending = hooks.ending, &built, &heard](double elapsed, RunEnd how) {
         heard = HeardSource(built);
         ending(elapsed, how);
     };
-    RunGraph(graph, "zqhost recv", request.run, hooks);
+    RunGraph(graph, "zqhost recv", request.run, hooks);  // its stop closes the files
+    const int writeError = OutputWriteError(built);
+    if (writeError == EPIPE) {
+        return 0;  // the reader of the payloads went away: a requested stop
+    }
+    if (writeError != 0) {
+        throw std::runtime_error("writing '" + request.receiver.outputPath + "' failed: " + std::strerror(writeError));
+    }
     if (TotalWritten(built).packets != 0) {
         return 0;
     }
     if (heard) {
         char ssrc[16];
         std::snprintf(ssrc, sizeof ssrc, "0x%08x", *heard);
-        throw std::runtime_error(std::string("option --codec: RTP came from SSRC ") + ssrc +
-                                 " but none of it was of the codecs asked for");
+        throw std::runtime_error(std::string("RTP came from SSRC ") + ssrc +
+                                 " but none of it was of the codecs asked for (--codec)");
     }
-    throw std::runtime_error("option --on: nothing arrived on " + request.receiver.local.host + ":" +
+    throw std::runtime_error("nothing arrived on " + request.receiver.local.host + ":" +
                              std::to_string(request.receiver.local.port));
 }
 
@@ -253,14 +339,15 @@ extern const Command kRecvCommand = {
     "recv",
     "receive RTP with an \"RTP in\" module and write the payloads to files",
     "usage: zqhost recv --on HOST:PORT --out FILE [--codec NAME]... [--rtcp-port P]\n"
-    "                   [--peer HOST[:PORT]] [--seconds N] [--window W] [--lipsync]\n"
-    "                   [--save-graph FILE] [--json] [--log-level L] [--plugin PATH]\n\n"
+    "                   [--peer HOST[:PORT]] [--seconds N] [--idle S] [--window W]\n"
+    "                   [--save-graph FILE] [--json] [LOG OPTIONS] [--plugin PATH]\n\n"
     "Runs an \"RTP in\" -> dispatcher -> file graph. Every payload delivered is\n"
     "appended, in delivery order, to FILE (to FILE.<key> for each codec when\n"
     "several are given). Every two seconds the statistics of the receiving\n"
     "stack go to standard output; at the end, a summary line.\n\n"
     "  --on HOST:PORT        where RTP arrives; RTCP on PORT+1\n"
-    "  --out FILE            where the payloads go\n"
+    "  --out FILE            where the payloads go; - for standard output (the\n"
+    "                        statistics then go to standard error)\n"
     "  --codec NAME          a codec to receive, once per codec (default\n"
     "                        audioG711A; see zqhost codecs)\n"
     "  --rtcp-port P         the local RTCP port instead of PORT+1\n"
@@ -268,18 +355,22 @@ extern const Command kRecvCommand = {
     "                        (default: the local RTCP port number). Without\n"
     "                        it they go back to the address the RTP comes from\n"
     "  --seconds N           stop after N seconds\n"
+    "  --idle S              stop S seconds after the last payload came (not\n"
+    "                        before the first)\n"
     "  --window W            reorder within a window of W packets (default 0:\n"
     "                        deliver in arrival order)\n"
-    "  --lipsync             compute the lip-sync delay from sender reports\n"
     "  --save-graph FILE     write the graph to a file for zqhost run instead\n"
-    "                        of running it (--window and --lipsync cannot go\n"
+    "                        of running it (--window and --out - cannot go\n"
     "                        into a file)\n"
     "  --json                statistics and summary as JSON lines\n"
-    "  --log-level L         log on standard error from level L up: 0 or info,\n"
-    "                        1 or warning, 2 or error (default 2), none\n"
     "  --plugin PATH         the plug-in to use\n\n"
-    "Ctrl-C (SIGINT) or SIGTERM stops it cleanly. A bad argument gives one\n"
-    "line on standard error and exit code 2; a failure while running, and a\n"
-    "run in which nothing arrived, exit code 1.\n",
+    "It ends after N seconds, S seconds after the last payload (--idle), or on\n"
+    "Ctrl-C (SIGINT), SIGTERM, SIGHUP or SIGPIPE (the reader of standard output\n"
+    "went away): the files then hold every whole payload delivered, the summary\n"
+    "is printed (on standard error when standard output is gone) and the exit\n"
+    "code is 0. A bad argument gives one line on standard error and exit code\n"
+    "2; a failure while running (a file that cannot be written included), and\n"
+    "a run in which nothing arrived, exit code 1.\n\n"
+    ZQHOST_LOG_HELP,
     &RunRecv,
 };

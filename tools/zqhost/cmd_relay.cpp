@@ -74,8 +74,8 @@ extern const Command kRelayCommand = {
     "                        monotonic microseconds (or dropped), the RTP header\n"
     "                        or each RTCP packet with its report blocks\n"
     "  --seconds N           stop after N seconds\n\n"
-    "Ctrl-C (SIGINT) or SIGTERM stops it: what is due by then is sent, what is\n"
-    "still delayed is dropped (and logged so). At the end, the counts each way\n"
+    "Ctrl-C (SIGINT), SIGTERM, SIGHUP or SIGPIPE stop it: what is due by then\n"
+    "is sent, what is still delayed is dropped (and logged so). At the end, the counts each way\n"
     "go to standard output. A bad argument gives one line on standard error and\n"
     "exit code 2; a port that cannot be bound, 1.\n",
     &RunRelay,

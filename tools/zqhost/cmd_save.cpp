@@ -9,6 +9,7 @@
 #include "graphbuilder.h"
 #include "hostmodules.h"
 #include "logoptions.h"
+#include "valueoptions.h"
 #include "zqfgraph.h"
 #include "zqfgraphfile.h"
 #include "zqfmoduleregistry.h"
@@ -155,6 +156,7 @@ int RunSave(Arguments& arguments)
     if (!file) {
         throw CommandError("no file to save to given");
     }
+    CheckWritableFile("", *file);  // a bad argument like any other
     // Options are checked before the plug-in is loaded: their errors come first.
     const bool sender = *role == "sender";
     const SenderOptions senderOptions = sender ? SenderOptionsOf(request) : SenderOptions{};
@@ -187,7 +189,7 @@ extern const Command kSaveCommand = {
     "                              [--events EVERY]\n"
     "       zqhost save receiver FILE --on HOST:PORT [--peer HOST[:PORT]]\n"
     "                              [--codec NAME]... [--out FILE]\n"
-    "       (both also take [--plugin PATH] [--log-level L])\n\n"
+    "       (both also take [--plugin PATH] [LOG OPTIONS])\n\n"
     "Writes a graph file that zqhost run loads as it is.\n\n"
     "A sender is a tone source -> \"RTP out\":\n"
     "  --to HOST:PORT    where RTP goes; RTCP goes to PORT+1\n"
@@ -207,10 +209,9 @@ extern const Command kSaveCommand = {
     "                    codec when there are several (default: no files)\n\n"
     "Both:\n"
     "  --plugin PATH     the plug-in to use and to name in the file (default:\n"
-    "                    zqmrtpstack.so, found where zqhost finds it)\n"
-    "  --log-level L     log on standard error from level L up: 0 or info,\n"
-    "                    1 or warning, 2 or error (default 2)\n\n"
+    "                    zqmrtpstack.so, found where zqhost finds it)\n\n"
     "A codec NAME is a settings key such as audioG711A or audioRFC2833, or one\n"
-    "of PCMA, PCMU, telephone-event, in any case.\n",
+    "of PCMA, PCMU, telephone-event, in any case.\n\n"
+    ZQHOST_LOG_HELP,
     &RunSave,
 };

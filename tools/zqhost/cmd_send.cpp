@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "command.h"
+#include "logoptions.h"
 #include "freeports.h"
 #include "graphbuilder.h"
 #include "graphrunner.h"
@@ -269,7 +270,7 @@ extern const Command kSendCommand = {
     "                   [--rtcp-port P] [--bind ADDR] [--local-port P]\n"
     "                   [--local-rtcp-port P] [--pt N] [--ptime MS] [--seconds N]\n"
     "                   [--loss PCT] [--jitter MS] [--no-seq-gen]\n"
-    "                   [--save-graph FILE] [--json] [--log-level L] [--plugin PATH]\n\n"
+    "                   [--save-graph FILE] [--json] [LOG OPTIONS] [--plugin PATH]\n\n"
     "Runs a stock source -> \"RTP out\" graph. Each frame of MS milliseconds\n"
     "becomes one RTP packet, paced in real time. Every two seconds the\n"
     "statistics of the sending stack go to standard output; at the end, a\n"
@@ -298,10 +299,10 @@ extern const Command kSendCommand = {
     "                        of running it (--loss, --jitter and --pt cannot\n"
     "                        go into a file)\n"
     "  --json                statistics and summary as JSON lines\n"
-    "  --log-level L         log on standard error from level L up: 0 or info,\n"
-    "                        1 or warning, 2 or error (default 2), none\n"
     "  --plugin PATH         the plug-in to use\n\n"
-    "Ctrl-C (SIGINT) or SIGTERM stops it cleanly. A bad argument gives one\n"
-    "line on standard error and exit code 2; a failure while running, 1.\n",
+    "Ctrl-C (SIGINT), SIGTERM, SIGHUP or SIGPIPE stop it cleanly. A bad\n"
+    "argument gives one line on standard error and exit code 2; a failure\n"
+    "while running, 1.\n\n"
+    ZQHOST_LOG_HELP,
     &RunSend,
 };

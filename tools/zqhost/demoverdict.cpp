@@ -120,6 +120,12 @@ void JudgeLosses(DemoVerdict& verdict, const DemoFigures& figures)
 void JudgeRTCP(DemoVerdict& verdict, const DemoFigures& figures)
 {
     const bool holds = figures.senderReceiverReports > 0 && figures.receiverGotSenderReport;
+    if (!holds && !figures.reportsDue) {
+        AddReason(verdict, true,
+                  "RTCP not judged: the first reports leave 5 s after the traffic begins, after this run "
+                  "(give --seconds 6 or more)");
+        return;
+    }
     AddReason(verdict, holds,
               Format("RTCP %s: the sender got %u receiver report%s, the receiver %s a sender report",
                      holds ? "went both ways" : "did not go both ways", figures.senderReceiverReports,

@@ -23,6 +23,9 @@ struct DemoFigures {
     std::vector<DeliveredFrame> delivered;  // in delivery order
     uint32_t senderReceiverReports = 0;     // receiver reports the sender got
     bool receiverGotSenderReport = false;   // the remote source's SR fields are set
+    // False for a run too short for the first reports (they leave at the
+    // first 5 s tick after traffic began): RTCP is then not judged.
+    bool reportsDue = true;
 };
 
 struct DemoVerdict {

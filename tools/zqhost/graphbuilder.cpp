@@ -167,7 +167,8 @@ SenderGraph BuildSenderGraph(ZQFGraph& graph, const ZQFModuleRegistry& registry,
     const Codec& codec = options.codec ? *options.codec : DefaultCodec();
     const uint16_t localPort = options.localPort != 0 ? options.localPort : options.remote.port;
     const uint16_t localRTCPPort =
-        options.localRTCPPort != 0 ? options.localRTCPPort : RTCPPortAfter("--local-port", localPort);
+        options.localRTCPPort != 0 ? options.localRTCPPort
+                                   : RTCPPortAfter(options.localPort != 0 ? "--local-port" : "--to", localPort);
     const uint16_t remoteRTCPPort =
         options.remoteRTCPPort != 0 ? options.remoteRTCPPort : RTCPPortAfter("--to", options.remote.port);
 

@@ -1,7 +1,8 @@
 #pragma once
 // Running a graph from the command line: start it, print the stack modules'
 // statistics every two seconds on standard output, and stop it cleanly when
-// the time is up, when the command says it is done, or on SIGINT/SIGTERM.
+// the time is up, when the command says it is done, or on a stop signal
+// (SIGINT, SIGTERM, SIGHUP, SIGPIPE).
 #include <functional>
 #include <optional>
 #include <string>

@@ -31,19 +31,21 @@ void AddPlugin(ZQFModuleRegistry& registry, const std::optional<std::string>& pa
     }
 }
 
-ZQFGraphFileOptions HostGraphFileOptions()
+ZQFGraphFileOptions HostGraphFileOptions(const std::optional<std::string>& plugin)
 {
     ZQFGraphFileOptions options;
-    options.findPlugin = [](const std::string& fileName) { return FindPluginFile(fileName); };
+    options.findPlugin = [plugin](const std::string& fileName) {
+        return plugin && fileName == kPluginFileName ? *plugin : FindPluginFile(fileName);
+    };
     return options;
 }
 
-HostGraph::HostGraph(const std::string& path)
+HostGraph::HostGraph(const std::string& path, const std::optional<std::string>& plugin)
 {
     AddStockModules(m_registry);
     std::string error;
     HeldLog loadLog;
-    m_graph = ZQFLoadGraphFile(path, m_registry, HostGraphFileOptions(), &error);
+    m_graph = ZQFLoadGraphFile(path, m_registry, HostGraphFileOptions(plugin), &error);
     if (!m_graph) {
         throw CommandError(error);
     }

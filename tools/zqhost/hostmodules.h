@@ -17,15 +17,16 @@ void AddStockModules(ZQFModuleRegistry& registry);
 void AddPlugin(ZQFModuleRegistry& registry, const std::optional<std::string>& path);
 
 // Graph files name plug-ins by bare file name; zqhost finds those where it
-// finds its own plug-in.
-ZQFGraphFileOptions HostGraphFileOptions();
+// finds its own plug-in, or loads `plugin` for its own plug-in's name.
+ZQFGraphFileOptions HostGraphFileOptions(const std::optional<std::string>& plugin = std::nullopt);
 
 // A graph file loaded with the stock modules and the plug-ins it names; the
 // loader's log lines are held back and shown only when it succeeds. Throws
 // CommandError naming what will not load.
 class HostGraph {
 public:
-    explicit HostGraph(const std::string& path);
+    // `plugin`: the file to load wherever the graph names zqhost's plug-in.
+    explicit HostGraph(const std::string& path, const std::optional<std::string>& plugin = std::nullopt);
     ZQFGraph& Get() const { return *m_graph; }
 
 private:

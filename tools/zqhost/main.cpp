@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "buildid.h"
 #include "command.h"
+#include "logoptions.h"
+#include "pluginloader.h"
 #include "zqfdebuglog.h"
 
 namespace {
@@ -15,11 +18,27 @@ constexpr int kExitBadUsage = 2;
 void PrintProgramHelp(std::FILE* out)
 {
     std::fprintf(out, "usage: zqhost COMMAND [OPTIONS]\n"
-                      "       zqhost COMMAND --help\n\n"
+                      "       zqhost COMMAND --help\n"
+                      "       zqhost --version\n\n"
                       "Loads the zqmrtpstack plug-in as a media host does.\n\ncommands:\n");
     for (const Command* command : AllCommands()) {
         std::fprintf(out, "  %-10s %s\n", command->name, command->summary);
     }
+}
+
+// zqhost's own build, then the plug-in it loads by default.
+int PrintVersion()
+{
+    std::printf("zqhost build %s\n", ZQ_BUILD_ID);
+    try {
+        const auto plugin = LoadPlugin(std::nullopt);
+        std::printf("plug-in: %s\n", plugin->GetPath().c_str());
+        PrintPluginVersion(*plugin);
+    } catch (const std::exception& e) {
+        std::printf("plug-in: not loaded (%s)\n", e.what());
+        return 1;
+    }
+    return 0;
 }
 
 int Fail(const std::string& where, const std::string& message)
@@ -43,6 +62,7 @@ int RunCommand(const Command& command, std::vector<std::string> rest)
 
 int main(int argc, char** argv)
 {
+    InstallHostLog();
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         PrintProgramHelp(stderr);
@@ -52,6 +72,9 @@ int main(int argc, char** argv)
     if (name == "--help" || name == "-h" || name == "help") {
         PrintProgramHelp(stdout);
         return 0;
+    }
+    if (name == "--version") {
+        return PrintVersion();
     }
     const Command* command = FindCommand(name);
     if (command == nullptr) {

@@ -1,5 +1,7 @@
 #include "pluginloader.h"
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -64,4 +66,17 @@ std::unique_ptr<ZQFPlugin> LoadPlugin(const std::optional<std::string>& path)
         throw CommandError(error);
     }
     return plugin;
+}
+
+void PrintPluginVersion(const ZQFPlugin& plugin)
+{
+    ModuleVersionInfo version{};
+    if (!plugin.GetVersion(&version)) {
+        std::printf("version: (not given)\n");
+        return;
+    }
+    // Never trust the plug-in to have terminated the text.
+    const size_t length = strnlen(version.text, sizeof version.text);
+    std::printf("version: %d %d %d %d \"%.*s\"\n", version.numbers[0], version.numbers[1], version.numbers[2],
+                version.numbers[3], static_cast<int>(length), version.text);
 }

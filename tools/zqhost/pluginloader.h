@@ -19,3 +19,6 @@ std::string FindDefaultPlugin();
 // Loads `path`, or the default plug-in when none is given. Throws
 // CommandError with the loader's reason when it will not load.
 std::unique_ptr<ZQFPlugin> LoadPlugin(const std::optional<std::string>& path);
+
+// "version: N N N N "text"", the plug-in's version record, on standard output.
+void PrintPluginVersion(const ZQFPlugin& plugin);

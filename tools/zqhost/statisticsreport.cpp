@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "jsonline.h"
+#include "logoptions.h"
 #include "stackidentities.h"
 #include "zqfdebuglog.h"
 #include "zqfgraph.h"
@@ -28,6 +29,15 @@ std::string Printable(const std::string& text)
     return shown;
 }
 
+// What this process received of a remote source; false when the stack no
+// longer knows it.
+bool ReadReception(ZQIRTPStackStatistics& statistics, SourceStatistics& source)
+{
+    return statistics.GetReceptionStatistics(source.ssrc, false, &source.received, &source.octetsReceived,
+                                             &source.expected, &source.lost, &source.lateOrDuplicate,
+                                             &source.jitterMs);
+}
+
 SourceStatistics ReadSource(ZQIRTPStackStatistics& statistics, ZQIRTPStack* stack, uint32_t ssrc, bool isLocal)
 {
     SourceStatistics source;
@@ -42,27 +52,183 @@ SourceStatistics ReadSource(ZQIRTPStackStatistics& statistics, ZQIRTPStack* stac
                                                 &cumulativeLost, &source.jitterMs, &source.rrCount,
                                                 &source.roundTripMs);
     source.cumulativeLost = static_cast<int32_t>(cumulativeLost);
-    statistics.GetUnreachableSends(ssrc, isLocal, &source.unreachableSends);
+    if (isLocal) {
+        statistics.GetUnreachableSends(ssrc, isLocal, &source.unreachableSends);
+    } else {
+        source.available = source.available && ReadReception(statistics, source);
+    }
     return source;
 }
 
-void PrintHeader(std::FILE* out)
+// The SSRCs a stack module owns: an "RTP out" its local source, an "RTP in"
+// the remote sources it receives.
+struct Ownership {
+    bool sending = false;
+    std::vector<uint32_t> ssrcs;
+
+    bool Owns(const SourceStatistics& source) const
+    {
+        return source.isLocal == sending && std::find(ssrcs.begin(), ssrcs.end(), source.ssrc) != ssrcs.end();
+    }
+};
+
+Ownership OwnershipOf(ZQIRTPStack& stack)
 {
-    std::fprintf(out, "  %-10s  %-6s  %-28s %9s %11s %7s %9s %9s %5s %7s %11s\n", "SSRC", "side", "CNAME",
-                 "packets", "octets", "lost %", "cum.lost", "jitter ms", "RRs", "RTT ms", "unreachable");
+    Ownership ownership;
+    ownership.sending = stack.GetStackDirection() == 1;
+    uint32_t ssrc = 0;
+    const int count = ownership.sending ? 1 : kMaxSources;
+    for (int index = 0; index < count && stack.GetSourceIdentifier(index, ssrc); ++index) {
+        ownership.ssrcs.push_back(ssrc);
+    }
+    return ownership;
 }
 
-void PrintSource(std::FILE* out, const SourceStatistics& source)
+struct StackModule {
+    ZQFModule* module = nullptr;
+    ZQIRTPStackStatistics* statistics = nullptr;
+    ZQIRTPStack* stack = nullptr;
+};
+
+std::vector<StackModule> StackModulesOf(const std::vector<ZQFModule*>& modules)
 {
-    std::fprintf(out, "  0x%08x  %-6s  %-28s", source.ssrc, source.isLocal ? "local" : "remote",
-                 Printable(source.cname).c_str());
+    std::vector<StackModule> stacks;
+    for (ZQFModule* module : modules) {
+        StackModule found{module, RTPStackStatisticsOf(module), RTPStackOf(module)};
+        if (found.statistics != nullptr && found.stack != nullptr) {
+            stacks.push_back(found);
+        }
+    }
+    return stacks;
+}
+
+// Where the sources nobody owns go: the first receiving module, or else the
+// first one.
+size_t HomeOfUnowned(const std::vector<Ownership>& owners)
+{
+    for (size_t i = 0; i < owners.size(); ++i) {
+        if (!owners[i].sending) {
+            return i;
+        }
+    }
+    return 0;
+}
+
+// A local source no sending module owns belongs to a receiving stack, which
+// sends RTCP only; while it has sent no RTP it is no row of its own.
+bool SendsReportsOnly(const SourceStatistics& source, const std::vector<Ownership>& owners)
+{
+    if (!source.isLocal || source.packets != 0) {
+        return false;
+    }
+    return std::none_of(owners.begin(), owners.end(), [&](const Ownership& owner) { return owner.Owns(source); });
+}
+
+bool IsRow(const SourceStatistics& source) { return !source.reportsOnly; }
+
+void PrintLocalHeader(std::FILE* out)
+{
+    std::fprintf(out, "  %-11s %-28s %12s %12s %11s %5s %7s %11s %13s\n", "local SSRC", "CNAME", "packets sent",
+                 "octets sent", "unreachable", "RRs", "RTT ms", "peer lost %", "peer cum.lost");
+}
+
+void PrintRemoteHeader(std::FILE* out)
+{
+    std::fprintf(out, "  %-11s %-28s %9s %9s %7s %6s %8s %9s %10s %11s %5s %7s\n", "remote SSRC", "CNAME",
+                 "received", "expected", "lost", "lost %", "late/dup", "jitter ms", "SR packets", "SR octets", "RRs",
+                 "RTT ms");
+}
+
+void PrintSourceStart(std::FILE* out, const SourceStatistics& source)
+{
+    std::fprintf(out, "  0x%08x  %-28s", source.ssrc, Printable(source.cname).c_str());
+}
+
+void PrintLocalRow(std::FILE* out, const SourceStatistics& source)
+{
+    PrintSourceStart(out, source);
     if (!source.available) {
         std::fprintf(out, " (no statistics)\n");
         return;
     }
-    std::fprintf(out, " %9u %11u %7u %9d %9.2f %5u %7u %11u\n", source.packets, source.octets,
-                 source.fractionLostPercent, source.cumulativeLost, static_cast<double>(source.jitterMs),
-                 source.rrCount, source.roundTripMs, source.unreachableSends);
+    std::fprintf(out, " %12u %12u %11u %5u %7u %11u %13d\n", source.packets, source.octets, source.unreachableSends,
+                 source.rrCount, source.roundTripMs, source.fractionLostPercent, source.cumulativeLost);
+}
+
+void PrintRemoteRow(std::FILE* out, const SourceStatistics& source)
+{
+    PrintSourceStart(out, source);
+    if (!source.available) {
+        std::fprintf(out, " (no statistics)\n");
+        return;
+    }
+    std::fprintf(out, " %9u %9u %7d %6u %8u %9.2f %10u %11u %5u %7u\n", source.received, source.expected,
+                 source.lost, source.fractionLostPercent, source.lateOrDuplicate,
+                 static_cast<double>(source.jitterMs), source.packets, source.octets, source.rrCount,
+                 source.roundTripMs);
+}
+
+// The rows of one side, under their header when there are any.
+void PrintSide(std::FILE* out, const std::vector<SourceStatistics>& sources, bool local)
+{
+    std::vector<const SourceStatistics*> rows;
+    for (const SourceStatistics& source : sources) {
+        if (source.isLocal == local && IsRow(source)) {
+            rows.push_back(&source);
+        }
+    }
+    if (rows.empty()) {
+        return;
+    }
+    if (local) {
+        PrintLocalHeader(out);
+    } else {
+        PrintRemoteHeader(out);
+    }
+    for (const SourceStatistics* source : rows) {
+        if (local) {
+            PrintLocalRow(out, *source);
+        } else {
+            PrintRemoteRow(out, *source);
+        }
+    }
+}
+
+void PrintJsonBlock(std::FILE* out, double elapsedSeconds, const char* module,
+                    const std::vector<SourceStatistics>& sources)
+{
+    std::vector<std::string> items;
+    for (const SourceStatistics& source : sources) {
+        items.push_back(SourceJson(source));
+    }
+    JsonObject line;
+    line.AddDecimal("time", elapsedSeconds, 1);
+    if (module != nullptr) {
+        line.AddText("module", module);
+    }
+    line.AddJson("sources", JsonArray(items));
+    std::fprintf(out, "%s\n", line.Text().c_str());
+}
+
+void AddLocalJson(JsonObject& json, const SourceStatistics& source)
+{
+    json.AddInteger("packets_sent", source.packets).AddInteger("octets_sent", source.octets);
+    json.AddInteger("unreachable", source.unreachableSends);
+    json.AddInteger("rr_count", source.rrCount).AddInteger("rtt_ms", source.roundTripMs);
+    json.AddInteger("fraction_lost", source.fractionLostPercent);
+    json.AddInteger("cumulative_lost", source.cumulativeLost);
+    json.AddBool("reports_only", source.reportsOnly);
+}
+
+void AddRemoteJson(JsonObject& json, const SourceStatistics& source)
+{
+    json.AddInteger("received", source.received).AddInteger("octets_received", source.octetsReceived);
+    json.AddInteger("expected", source.expected).AddInteger("lost", source.lost);
+    json.AddInteger("fraction_lost", source.fractionLostPercent);
+    json.AddInteger("late_or_duplicate", source.lateOrDuplicate);
+    json.AddDecimal("jitter_ms", source.jitterMs, 3);
+    json.AddInteger("sr_packets", source.packets).AddInteger("sr_octets", source.octets);
+    json.AddInteger("rr_count", source.rrCount).AddInteger("rtt_ms", source.roundTripMs);
 }
 
 }  // namespace
@@ -89,17 +255,60 @@ std::optional<SourceStatistics> FindSource(const std::vector<SourceStatistics>& 
     return std::nullopt;
 }
 
+std::vector<ModuleStatistics> CollectModuleStatistics(const std::vector<ZQFModule*>& modules)
+{
+    const std::vector<StackModule> stacks = StackModulesOf(modules);
+    std::vector<ModuleStatistics> blocks;
+    if (stacks.empty()) {
+        return blocks;
+    }
+    std::vector<Ownership> owners;
+    for (const StackModule& stack : stacks) {
+        owners.push_back(OwnershipOf(*stack.stack));
+        blocks.push_back(ModuleStatistics{stack.module->GetName(), {}});
+    }
+    const size_t home = HomeOfUnowned(owners);
+    for (SourceStatistics& source : CollectSourceStatistics(*stacks.front().statistics, stacks.front().stack)) {
+        source.reportsOnly = SendsReportsOnly(source, owners);
+        const auto owner =
+            std::find_if(owners.begin(), owners.end(), [&](const Ownership& o) { return o.Owns(source); });
+        const size_t block = owner != owners.end() ? static_cast<size_t>(owner - owners.begin()) : home;
+        blocks[block].sources.push_back(std::move(source));
+    }
+    return blocks;
+}
+
+ReceptionTotals SumReception(const std::vector<SourceStatistics>& sources)
+{
+    ReceptionTotals totals;
+    for (const SourceStatistics& source : sources) {
+        if (source.isLocal || !source.available) {
+            continue;
+        }
+        totals.received += source.received;
+        totals.expected += source.expected;
+        totals.lost += source.lost;
+        totals.lateOrDuplicate += source.lateOrDuplicate;
+    }
+    return totals;
+}
+
+ReceptionTotals ModuleReception(ZQFModule* module)
+{
+    const std::vector<ModuleStatistics> blocks = CollectModuleStatistics({module});
+    return blocks.empty() ? ReceptionTotals{} : SumReception(blocks.front().sources);
+}
+
 std::string SourceJson(const SourceStatistics& source)
 {
     JsonObject json;
     json.AddInteger("ssrc", source.ssrc).AddText("side", source.isLocal ? "local" : "remote");
     json.AddText("cname", source.cname).AddBool("available", source.available);
-    json.AddInteger("packets", source.packets).AddInteger("octets", source.octets);
-    json.AddInteger("fraction_lost", source.fractionLostPercent);
-    json.AddInteger("cumulative_lost", source.cumulativeLost);
-    json.AddDecimal("jitter_ms", source.jitterMs, 3);
-    json.AddInteger("rr_count", source.rrCount).AddInteger("rtt_ms", source.roundTripMs);
-    json.AddInteger("unreachable", source.unreachableSends);
+    if (source.isLocal) {
+        AddLocalJson(json, source);
+    } else {
+        AddRemoteJson(json, source);
+    }
     json.AddInteger("payload_bit_rate", source.payloadBitRate).AddInteger("wire_bit_rate", source.wireBitRate);
     return json.Text();
 }
@@ -108,47 +317,31 @@ void PrintStatisticsBlock(std::FILE* out, double elapsedSeconds, const char* mod
                           const std::vector<SourceStatistics>& sources, bool json)
 {
     if (json) {
-        std::vector<std::string> items;
-        for (const SourceStatistics& source : sources) {
-            items.push_back(SourceJson(source));
-        }
-        JsonObject line;
-        line.AddDecimal("time", elapsedSeconds, 1);
-        if (module != nullptr) {
-            line.AddText("module", module);
-        }
-        line.AddJson("sources", JsonArray(items));
-        std::fprintf(out, "%s\n", line.Text().c_str());
+        PrintJsonBlock(out, elapsedSeconds, module, sources);
         std::fflush(out);
         return;
     }
-    if (module != nullptr) {
-        std::fprintf(out, "[%.1f s] module '%s'\n", elapsedSeconds, module);
-    } else {
-        std::fprintf(out, "[%.1f s] sources\n", elapsedSeconds);
-    }
-    if (sources.empty()) {
+    std::fprintf(out, "[%.1f s] %s\n", elapsedSeconds, module != nullptr ? module : "sources");
+    if (std::none_of(sources.begin(), sources.end(), IsRow)) {
         std::fprintf(out, "  (no sources)\n");
-    } else {
-        PrintHeader(out);
     }
-    for (const SourceStatistics& source : sources) {
-        PrintSource(out, source);
-    }
+    PrintSide(out, sources, true);
+    PrintSide(out, sources, false);
     std::fprintf(out, "\n");
     std::fflush(out);
 }
 
+void PrintModuleStatistics(std::FILE* out, const std::vector<ZQFModule*>& modules, double elapsedSeconds,
+                           bool json)
+{
+    for (const ModuleStatistics& block : CollectModuleStatistics(modules)) {
+        PrintStatisticsBlock(out, elapsedSeconds, block.module.c_str(), block.sources, json);
+    }
+}
+
 void PrintStackStatistics(std::FILE* out, const ZQFGraph& graph, double elapsedSeconds, bool json)
 {
-    for (ZQFModule* module : graph.GetModules()) {
-        ZQIRTPStackStatistics* statistics = RTPStackStatisticsOf(module);
-        if (statistics == nullptr) {
-            continue;
-        }
-        const std::vector<SourceStatistics> sources = CollectSourceStatistics(*statistics, RTPStackOf(module));
-        PrintStatisticsBlock(out, elapsedSeconds, module->GetName(), sources, json);
-    }
+    PrintModuleStatistics(out, graph.GetModules(), elapsedSeconds, json);
 }
 
 struct SendErrorWatch::State {
@@ -165,13 +358,10 @@ constexpr const char* kSendingStackPath = "outputrtpstack";
 
 SendErrorWatch::SendErrorWatch() : m_state(std::make_shared<State>())
 {
-    const int threshold = zqf::GetDebugLogLevel();
-    zqf::SetDebugLogLineSink(
-        [state = m_state, threshold](const zqf::DebugLogLine& line) { WatchLine(*state, line, threshold); },
-        std::min(threshold, static_cast<int>(ZQF_LOG_ERROR)));
+    SetHostLogWatcher([state = m_state](const zqf::DebugLogLine& line) { WatchLine(*state, line); });
 }
 
-SendErrorWatch::~SendErrorWatch() { zqf::SetDebugLogSink({}); }
+SendErrorWatch::~SendErrorWatch() { SetHostLogWatcher({}); }
 
 std::string SendErrorWatch::LastError() const
 {
@@ -180,13 +370,8 @@ std::string SendErrorWatch::LastError() const
     return m_state->lastError;
 }
 
-void SendErrorWatch::WatchLine(State& state, const zqf::DebugLogLine& line, int threshold)
+void SendErrorWatch::WatchLine(State& state, const zqf::DebugLogLine& line)
 {
-    if (line.level >= threshold) {
-        char text[1024];
-        zqf::FormatDebugLogLine(line, text, sizeof text);
-        std::fprintf(stderr, "%s\n", text);
-    }
     if (line.level >= ZQF_LOG_ERROR && std::strncmp(line.path, kSendingStackPath, std::strlen(kSendingStackPath)) == 0) {
         std::lock_guard<std::mutex> lock(state.mutex);
         state.lastError = line.text;

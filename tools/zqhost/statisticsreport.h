@@ -1,9 +1,12 @@
 #pragma once
-// The statistics of the stack modules as zqhost prints them: for each source
-// the statistics interface lists, what the statistics page shows (packets,
-// octets, fraction lost, cumulative lost, jitter) plus the receiver reports,
-// round-trip time and the sends that found the peer unreachable. As text blocks for people, or one JSON object a line
-// for scripts.
+// The statistics of the stack modules as zqhost prints them, one block per
+// module with the sources it owns. A local source: what it sent, the sends
+// that found the peer unreachable, the receiver reports that came back with
+// the round-trip time and the loss the peer reported. A remote source: what
+// this process received of it, counted as packets arrive (received,
+// expected, lost, late or duplicate, jitter), beside the counts of the
+// sender's last report. As text blocks for people, or one JSON object a line
+// for scripts (docs/json.md).
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -12,6 +15,7 @@
 #include <vector>
 
 class ZQFGraph;
+class ZQFModule;
 class ZQIRTPStack;
 class ZQIRTPStackStatistics;
 namespace zqf {
@@ -27,6 +31,8 @@ struct SourceStatistics {
     uint32_t wireBitRate = 0;
     uint32_t packets = 0;  // local: sent; remote: the sender's count from its last SR
     uint32_t octets = 0;   // likewise, payload octets
+    // Local: as the peer's last receiver report gave them for our stream.
+    // Remote: over the last report interval, and expected - received.
     uint32_t fractionLostPercent = 0;
     int32_t cumulativeLost = 0;  // signed: a peer may report -1
     float jitterMs = 0;
@@ -35,30 +41,67 @@ struct SourceStatistics {
     // Local: packets and reports that went while ICMP said the peer was
     // unreachable (counted in `packets` too).
     uint32_t unreachableSends = 0;
+    // Local: a receiving stack's own source, which sends reports and no RTP.
+    bool reportsOnly = false;
+    // Remote: what this process received, from the receiving stack's live
+    // counters.
+    uint32_t received = 0;
+    uint32_t octetsReceived = 0;  // payload
+    uint32_t expected = 0;
+    int32_t lost = 0;  // expected - received: negative when duplicates came
+    uint32_t lateOrDuplicate = 0;
+};
+
+// One stack module's block: the sources it owns.
+struct ModuleStatistics {
+    std::string module;
+    std::vector<SourceStatistics> sources;
+};
+
+// Remote sources added up: what a receiver got.
+struct ReceptionTotals {
+    uint64_t received = 0;
+    uint64_t expected = 0;
+    int64_t lost = 0;
+    uint64_t lateOrDuplicate = 0;
 };
 
 // Every source the interface lists, in its order (`stack` names them; it may
-// be null).
+// be null). The lists are the process's, whichever module is asked.
 std::vector<SourceStatistics> CollectSourceStatistics(ZQIRTPStackStatistics& statistics, ZQIRTPStack* stack);
 // One source, or none when the interface does not list it.
 std::optional<SourceStatistics> FindSource(const std::vector<SourceStatistics>& sources, uint32_t ssrc,
                                            bool isLocal);
 
+// A block for each stack module of `modules` (others are left out), in
+// their order. An "RTP out" module owns its local source, an "RTP in" module
+// the remote sources it receives. The local sources no "RTP out" of
+// `modules` owns are receiving stacks' own: they go to the first "RTP in"
+// block, marked as sending reports only while they have sent no RTP.
+std::vector<ModuleStatistics> CollectModuleStatistics(const std::vector<ZQFModule*>& modules);
+
+ReceptionTotals SumReception(const std::vector<SourceStatistics>& sources);
+// What a receiving module's remote sources add up to.
+ReceptionTotals ModuleReception(ZQFModule* module);
+
 std::string SourceJson(const SourceStatistics& source);
 
-// One block: "[2.0 s] <title>" and a line per source; or, with `json`, one
-// line {"time":2.0,"module":<module>,"sources":[...]} ("module" only when
-// given).
+// One block: "[2.0 s] <module>" and a table of the local sources and one of
+// the remote sources (a source that only sends reports has no row); or,
+// with `json`, one line {"time":2.0,"module":<module>,"sources":[...]}
+// ("module" only when given).
 void PrintStatisticsBlock(std::FILE* out, double elapsedSeconds, const char* module,
                           const std::vector<SourceStatistics>& sources, bool json);
 
+// A block for every stack module of `modules`.
+void PrintModuleStatistics(std::FILE* out, const std::vector<ZQFModule*>& modules, double elapsedSeconds,
+                           bool json);
 // A block for every stack module of the graph.
 void PrintStackStatistics(std::FILE* out, const ZQFGraph& graph, double elapsedSeconds, bool json = false);
 
 // While it lives, remembers the last error line of the sending stack, so a
-// summary can say why samples were refused; every line still reaches
-// standard error as the default sink would show it. Puts the default sink
-// back when it goes.
+// summary can say why samples were refused. It watches zqhost's log (see
+// logoptions.h), which still shows every line as it would without it.
 class SendErrorWatch {
 public:
     SendErrorWatch();
@@ -71,7 +114,7 @@ public:
 
 private:
     struct State;
-    static void WatchLine(State& state, const zqf::DebugLogLine& line, int threshold);
+    static void WatchLine(State& state, const zqf::DebugLogLine& line);
 
     std::shared_ptr<State> m_state;
 };

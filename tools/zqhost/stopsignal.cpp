@@ -11,15 +11,24 @@
 
 namespace {
 
+// Each asks the command to stop: Ctrl-C, kill, a closed terminal, and a
+// reader of standard output that went away (`zqhost recv ... | head`).
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+constexpr size_t kSignalCount = sizeof kStopSignals / sizeof kStopSignals[0];
+
 volatile std::sig_atomic_t g_raised = 0;
 int g_pipe[2] = {-1, -1};
-struct sigaction g_previousInt {};
-struct sigaction g_previousTerm {};
+struct sigaction g_previous[kSignalCount] = {};
 
-extern "C" void OnStopSignal(int)
+extern "C" void OnStopSignal(int signal)
 {
     const int savedErrno = errno;
     g_raised = 1;
+    if (signal == SIGPIPE) {
+        // Standard output is gone: what is still to be said (the last
+        // statistics, the summary) goes to standard error instead.
+        dup2(STDERR_FILENO, STDOUT_FILENO);
+    }
     const char byte = 1;
     // A full pipe already wakes the loop; nothing to do when this fails.
     [[maybe_unused]] const ssize_t written = write(g_pipe[1], &byte, 1);
@@ -38,14 +47,16 @@ StopSignal::StopSignal()
     action.sa_handler = &OnStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, &g_previousInt);
-    sigaction(SIGTERM, &action, &g_previousTerm);
+    for (size_t i = 0; i < kSignalCount; ++i) {
+        sigaction(kStopSignals[i], &action, &g_previous[i]);
+    }
 }
 
 StopSignal::~StopSignal()
 {
-    sigaction(SIGINT, &g_previousInt, nullptr);
-    sigaction(SIGTERM, &g_previousTerm, nullptr);
+    for (size_t i = 0; i < kSignalCount; ++i) {
+        sigaction(kStopSignals[i], &g_previous[i], nullptr);
+    }
     close(g_pipe[0]);
     close(g_pipe[1]);
     g_pipe[0] = g_pipe[1] = -1;

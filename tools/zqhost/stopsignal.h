@@ -1,7 +1,8 @@
 #pragma once
-// SIGINT and SIGTERM as a flag that a waiting loop sees at once. The handler
-// only sets the flag and writes one byte to a pipe that the loop waits on,
-// which is all a signal handler may safely do.
+// SIGINT, SIGTERM, SIGHUP and SIGPIPE as a flag that a waiting loop sees at
+// once. The handler only sets the flag (and, for SIGPIPE, points standard
+// output at standard error) and writes one byte to a pipe that the loop
+// waits on, which is all a signal handler may safely do.
 #include <chrono>
 
 class StopSignal {

@@ -64,7 +64,8 @@ double ParseSeconds(const std::string& text)
     try {
         return ParseNumberAbove("--seconds", text, 0.0, kMaxSeconds);
     } catch (const CommandError&) {
-        throw CommandError("option --seconds: '" + text + "' is not a number of seconds above 0");
+        throw CommandError("option --seconds: '" + text + "' is not a number of seconds above 0 and up to " +
+                           std::to_string(static_cast<long>(kMaxSeconds)));
     }
 }
 
@@ -104,10 +105,17 @@ void CheckReadableFile(const std::string& option, const std::string& path)
 void CheckWritableFile(const std::string& option, const std::string& path)
 {
     // Opened for appending, so that a check alone changes nothing that is
-    // there; the sink empties the file when it starts.
+    // there; a file the check created goes again, so that a command refused
+    // later leaves nothing behind. The sink empties the file when it starts.
+    std::error_code error;
+    const bool existed = std::filesystem::exists(path, error);
     std::FILE* file = std::fopen(path.c_str(), "ab");
     if (file == nullptr) {
-        throw CommandError("option " + option + ": cannot write '" + path + "': " + std::strerror(errno));
+        const std::string where = option.empty() ? "" : "option " + option + ": ";
+        throw CommandError(where + "cannot write '" + path + "': " + std::strerror(errno));
     }
     std::fclose(file);
+    if (!existed) {
+        std::filesystem::remove(path, error);
+    }
 }

@@ -12,7 +12,10 @@ using zqwin32::ControlKind;
 using zqwin32::ControlState;
 
 constexpr int kDialogTop = 1;
-constexpr const char* kKeys = "Tab/S-Tab move  Space toggle  Enter apply  F2/F3 page  q quit";
+constexpr const char* kKeys = "Tab/S-Tab move  Space toggle  Enter apply  F2/F3 page  Esc leave";
+// What stays of the keys when a status needs the room.
+constexpr const char* kLeaveKey = "Esc leave";
+constexpr const char* kStatusGap = "   ";
 
 void Put(int row, int col, const std::string& text, attr_t attributes = A_NORMAL)
 {
@@ -102,6 +105,17 @@ void PaintControl(const ControlState& control, bool focused)
     }
 }
 
+// The keys, then the last event; on a narrow screen the event and the way
+// out are what must show.
+std::string Footer(const std::string& status)
+{
+    if (status.empty()) {
+        return kKeys;
+    }
+    const std::string full = kKeys + std::string(kStatusGap) + status;
+    return static_cast<int>(full.size()) <= COLS ? full : kLeaveKey + std::string(kStatusGap) + status;
+}
+
 void PaintTabs(const SheetPicture& picture)
 {
     int col = 0;
@@ -132,10 +146,6 @@ void PaintSheet(const SheetPicture& picture)
             PaintControl(control, control.id >= 0 && control.id == picture.focusedId);
         }
     }
-    std::string footer = kKeys;
-    if (!picture.status.empty()) {
-        footer += "   " + picture.status;
-    }
-    Put(LINES - 1, 0, footer);
+    Put(LINES - 1, 0, Footer(picture.status));
     refresh();
 }

@@ -21,6 +21,7 @@ bool TakesFocus(const ControlState& control)
     return kindTakesFocus && control.id >= 0 && control.enabled && (control.style & WS_TABSTOP);
 }
 
+bool IsLeave(int key) { return key == kEscape || key == KEY_F(10); }
 bool IsEnter(int key) { return key == '\n' || key == '\r' || key == KEY_ENTER; }
 bool IsBackspace(int key) { return key == KEY_BACKSPACE || key == kDelete || key == kCtrlH; }
 bool IsPrintable(int key) { return key >= 32 && key < 127; }
@@ -123,16 +124,16 @@ bool SheetView::MoveInList(const ControlState& list, int step)
 
 bool SheetView::HandleKey(int key)
 {
-    const zqwin32::DialogState dialog = ActiveDialog();
-    const ControlState* focused = Focused(dialog);
-    const bool inEdit = focused != nullptr && focused->kind == ControlKind::Edit;
-    if (key == KEY_F(10) || key == kEscape || (key == 'q' && !inEdit)) {
+    if (IsLeave(key)) {
         return false;
     }
     if (IsEnter(key)) {
-        m_status = m_session.Apply() ? "Applied" : "Apply refused";
+        Apply();
         return true;
     }
+    const zqwin32::DialogState dialog = ActiveDialog();
+    const ControlState* focused = Focused(dialog);
+    const bool inEdit = focused != nullptr && focused->kind == ControlKind::Edit;
     m_status.clear();
     const bool inList = focused != nullptr && focused->kind == ControlKind::ListBox;
     if (key == kTab || key == KEY_BTAB) {
@@ -151,6 +152,19 @@ bool SheetView::HandleKey(int key)
         zqwin32::ClickDialogItem(m_session.GetActiveWindow(), focused->id);
     }
     return true;
+}
+
+// A module reads some settings only when it starts: the user hears that
+// the change waits for it instead of a bare "Applied".
+void SheetView::Apply()
+{
+    if (!m_session.Apply()) {
+        m_status = "Apply refused";
+    } else if (m_session.LastApplyTakesEffectAtNextStart()) {
+        m_status = "Applied; takes effect at the next start";
+    } else {
+        m_status = "Applied";
+    }
 }
 
 SheetPicture SheetView::Picture() const

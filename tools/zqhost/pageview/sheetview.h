@@ -8,7 +8,8 @@
 //                              the focus arrives replaces the whole text)
 //   Enter                      Apply
 //   F2 / PageUp, F3 / PageDown previous / next page
-//   q (outside an edit), F10   leave
+//   Esc, F10                   leave (keys that never type; every letter,
+//                              q included, types into an edit)
 #include <map>
 #include <string>
 
@@ -35,6 +36,7 @@ private:
     void MoveFocus(int step);
     void Edit(const zqwin32::ControlState& edit, int key);
     bool MoveInList(const zqwin32::ControlState& list, int step);
+    void Apply();
 
     ZQFPropertySheetSession& m_session;
     std::string m_title;
