@@ -24,7 +24,6 @@
 #include "zqfgraphfile.h"
 #include "zqfmodule.h"
 #include "zqfmoduleregistry.h"
-#include "zqfnotify.h"
 
 namespace {
 
@@ -137,20 +136,6 @@ Written TotalWritten(const ReceiverGraph& built)
     return total;
 }
 
-// The last lip-sync delay announced downstream, if any.
-std::optional<int> LipSyncDelay(const ReceiverGraph& built)
-{
-    std::optional<int> delay;
-    for (const ZQCaptureSink* sink : built.sinks) {
-        for (const ZQFNotifyInfo& info : sink->GetNotifications()) {
-            if (info.code == NOTIFY_AUDIO_LIPSYNC_DELAY || info.code == NOTIFY_VIDEO_LIPSYNC_DELAY) {
-                delay = info.param;
-            }
-        }
-    }
-    return delay;
-}
-
 // A remote source the receiving stack knows, while it still runs.
 std::optional<uint32_t> HeardSource(const ReceiverGraph& built)
 {
@@ -165,7 +150,6 @@ std::optional<uint32_t> HeardSource(const ReceiverGraph& built)
 void PrintSummary(const RecvRequest& request, const ReceiverGraph& built, RunEnd how)
 {
     const Written total = TotalWritten(built);
-    const std::optional<int> lipSync = LipSyncDelay(built);
     const ReceptionTotals reception = ModuleReception(built.rtpIn);
     if (request.run.json) {
         JsonObject summary;
@@ -176,9 +160,6 @@ void PrintSummary(const RecvRequest& request, const ReceiverGraph& built, RunEnd
         summary.AddInteger("late_or_duplicate", static_cast<int64_t>(reception.lateOrDuplicate));
         summary.AddInteger("packets", static_cast<int64_t>(total.packets));
         summary.AddInteger("octets", static_cast<int64_t>(total.octets));
-        if (lipSync) {
-            summary.AddInteger("lipsync_delay_ms", *lipSync);
-        }
         std::printf("%s\n", JsonObject().AddJson("summary", summary.Text()).Text().c_str());
     } else {
         std::printf("received %llu packets on %s:%u (expected %llu, lost %lld, late or duplicate %llu); wrote %llu "
@@ -188,9 +169,6 @@ void PrintSummary(const RecvRequest& request, const ReceiverGraph& built, RunEnd
                     static_cast<long long>(reception.lost), static_cast<unsigned long long>(reception.lateOrDuplicate),
                     static_cast<unsigned long long>(total.packets), static_cast<unsigned long long>(total.octets),
                     RunEndName(how));
-        if (lipSync) {
-            std::printf("; last lip-sync delay %d ms", *lipSync);
-        }
         std::printf("\n");
     }
     std::fflush(stdout);

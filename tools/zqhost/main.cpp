@@ -29,7 +29,7 @@ void PrintProgramHelp(std::FILE* out)
 // zqhost's own build, then the plug-in it loads by default.
 int PrintVersion()
 {
-    std::printf("zqhost build %s\n", ZQ_BUILD_ID);
+    std::printf("zqhost build %s\n", ProgramBuildId().c_str());
     try {
         const auto plugin = LoadPlugin(std::nullopt);
         std::printf("plug-in: %s\n", plugin->GetPath().c_str());

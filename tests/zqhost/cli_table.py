@@ -1,0 +1,147 @@
+"""zqhost's messages and exit codes as a user meets them: a table of command
+lines refused or failing with the line they must print, then the stops a
+user asks for (SIGHUP, a reader of standard output that goes away) and the
+payloads on standard output, each with its exit code, its summary and a
+file of whole payloads."""
+import os
+import re
+import signal
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "interop"))
+from interop import *  # noqa: E402,F403
+
+FRAME = 160  # PCMA, 20 ms
+PAYLOAD = bytes(range(256)) * 50  # 12,800 bytes: 80 frames
+
+
+def run(*args, **kwargs):
+    return subprocess.run([ZQHOST, *map(str, args)], capture_output=True, text=True, errors="replace", timeout=60,
+                          **kwargs)
+
+
+def expect(result, code, text, where):
+    check(result.returncode == code and text in result.stderr,
+          f"{where}: expected exit code {code} and '{text}' on standard error, got {result.returncode}:\n"
+          f"{result.stderr[-1500:]}")
+
+
+def refusals(folder, port):
+    to = ["--to", f"127.0.0.2:{port}", "--codec", "PCMA", "--tone", "440"]
+    on = ["--on", f"127.0.0.2:{port}"]
+    graph = os.path.join(folder, "g.xml")
+    table = [
+        (["send", "--to", "127.0.0.2:65535", "--codec", "PCMA", "--tone", "440"], 2,
+         "option --to: port 65535 leaves no port for RTCP"),
+        (["send", *to, "--seconds", "100000"], 2, "not a number of seconds above 0 and up to 86400"),
+        (["send", *to, "--to", "127.0.0.2:5006"], 2, "option --to given twice"),
+        (["recv", *on, "--out", os.path.join(folder, "x"), "--lipsync"], 2, "unknown option '--lipsync'"),
+        (["recv", *on, "--out", "-", "--codec", "PCMA", "--codec", "PCMU"], 2, "takes the payloads of one codec"),
+        (["recv", *on, "--out", "/no-such-dir/x"], 2, "option --out: cannot write '/no-such-dir/x'"),
+        (["save", "receiver", "/no-such-dir/g.xml", *on, "--out", "x"], 2, "cannot write '/no-such-dir/g.xml'"),
+        (["send", *to, "-v", "--log-level", "2"], 2, "give -v or --log-level, not both"),
+        (["send", *to, "--log", "/no-such-dir/log"], 2, "option --log: cannot write"),
+        (["recv", *on, "--out", os.path.join(folder, "q"), "--seconds", "0.5"], 1,
+         f"zqhost recv: nothing arrived on 127.0.0.2:{port}\n"),
+    ]
+    for args, code, text in table:
+        expect(run(*args), code, text, " ".join(args))
+    check(not os.path.exists(os.path.join(folder, "x")), "a refused recv left its output file")
+
+    # run takes --plugin; a short demo says why it does not judge RTCP.
+    saved = run("save", "sender", graph, *to)
+    expect(saved, 0, "", "save")
+    plugin = os.path.join(os.path.dirname(os.path.dirname(ZQHOST)), "lib", "zqmrtpstack.so")
+    expect(run("run", graph, "--plugin", plugin, "--seconds", "0.5"), 0, "", "run --plugin")
+    demo = run("demo", "--seconds", "3")
+    check(demo.returncode == 0 and "RTCP not judged" in demo.stdout and demo.stderr == "",
+          f"demo --seconds 3: {demo.returncode}\n{demo.stdout[-800:]}\n{demo.stderr[-800:]}")
+    version = run("--version")
+    check(version.returncode == 0 and version.stdout.startswith("zqhost build ") and "\nversion: " in version.stdout,
+          "--version:\n" + version.stdout)
+
+
+def send(port, payload_path):
+    result = run("send", "--to", f"127.0.0.2:{port}", "--codec", "PCMA", "--in", payload_path)
+    expect(result, 0, "", "send")
+
+
+def receiver(port, out, *extra, stdout=subprocess.PIPE):
+    return subprocess.Popen([ZQHOST, "recv", "--on", f"127.0.0.2:{port}", "--codec", "PCMA", "--out", out, *extra],
+                            stdout=stdout, stderr=subprocess.PIPE, text=True, errors="replace")
+
+
+def await_listening(port):
+    deadline = time.monotonic() + 10
+    while not bound_by_someone("127.0.0.2", port):
+        check(time.monotonic() < deadline, f"recv never bound port {port}")
+        time.sleep(0.01)  # polls a bind that nothing announces
+
+
+def expect_whole_prefix(path, summary, where):
+    """The file holds exactly the payloads the summary says were written:
+    whole frames, the first ones of the stream."""
+    written = re.search(r"wrote (\d+) packets", summary)
+    check(written is not None and int(written.group(1)) > 0, f"{where}: no packets written:\n{summary[-800:]}")
+    with open(path, "rb") as f:
+        check(f.read() == PAYLOAD[:FRAME * int(written.group(1))], f"{where}: the file is not the payloads written")
+
+
+def stops(folder):
+    payload_path = os.path.join(folder, "payload.alaw")
+    with open(payload_path, "wb") as f:
+        f.write(PAYLOAD)
+
+    # SIGHUP after the stream: exit 0, the summary, every payload.
+    port = free_port_pair()
+    out = os.path.join(folder, "hup.alaw")
+    recv = receiver(port, out)
+    await_listening(port)
+    send(port, payload_path)
+    recv.send_signal(signal.SIGHUP)
+    stdout, stderr = recv.communicate(timeout=30)
+    check(recv.returncode == 0 and "(ended: signal)" in stdout, f"SIGHUP: {recv.returncode}\n{stdout[-500:]}{stderr}")
+    expect_whole_prefix(out, stdout, "SIGHUP")
+
+    # Standard output with no reader: its first report raises SIGPIPE; exit
+    # 0, the summary on standard error, the file whole.
+    port = free_port_pair()
+    out = os.path.join(folder, "pipe.alaw")
+    read_end, write_end = os.pipe()
+    os.close(read_end)
+    recv = receiver(port, out, stdout=write_end)
+    os.close(write_end)
+    await_listening(port)
+    send(port, payload_path)
+    _, stderr = recv.communicate(timeout=30)
+    check(recv.returncode == 0 and "(ended: signal)" in stderr, f"SIGPIPE: {recv.returncode}\n{stderr[-800:]}")
+    expect_whole_prefix(out, stderr, "SIGPIPE")
+
+    # --out -: the payloads are standard output, the statistics standard error.
+    port = free_port_pair()
+    recv = subprocess.Popen([ZQHOST, "recv", "--on", f"127.0.0.2:{port}", "--codec", "PCMA", "--out", "-",
+                             "--idle", "1"], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    await_listening(port)
+    send(port, payload_path)
+    stdout, stderr = recv.communicate(timeout=30)
+    check(recv.returncode == 0 and stdout == PAYLOAD and b"(ended: done)" in stderr,
+          f"--out -: {recv.returncode}, {len(stdout)} bytes\n{stderr[-800:].decode(errors='replace')}")
+
+    # A file that cannot be written is a failure while running.
+    port = free_port_pair()
+    recv = receiver(port, "/dev/full", "--idle", "1")
+    await_listening(port)
+    send(port, payload_path)
+    _, stderr = recv.communicate(timeout=30)
+    check(recv.returncode == 1 and "zqhost recv: writing '/dev/full' failed: No space left on device" in stderr,
+          f"/dev/full: {recv.returncode}\n{stderr[-800:]}")
+
+
+def body():
+    folder = work_folder("cli-table")
+    refusals(folder, free_port_pair())
+    stops(folder)
+
+
+run_test(body)
