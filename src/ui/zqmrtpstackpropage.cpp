@@ -25,7 +25,6 @@ std::string ReadEdit(HWND dialog, int id)
 
 std::string TextOf(const char* text) { return text ? text : ""; }
 
-bool HasPorts(int direction) { return direction == kReceivingStack || direction == kSendingStack; }
 
 void SetCheck(HWND dialog, int id, bool checked)
 {
@@ -33,6 +32,8 @@ void SetCheck(HWND dialog, int id, bool checked)
 }
 
 bool IsChecked(HWND dialog, int id) { return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void Disable(HWND dialog, int id) { EnableWindow(GetDlgItem(dialog, id), FALSE); }
 
 }  // namespace
 
@@ -62,18 +63,25 @@ void ZQMRTPStackProPage::FillControls(HWND dialog)
     FillMediaTypes(dialog);
 }
 
-// Every port has its own edit, whatever the direction: a stack may listen
-// on one port and send to another.
+// Each kind of port is edited in one place: the other edit of the pair only
+// shows the value and is disabled. A module's direction never changes, so
+// nothing is ever enabled again.
 void ZQMRTPStackProPage::FillPorts(HWND dialog, int direction)
 {
-    if (!HasPorts(direction)) {
-        return;
-    }
-    SetDlgItemTextA(dialog, d::kLocalRTPPort, GetLocalRTPPort());
-    SetDlgItemTextA(dialog, d::kLocalRTCPPort, GetLocalRTCPPort());
-    SetDlgItemTextA(dialog, d::kRemoteRTPPort, GetRemoteRTPPort());
-    SetDlgItemTextA(dialog, d::kRemoteRTCPPort, GetRemoteRTCPPort());
-    if (direction == kSendingStack) {
+    if (direction == kReceivingStack) {
+        SetDlgItemTextA(dialog, d::kLocalRTPPort, GetLocalRTPPort());
+        SetDlgItemTextA(dialog, d::kLocalRTCPPort, GetLocalRTCPPort());
+        SetDlgItemTextA(dialog, d::kRemoteRTPPort, GetRemoteRTPPort());
+        SetDlgItemTextA(dialog, d::kRemoteRTCPPort, GetRemoteRTCPPort());
+        Disable(dialog, d::kLocalRTCPPort);
+        Disable(dialog, d::kRemoteRTPPort);
+    } else if (direction == kSendingStack) {
+        SetDlgItemTextA(dialog, d::kRemoteRTPPort, GetRemoteRTPPort());
+        SetDlgItemTextA(dialog, d::kRemoteRTCPPort, GetRemoteRTCPPort());
+        SetDlgItemTextA(dialog, d::kLocalRTPPort, GetLocalRTPPort());
+        SetDlgItemTextA(dialog, d::kLocalRTCPPort, GetLocalRTCPPort());
+        Disable(dialog, d::kRemoteRTCPPort);
+        Disable(dialog, d::kLocalRTPPort);
         SetCheck(dialog, d::kDisableAutoSeqNum, !GetAutoSequenceNumbers());
     }
 }
@@ -121,16 +129,26 @@ int ZQMRTPStackProPage::OnApply(CPropertyProcParam* param)
     return 1;
 }
 
-// Each edit sets its own port and no other.
+// The enabled edit of each kind sets the local and the remote port alike.
 void ZQMRTPStackProPage::ApplyPorts(HWND dialog, int direction)
 {
-    if (!HasPorts(direction)) {
+    int rtpEdit = 0;
+    int rtcpEdit = 0;
+    if (direction == kSendingStack) {
+        rtpEdit = d::kRemoteRTPPort;
+        rtcpEdit = d::kLocalRTCPPort;
+    } else if (direction == kReceivingStack) {
+        rtpEdit = d::kLocalRTPPort;
+        rtcpEdit = d::kRemoteRTCPPort;
+    } else {
         return;
     }
-    SetLocalRTPPort(ReadEdit(dialog, d::kLocalRTPPort).c_str());
-    SetLocalRTCPPort(ReadEdit(dialog, d::kLocalRTCPPort).c_str());
-    SetRemoteRTPPort(ReadEdit(dialog, d::kRemoteRTPPort).c_str());
-    SetRemoteRTCPPort(ReadEdit(dialog, d::kRemoteRTCPPort).c_str());
+    const std::string rtpPort = ReadEdit(dialog, rtpEdit);
+    SetLocalRTPPort(rtpPort.c_str());
+    SetRemoteRTPPort(rtpPort.c_str());
+    const std::string rtcpPort = ReadEdit(dialog, rtcpEdit);
+    SetLocalRTCPPort(rtcpPort.c_str());
+    SetRemoteRTCPPort(rtcpPort.c_str());
 }
 
 // One call per box whose state differs from the stack's; a box of a pair

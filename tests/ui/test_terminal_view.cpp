@@ -86,7 +86,7 @@ struct TmuxSession {
     }
 };
 
-TEST(TerminalView, LabelsThePortsAppliesATypedRemotePortAloneAndLeavesOnEsc)
+TEST(TerminalView, LabelsThePortsAppliesATypedPortToItsPairAndLeavesOnEsc)
 {
     if (Shell("command -v tmux").empty()) {
         GTEST_SKIP() << "tmux is not installed (scripts/bootstrap.sh --with-interop installs it)";
@@ -94,8 +94,8 @@ TEST(TerminalView, LabelsThePortsAppliesATypedRemotePortAloneAndLeavesOnEsc)
     const fs::path folder = fs::temp_directory_path() / ("zqui-" + std::to_string(getpid()));
     fs::create_directories(folder);
     const fs::path graph = folder / "out.xml";
-    // Held together, so no two are the same: a port that mirrored another
-    // would show. The module binds the local ones once they are let go.
+    // Held together, so no two are the same. The module binds the local ones
+    // once they are let go.
     Ports ports;
     std::string typedPort;
     {
@@ -116,18 +116,20 @@ TEST(TerminalView, LabelsThePortsAppliesATypedRemotePortAloneAndLeavesOnEsc)
     EXPECT_TRUE(Shows(screen, PortRow("RTP", ports.localRTP, ports.remoteRTP))) << screen;
     EXPECT_TRUE(Shows(screen, PortRow("RTCP", ports.localRTCP, ports.remoteRTCP))) << screen;
 
-    // The remote RTP port is the fourth field after the local address; q is
-    // a letter like any other there.
-    tmux.Tmux("send-keys -t pages Tab Tab Tab Tab q");
+    // A sending stack edits its RTP ports in the remote RTP field, the third
+    // after the local address (the dimmed local one follows it); q is a
+    // letter like any other there.
+    tmux.Tmux("send-keys -t pages Tab Tab Tab q");
     const std::string typedQ = PortRow("RTP", ports.localRTP, "q");
     screen = tmux.WaitFor([&typedQ](const std::string& s) { return Shows(s, typedQ); });
     EXPECT_TRUE(Shows(screen, typedQ)) << screen;
 
     tmux.Tmux("send-keys -t pages BSpace " + typedPort + " Enter");
-    const std::string applied = PortRow("RTP", ports.localRTP, typedPort);
+    const std::string applied = PortRow("RTP", typedPort, typedPort);
     screen = tmux.WaitFor([&applied](const std::string& s) { return Shows(s, applied); });
     EXPECT_TRUE(Shows(screen, applied)) << screen;
-    EXPECT_NE(screen.find("Applied; takes effect at the next start"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("dimmed ports follow"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("at the next start"), std::string::npos) << screen;
 
     tmux.Tmux("send-keys -t pages F3");
     screen = tmux.WaitFor([](const std::string& s) { return s.find("Cumul packet lost:") != s.npos; });

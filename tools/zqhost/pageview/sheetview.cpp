@@ -155,13 +155,14 @@ bool SheetView::HandleKey(int key)
 }
 
 // A module reads some settings only when it starts: the user hears that
-// the change waits for it instead of a bare "Applied".
+// the change waits for it instead of a bare "Applied", and that the dimmed
+// port of each pair took the value of the edited one.
 void SheetView::Apply()
 {
     if (!m_session.Apply()) {
         m_status = "Apply refused";
     } else if (m_session.LastApplyTakesEffectAtNextStart()) {
-        m_status = "Applied; takes effect at the next start";
+        m_status = "Applied (dimmed ports follow); takes effect at the next start";
     } else {
         m_status = "Applied";
     }
