@@ -19,6 +19,7 @@ build:
 # the screen holds the demo's output alone.
 demo:
 	@scripts/bootstrap.sh --build-dir $(BUILD)
+	@if ninja -C $(BUILD) -n 2>/dev/null | grep -q '^\['; then echo "make demo: building (log in $(BUILD)/build.log)"; fi
 	@cmake --build $(BUILD) -j $(JOBS) > $(BUILD)/build.log 2>&1 || { cat $(BUILD)/build.log; exit 1; }
 	@$(BUILD)/bin/zqhost info
 	@$(BUILD)/bin/zqhost demo

@@ -41,7 +41,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
   export DEBIAN_FRONTEND=noninteractive
   "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" > /tmp/zq-apt.log 2>&1 ||
+    { cat /tmp/zq-apt.log; exit 1; }
 fi
 
 cmake_args=(-G Ninja -S "$root" -B "$build_dir")
@@ -53,6 +54,9 @@ case "$preset" in
                      -DZQ_FUZZ=ON -DZQ_BUILD_BENCH=OFF) ;;
   *) echo "bootstrap: unknown preset '$preset'" >&2; exit 2 ;;
 esac
+# The configure step's lines go to a log, shown only when it fails: `make
+# demo` then shows the demo alone.
 if [ ! -f "$build_dir/build.ninja" ]; then
-  cmake "${cmake_args[@]}"
+  mkdir -p "$build_dir"
+  cmake "${cmake_args[@]}" > "$build_dir/configure.log" 2>&1 || { cat "$build_dir/configure.log"; exit 1; }
 fi
