@@ -25,4 +25,11 @@ bool PacketFaultThrottle::TakeTurn(PacketFault fault)
 
 bool PacketFaultThrottle::IsDue(PacketFault fault) { return CounterOf(fault).load(std::memory_order_relaxed) == 0; }
 
+void PacketFaultThrottle::Reset()
+{
+    for (std::atomic<uint32_t>& counter : g_faultCounters) {
+        counter.store(0, std::memory_order_relaxed);
+    }
+}
+
 }  // namespace zqm

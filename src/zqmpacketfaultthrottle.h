@@ -32,6 +32,10 @@ public:
     // Whether the next fault of the kind will be written (nothing counted):
     // lets a detail line go with the failure line of the same packet.
     static bool IsDue(PacketFault fault);
+    // Starts every kind's count afresh: the next fault of each is written.
+    // For a host that restarts its graph, and tests that look for the line
+    // of a first fault.
+    static void Reset();
 };
 
 }  // namespace zqm

@@ -76,6 +76,7 @@ protected:
         stack = std::make_unique<TestStack>(&owner);
         remote = std::make_unique<ZQMRTPSource>(stack.get(), kRemoteSsrc, 100, false);
         remote->m_mediaType = 0x40001;
+        zqm::PacketFaultThrottle::Reset();  // each test sees the first line of a fault
         logs.Clear();
     }
     void TearDown() override
