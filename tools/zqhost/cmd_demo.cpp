@@ -327,8 +327,11 @@ int RunDemo(Arguments& arguments)
     AddStockModules(registry);
     AddPlugin(registry, demo.request.plugin);
     ZQFGraph graph;
-    demo.receiver = BuildReceiverGraph(graph, registry, ReceiverOptionsFor(demo));
+    // The graph starts the modules it got last first, downstream before
+    // upstream: built in this order, "RTP in" listens before the source's
+    // first frame leaves, and no packet meets a closed port.
     demo.sender = BuildSenderGraph(graph, registry, SenderOptionsFor(demo));
+    demo.receiver = BuildReceiverGraph(graph, registry, ReceiverOptionsFor(demo));
     demo.sender.source->SetKeepFrames(true);
     ApplySimulation(demo.sender.rtpOut, demo.request.lossPercent, demo.request.maxJitterMs);
     PrintSetup(demo);
