@@ -37,3 +37,16 @@ uint32_t ZQCRandom::Draw32()
         }
     }
 }
+
+bool ZQCRandom::FillSecret(uint8_t* bytes, size_t size)
+{
+    size_t filled = 0;
+    while (filled < size) {
+        const ssize_t got = getrandom(bytes + filled, size - filled, 0);
+        if (got < 0 && errno != EINTR) {
+            return false;
+        }
+        filled += got > 0 ? static_cast<size_t>(got) : 0;
+    }
+    return true;
+}

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "zqcexport.h"
@@ -9,4 +10,7 @@
 class ZQ_API ZQCRandom {
 public:
     static uint32_t Draw32();
+    // Key material: `size` bytes from the kernel's random source, or false
+    // when it cannot give them (no weaker source stands in).
+    static bool FillSecret(uint8_t* bytes, size_t size);
 };

@@ -3,6 +3,7 @@ lines refused or failing with the line they must print, then the stops a
 user asks for (SIGHUP, a reader of standard output that goes away) and the
 payloads on standard output, each with its exit code, its summary and a
 file of whole payloads."""
+import base64
 import os
 import re
 import signal
@@ -42,6 +43,7 @@ def refusals(folder, port):
         (["save", "receiver", "/no-such-dir/g.xml", *on, "--out", "x"], 2, "cannot write '/no-such-dir/g.xml'"),
         (["send", *to, "-v", "--log-level", "2"], 2, "give -v or --log-level, not both"),
         (["send", *to, "--log", "/no-such-dir/log"], 2, "option --log: cannot write"),
+        (["srtp-key", "--suite", "AES_CM_128"], 2, "option --suite: 'AES_CM_128' is not one of"),
         (["recv", *on, "--out", os.path.join(folder, "q"), "--seconds", "0.5"], 1,
          f"zqhost recv: nothing arrived on 127.0.0.2:{port}\n"),
     ]
@@ -57,6 +59,11 @@ def refusals(folder, port):
     demo = run("demo", "--seconds", "3")
     check(demo.returncode == 0 and "RTCP not judged" in demo.stdout and demo.stderr == "",
           f"demo --seconds 3: {demo.returncode}\n{demo.stdout[-800:]}\n{demo.stderr[-800:]}")
+    # Fresh key material, of the suite's length, never twice the same.
+    keys = [run("srtp-key").stdout.strip(), run("srtp-key").stdout.strip()]
+    gcm = run("srtp-key", "--suite", "AEAD_AES_128_GCM").stdout.strip()
+    check([len(base64.b64decode(k, validate=True)) for k in keys + [gcm]] == [30, 30, 28] and keys[0] != keys[1],
+          f"srtp-key: {keys} {gcm}")
     version = run("--version")
     check(version.returncode == 0 and version.stdout.startswith("zqhost build ") and "\nversion: " in version.stdout,
           "--version:\n" + version.stdout)

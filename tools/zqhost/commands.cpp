@@ -10,6 +10,7 @@ extern const Command kRunCommand;
 extern const Command kSaveCommand;
 extern const Command kPagesCommand;
 extern const Command kRelayCommand;
+extern const Command kSrtpKeyCommand;
 
 namespace {
 
@@ -23,6 +24,7 @@ const Command* const kCommands[] = {
     &kSaveCommand,
     &kPagesCommand,
     &kRelayCommand,
+    &kSrtpKeyCommand,
 };
 
 }  // namespace
