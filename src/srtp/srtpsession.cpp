@@ -1,0 +1,147 @@
+#include "srtp/srtpsession.h"
+
+#include <srtp2/srtp.h>
+
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace zqm::srtp {
+
+namespace {
+
+static_assert(kMaxTrailerBytes >= SRTP_MAX_TRAILER_LEN, "the trailer room must hold any trailer libsrtp writes");
+
+// The window of indices the receiving side remembers (RFC 3711 3.3.2): as
+// deep as the reordering any of our windows allows.
+constexpr unsigned long kReplayWindow = 1024;
+
+bool InitialiseLibrary(std::string* why)
+{
+    static std::once_flag once;
+    static srtp_err_status_t status = srtp_err_status_ok;
+    std::call_once(once, [] { status = srtp_init(); });
+    if (status != srtp_err_status_ok && why != nullptr) {
+        *why = "libsrtp did not start (error " + std::to_string(status) + ")";
+    }
+    return status == srtp_err_status_ok;
+}
+
+void SetPolicies(const Suite& suite, srtp_policy_t& policy)
+{
+    if (std::strcmp(suite.name, "AEAD_AES_128_GCM") == 0) {
+        srtp_crypto_policy_set_aes_gcm_128_16_auth(&policy.rtp);
+        srtp_crypto_policy_set_aes_gcm_128_16_auth(&policy.rtcp);
+    } else if (std::strcmp(suite.name, "AES_CM_128_HMAC_SHA1_32") == 0) {
+        // RFC 4568: the short tag is for SRTP only; SRTCP keeps 80 bits.
+        srtp_crypto_policy_set_aes_cm_128_hmac_sha1_32(&policy.rtp);
+        srtp_crypto_policy_set_rtcp_default(&policy.rtcp);
+    } else {
+        srtp_crypto_policy_set_rtp_default(&policy.rtp);
+        srtp_crypto_policy_set_rtcp_default(&policy.rtcp);
+    }
+}
+
+Verdict VerdictOf(srtp_err_status_t status)
+{
+    switch (status) {
+    case srtp_err_status_ok:
+        return Verdict::Ok;
+    case srtp_err_status_auth_fail:
+        return Verdict::AuthenticationFailed;
+    case srtp_err_status_replay_fail:
+    case srtp_err_status_replay_old:
+        return Verdict::Replayed;
+    default:
+        return Verdict::Refused;
+    }
+}
+
+}  // namespace
+
+struct Session::Context {
+    srtp_t session = nullptr;
+};
+
+Session::~Session() { Stop(); }
+
+bool Session::Start(const Suite& suite, std::span<const uint8_t> masterKey, Direction direction, std::string* why)
+{
+    Stop();
+    if (masterKey.size() != suite.MasterBytes()) {
+        if (why != nullptr) {
+            *why = "the master key has " + std::to_string(masterKey.size()) + " bytes, " + suite.name + " takes " +
+                   std::to_string(suite.MasterBytes());
+        }
+        return false;
+    }
+    if (!InitialiseLibrary(why)) {
+        return false;
+    }
+    // libsrtp reads the key while it creates the session and keeps its own
+    // derived keys; the copy only lives for the call.
+    std::vector<uint8_t> key(masterKey.begin(), masterKey.end());
+    srtp_policy_t policy{};
+    SetPolicies(suite, policy);
+    policy.ssrc.type = direction == Direction::Send ? ssrc_any_outbound : ssrc_any_inbound;
+    policy.key = key.data();
+    policy.window_size = kReplayWindow;
+    policy.allow_repeat_tx = 0;
+    policy.next = nullptr;
+    auto* context = new Context;
+    const srtp_err_status_t status = srtp_create(&context->session, &policy);
+    std::fill(key.begin(), key.end(), 0);
+    if (status != srtp_err_status_ok) {
+        delete context;
+        if (why != nullptr) {
+            *why = "libsrtp refused the key (error " + std::to_string(status) + ")";
+        }
+        return false;
+    }
+    m_context = context;
+    return true;
+}
+
+void Session::Stop()
+{
+    if (m_context == nullptr) {
+        return;
+    }
+    srtp_dealloc(m_context->session);
+    delete m_context;
+    m_context = nullptr;
+}
+
+int Session::ProtectRtp(uint8_t* packet, int length, int capacity)
+{
+    if (m_context == nullptr || length <= 0 || capacity - length < kMaxTrailerBytes) {
+        return -1;
+    }
+    return srtp_protect(m_context->session, packet, &length) == srtp_err_status_ok ? length : -1;
+}
+
+int Session::ProtectRtcp(uint8_t* packet, int length, int capacity)
+{
+    if (m_context == nullptr || length <= 0 || capacity - length < kMaxTrailerBytes) {
+        return -1;
+    }
+    return srtp_protect_rtcp(m_context->session, packet, &length) == srtp_err_status_ok ? length : -1;
+}
+
+Verdict Session::UnprotectRtp(uint8_t* packet, int* length)
+{
+    if (m_context == nullptr || length == nullptr || *length <= 0) {
+        return Verdict::Refused;
+    }
+    return VerdictOf(srtp_unprotect(m_context->session, packet, length));
+}
+
+Verdict Session::UnprotectRtcp(uint8_t* packet, int* length)
+{
+    if (m_context == nullptr || length == nullptr || *length <= 0) {
+        return Verdict::Refused;
+    }
+    return VerdictOf(srtp_unprotect_rtcp(m_context->session, packet, length));
+}
+
+}  // namespace zqm::srtp
