@@ -104,25 +104,6 @@ TEST_F(RTPSourceTest, OwnTrafficHeardBackIsNoCollision)
     EXPECT_TRUE(local->IsSSRCChangeRequested());
 }
 
-TEST_F(RTPSourceTest, SimulationSettingsAndTheirEffect)
-{
-    auto local = Make(20, true);
-    auto remote = Make(21, false);
-    EXPECT_FALSE(ZQMRTPSource::SetPacketLossPercent(20, true, 101));
-    EXPECT_FALSE(ZQMRTPSource::SetGenerateJitter(21, false, true)) << "remote sources are read-only";
-
-    // With 100 % only a draw of 32767 lets a packet go (the output stack's
-    // tests send through the simulation).
-    EXPECT_FALSE(zqm::ShouldDropPacket(0, 0));
-    EXPECT_TRUE(zqm::ShouldDropPacket(100, 32766));
-    EXPECT_FALSE(zqm::ShouldDropPacket(100, 32767));
-    EXPECT_TRUE(zqm::ShouldDropPacket(10, 3276));  // 10 % of 32767 is 3276.7
-    EXPECT_FALSE(zqm::ShouldDropPacket(10, 3277));
-    EXPECT_EQ(zqm::SimulatedDelayMs(32767, 40), 40u);
-    EXPECT_EQ(zqm::SimulatedDelayMs(16383, 40), 19u);
-    EXPECT_EQ(zqm::SimulatedDelayMs(32767, 0xFFFFFFFF), 0xFFFFFFFFu) << "64-bit product";
-}
-
 TEST_F(RTPSourceTest, GetSourceAtWalksLocalThenRemoteInSSRCOrder)
 {
     std::vector<std::unique_ptr<ZQMRTPSource>> sources;

@@ -149,35 +149,4 @@ TEST_F(GraphFileRoundTrip, PluginPathsResolveAgainstTheFileFolderOrTheHostLookup
     EXPECT_EQ(asked, std::vector<std::string>{"zqmrtpstack.so"});
 }
 
-TEST_F(GraphFileRoundTrip, TenKilobyteSettingValuesLoadWithoutHarm)
-{
-    ASSERT_NO_FATAL_FAILURE(SaveReceiver());
-    // Every text setting of the stack, and a sink's file name, 10 kB long.
-    const std::string huge(10 * 1024, '7');
-    pugi::xml_document document;
-    ASSERT_TRUE(document.load_file(path.c_str()));
-    for (pugi::xml_node setting : document.child("graph").child("module").child("settings").children("setting")) {
-        if (std::string(setting.attribute("type").value()) == "STRING") {
-            setting.attribute("value").set_value(huge.c_str());
-        }
-    }
-    ASSERT_TRUE(document.save_file(path.c_str()));
-
-    std::string error;
-    const std::unique_ptr<ZQFGraph> loaded = Load(path, &error);
-    ASSERT_NE(loaded, nullptr) << error;
-    ZQIRTPStack* stack = StackOf(loaded->GetModules().front());
-    ASSERT_NE(stack, nullptr);
-    for (const char* value :
-         {stack->GetLocalIPAddress(), stack->GetRemoteRTPAddress(), stack->GetRemoteRTCPAddress(),
-          stack->GetLocalRTPPort(), stack->GetLocalRTCPPort(), stack->GetRemoteRTPPort(), stack->GetRemoteRTCPPort()}) {
-        ASSERT_NE(value, nullptr);
-        EXPECT_LT(std::strlen(value), 256u);
-        EXPECT_EQ(std::string(value), huge.substr(0, std::strlen(value)));
-    }
-    // The cut values save and load again.
-    ASSERT_TRUE(ZQFSaveGraphFile(*loaded, registry, folder.File("cut.xml"), &error)) << error;
-    EXPECT_NE(Load(folder.File("cut.xml"), &error), nullptr) << error;
-}
-
 }  // namespace

@@ -116,21 +116,6 @@ TEST_F(StockSourceTest, RefusedFramesAreCountedAndRecycled)
     EXPECT_TRUE(Pool()->IsFull());
 }
 
-TEST_F(StockSourceTest, StopInTheMiddleOfAPacketTimeEndsAtOnce)
-{
-    ZQStockSourceConfig config;
-    config.packetTimeMs = 60000;  // a late stop would show as a minute-long test
-    Build(config);
-    ASSERT_TRUE(graph.Start());
-    ASSERT_TRUE(sink->WaitForPackets(1, kWaitMs));
-    const Clock::time_point stop = Clock::now();
-    graph.Stop();
-    EXPECT_LT(Clock::now() - stop, std::chrono::seconds(30));
-    EXPECT_EQ(source->GetFramesDelivered(), 1u);
-    EXPECT_FALSE(source->WaitFinished(0));
-    EXPECT_TRUE(Pool()->IsFull());
-}
-
 TEST_F(StockSourceTest, StopWhileDownstreamHoldsThePoolLosesNoSample)
 {
     auto* holder = new HoldingSink();
@@ -144,37 +129,6 @@ TEST_F(StockSourceTest, StopWhileDownstreamHoldsThePoolLosesNoSample)
     EXPECT_EQ(Pool()->GetFreeCount(), 0);
     holder->ReleaseAll();
     EXPECT_TRUE(Pool()->IsFull());
-}
-
-TEST_F(StockSourceTest, PushedFramesGoOutOnTheCallersThread)
-{
-    ZQStockSourceConfig config;
-    config.content = Content::Pushed;
-    config.poolCount = 1;
-    config.sampleBytes = 64;
-    config.firstSequenceNumber = 100;
-    Build(config);
-    ASSERT_TRUE(Notify(NOTIFY_INSERT_HEADER, 12));
-    ASSERT_TRUE(graph.Start());
-
-    const uint8_t payload[3] = {1, 2, 3};
-    EXPECT_TRUE(source->PushFrame(payload, 3, true));
-    EXPECT_TRUE(source->PushFrame(payload, 2));
-    const uint8_t tooLarge[64] = {};
-    EXPECT_FALSE(source->PushFrame(tooLarge, 64 - 12 + 1));  // behind the header room it does not fit
-    EXPECT_FALSE(source->PushFrame(nullptr, 5));
-    EXPECT_EQ(source->GetFramesTooLarge(), 1u);
-    EXPECT_TRUE(Pool()->IsFull());
-
-    const std::vector<ZQCapturedPacket> packets = sink->GetPackets();
-    ASSERT_EQ(packets.size(), 2u);
-    EXPECT_EQ(packets[0].payload, (std::vector<uint8_t>{1, 2, 3}));
-    EXPECT_TRUE(packets[0].marker);
-    EXPECT_EQ(packets[1].payload, (std::vector<uint8_t>{1, 2}));
-    EXPECT_FALSE(packets[1].marker);
-    // Frames that never left do not use up sequence numbers.
-    EXPECT_EQ(packets[1].sequenceNumber, 101);
-    EXPECT_EQ(packets[1].timestamp, 160u);
 }
 
 }  // namespace

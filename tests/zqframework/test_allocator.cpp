@@ -67,25 +67,6 @@ TEST_F(AllocatorTest, BeginFlushWakesEveryCurrentWaiterWithNull)
     EXPECT_EQ(second.get(), nullptr);
 }
 
-TEST_F(AllocatorTest, FlushDoesNotAffectLaterCalls)
-{
-    pool->BeginFlush(true);
-    ZQFMediaSample* sample = pool->GetNewSample(0);
-    ASSERT_NE(sample, nullptr);
-    taken.push_back(sample);
-    TakeAll();
-    const auto start = Clock::now();
-    EXPECT_EQ(pool->GetNewSample(40), nullptr);  // waits its full time again
-    EXPECT_GE(Clock::now() - start, 35ms);
-    auto waiter = BlockedWaiter();
-    ZQFMediaSample* returned = taken.back();
-    taken.pop_back();
-    returned->Recycle();
-    ASSERT_EQ(waiter.wait_for(5s), std::future_status::ready);
-    taken.push_back(waiter.get());
-    EXPECT_EQ(taken.back(), returned);
-}
-
 TEST_F(AllocatorTest, ManyThreadsLeaveThePoolFull)
 {
     std::vector<std::thread> threads;

@@ -122,23 +122,6 @@ TEST_F(DebugLogTest, LinesCarryTheirTimeAndThreadAndAreDeliveredOnTheWriter)
     }
 }
 
-// The lines logged before a swap go to the sink that was there (what lets
-// the host hold lines back and release them in order).
-TEST_F(DebugLogTest, SwappingTheSinkLeavesEarlierLinesWithThePreviousOne)
-{
-    std::vector<std::string> first;
-    zqf::SetDebugLogSink([&](const char*, int, int, const char* text) { first.push_back(text); });
-    for (int n = 0; n < 100; ++n) {
-        DebugLog("test\\swap", __LINE__, ZQF_LOG_ERROR, "before %d", n);
-    }
-    Install();
-    DebugLog("test\\swap", __LINE__, ZQF_LOG_ERROR, "after");
-    EXPECT_EQ(first.size(), 100u);
-    EXPECT_EQ(first.back(), "before 99");
-    ASSERT_EQ(Lines().size(), 1u);
-    EXPECT_EQ(Lines()[0].text, "after");
-}
-
 // A slow sink still gets every line when the program ends right after
 // logging them.
 TEST(DebugLogExit, ExitDeliversWhatIsQueued)
