@@ -85,10 +85,7 @@ TEST_F(StatisticsPageTest, RefreshShowsTheSelectedSourceAndEnablesSimulationOnly
         EXPECT_TRUE(SimulationEnabled(page));
         EXPECT_EQ(Text(page, d::kPacketCount), "0");
 
-        EXPECT_TRUE(zqwin32::ChooseDialogListItem(page, d::kSources, 0));  // "alpha", remote
-        EXPECT_TRUE(SimulationEnabled(page));                               // until the next refresh
-        ZQCClock::AdvanceManualTime(kRefreshMs);
-        sheet.PumpTimers();
+        ChooseAndRefresh(sheet, 0);  // "alpha", remote
         EXPECT_FALSE(SimulationEnabled(page));
         EXPECT_EQ(Text(page, d::kPacketCount), "7");
         EXPECT_EQ(Text(page, d::kJitter), "12");

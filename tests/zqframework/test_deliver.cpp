@@ -8,31 +8,12 @@ namespace {
 
 using fwtest::TestModule;
 
-class DeliverTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(ZQFConnectPins(source.Out(0), sink.In(0))); }
-    ZQFAllocator* Pool() const { return source.Out(0)->GetAllocator(); }
-
-    TestModule source{"source", 0, 1};
-    TestModule sink{"sink", 1, 0};
-};
-
-TEST_F(DeliverTest, RefusedOrUndeliverableSampleStaysWithTheCaller)
-{
-    sink.onSample = [](ZQFMediaSample*) { return false; };
-    ZQFMediaSample* sample = source.Out(0)->GetNewSample(0);
-    EXPECT_FALSE(source.Out(0)->Deliver(sample));
-    EXPECT_EQ(sample->GetRefCount(), 1);
-    EXPECT_FALSE(TestModule("lonely", 0, 1).Out(0)->Deliver(sample));  // unconnected
-    EXPECT_FALSE(source.Out(0)->Deliver(nullptr));
-    EXPECT_FALSE(Pool()->IsFull());
-    sample->Recycle();
-    EXPECT_TRUE(Pool()->IsFull());
-}
-
 // A relay forwards with a reference of its own and gives it back when the
-// forward fails, so neither outcome loses a sample.
-TEST(DeliverThroughRelay, PoolIsFullAfterAcceptedAndRefusedForwards)
+// forward fails, so neither outcome loses a sample. A refusal at the end of
+// the chain leaves the caller's reference with the caller: had Deliver
+// dropped one, the relay's give-back would return the sample to its pool
+// while the caller still holds it.
+TEST(Deliver, RefusedOrUndeliverableSampleStaysWithTheCallerAndNoOutcomeLosesOne)
 {
     TestModule source("source", 0, 1);
     TestModule relay("relay", 1, 1);
@@ -55,6 +36,10 @@ TEST(DeliverThroughRelay, PoolIsFullAfterAcceptedAndRefusedForwards)
     sink.onSample = [](ZQFMediaSample*) { return false; };
     ZQFMediaSample* refused = source.Out(0)->GetNewSample(0);
     EXPECT_FALSE(source.Out(0)->Deliver(refused));
+    EXPECT_EQ(refused->GetRefCount(), 1);
+    EXPECT_FALSE(TestModule("lonely", 0, 1).Out(0)->Deliver(refused));  // unconnected
+    EXPECT_FALSE(source.Out(0)->Deliver(nullptr));
+    EXPECT_FALSE(pool->IsFull());
     refused->Recycle();
     EXPECT_TRUE(pool->IsFull());
 }

@@ -50,8 +50,7 @@ TEST(MediaSample, PayloadViewIsClampedToTheBuffer)
 
 TEST(MediaSample, ExtraRecycleIsLoggedCountedAndNeverReturnsTheSampleTwice)
 {
-    testsupport::ExpectSampleReferenceFaults(3);
-    const uint64_t faultsBefore = zqf::GetSampleReferenceFaults();
+    testsupport::ExpectSampleReferenceFaults(3);  // the test main holds the count
     LogCapture log;
     Pool pool(2);
     ZQFMediaSample* sample = pool.allocator->GetNewSample(0);
@@ -68,7 +67,6 @@ TEST(MediaSample, ExtraRecycleIsLoggedCountedAndNeverReturnsTheSampleTwice)
     pool.allocator->ReturnSample(sample);  // already home
     EXPECT_EQ(pool.allocator->GetFreeCount(), 2);
     EXPECT_EQ(fwtest::CountLines(log, ZQF_LOG_ERROR, "already in pool"), 1);
-    EXPECT_EQ(zqf::GetSampleReferenceFaults() - faultsBefore, 3u);
     ZQFMediaSample* a = pool.allocator->GetNewSample(0);
     ZQFMediaSample* b = pool.allocator->GetNewSample(0);
     EXPECT_NE(a, b);  // on the free list once
