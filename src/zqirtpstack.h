@@ -59,6 +59,18 @@ public:
     virtual void SetRTCPEnabled(uint32_t enabled) = 0;
     virtual uint32_t GetRTCPEnabled() = 0;
     virtual bool SendFIR() = 0;
+    // SRTP for the next start: a suite ("AES_CM_128_HMAC_SHA1_80",
+    // "AES_CM_128_HMAC_SHA1_32" or "AEAD_AES_128_GCM"; null or "" turns SRTP
+    // off) and master key + salt in base64 (RFC 4568) for what the stack
+    // sends and for what it receives. False when the suite is unknown or a
+    // key does not fit it: nothing changes, the reason is logged, and
+    // `refused` (when given) tells which: 0 the suite, 1 the send key, 2 the
+    // receive key.
+    virtual bool SetSRTP(const char* suite, const char* sendKey, const char* receiveKey, int* refused) = 0;
+    // "" when SRTP is off. The keys are as given.
+    virtual const char* GetSRTPSuite() = 0;
+    virtual const char* GetSRTPSendKey() = 0;
+    virtual const char* GetSRTPReceiveKey() = 0;
 
 protected:
     ~ZQIRTPStack() = default;

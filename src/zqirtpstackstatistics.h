@@ -43,6 +43,12 @@ public:
                                         uint32_t* payloadOctetsReceived, uint32_t* packetsExpected,
                                         int32_t* packetsLost, uint32_t* lateOrDuplicatePackets,
                                         float* jitterMs) = 0;
+    // SRTP: packets dropped since the stack last started because they failed
+    // authentication (forged, damaged, under another key, or too short to
+    // check) or were replays, RTP and RTCP apart. False when SRTP is off.
+    // Null out-parameters are skipped.
+    virtual bool GetSRTPStatistics(uint32_t* rtpAuthenticationFailures, uint32_t* rtpReplays,
+                                   uint32_t* rtcpAuthenticationFailures, uint32_t* rtcpReplays) = 0;
 
 protected:
     ~ZQIRTPStackStatistics() = default;

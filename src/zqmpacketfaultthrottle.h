@@ -1,8 +1,10 @@
 #pragma once
 // Failure lines caused by received packets are throttled, so that a flood of
 // foreign traffic on an RTP port cannot flood the log: of each kind, the
-// first and every tenth are written. The counters are process-wide, shared
-// by every receiving stack.
+// first and every tenth are written. The kinds an attacker can send at will
+// once a stream is protected (packets that fail SRTP checks) are written at
+// most once a second, with the number left out since. The counters are
+// process-wide, shared by every stack.
 #include <cstdint>
 
 namespace zqm {
@@ -20,15 +22,23 @@ enum class PacketFault : uint8_t {
     RTCPFirstType,
     RTCPLength,
     RTCPShort,         // a datagram on an RTCP port too short for a compound
+    SrtpAuthentication,  // once a second from here on
+    SrtpReplay,
+    SrtcpAuthentication,
+    SrtcpReplay,
     Count,
 };
 
 class PacketFaultThrottle {
 public:
     static constexpr uint32_t kEvery = 10;
+    static constexpr int64_t kOncePerMs = 1000;
 
     // Counts one fault of the kind; true when its line is to be written.
     static bool TakeTurn(PacketFault fault);
+    // The same; for a timed kind, `skipped` (when the line is due) receives
+    // how many faults of the kind were not written since its last line.
+    static bool TakeTurn(PacketFault fault, uint32_t* skipped);
     // Whether the next fault of the kind will be written (nothing counted):
     // lets a detail line go with the failure line of the same packet.
     static bool IsDue(PacketFault fault);

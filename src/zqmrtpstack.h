@@ -15,6 +15,7 @@
 #include <map>
 #include <mutex>
 
+#include "srtp/srtpstackprotection.h"
 #include "zqccriticalsection.h"
 #include "zqirtpstack.h"
 
@@ -111,6 +112,16 @@ public:
     int CheckRTCPValidity(const uint8_t* datagram, int length);
     bool ProcessRTCPDatagram(const uint8_t* datagram, int length, const char* caller);
 
+    // SRTP (zqmrtpstacksrtp.cpp). The settings take effect at the next
+    // start; false, with the reason logged and `refused` set (0 suite, 1 send
+    // key, 2 receive key), when they do not fit together.
+    bool SetSRTP(const char* suite, const char* sendKey, const char* receiveKey, int* refused);
+    const char* GetSRTPSuite();
+    const char* GetSRTPSendKey();
+    const char* GetSRTPReceiveKey();
+    // Since the last start; false when SRTP is not configured.
+    bool GetSRTPCounters(zqm::srtp::ReceiveCounters* counters);
+
     ZQFModule* GetOwnerModule() const { return m_ownerModule; }
     ZQMRTPSource* GetLocalSource() const { return m_localSource; }
 
@@ -122,6 +133,17 @@ protected:
     // opened at start until an address is configured).
     void SetDefaultNetworkParameters();
     static void CopyText(char* field, const char* text);
+    // Starts SRTP for a run when it is configured; raises when it cannot
+    // start. Stack lock held.
+    void StartSRTP();
+    // A received RTCP datagram with SRTP on: true when it is authentic (now
+    // in the clear, `*length` its plain length); false when it is to be
+    // dropped before any processing. True with SRTP off.
+    bool UnprotectReceivedRTCP(uint8_t* datagram, int* length, int logPort);
+    // A compound to send, protected in place when SRTP is on (the buffer
+    // has `capacity` bytes); its length on the wire, or -1 when it must not
+    // be sent.
+    int ProtectRTCPToSend(uint8_t* compound, int length, int capacity);
     // After a collision with a remote source (RFC 3550, 8.2): the local
     // source takes a new unused SSRC, in the local list too, and the change
     // is logged. Answers the SSRC it left, for the BYE. Stack lock held.
@@ -147,6 +169,7 @@ protected:
     std::atomic<uint32_t> m_dataDisabled{0};
     std::atomic<uint32_t> m_socketBufferSize{0};
     ZQMRTPSource* m_localSource = nullptr;
+    zqm::srtp::StackProtection m_srtp;  // settings under the stack lock
     ZQMFIRCallback m_firCallback;  // guarded by m_firCallbackMutex
     std::mutex m_firCallbackMutex;  // a leaf: RTCP processing reads the callback under the list locks
 

@@ -102,6 +102,7 @@ void ZQMInputRTPStack::StartUnderLock()
         ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->[%d] OnStart failure input rtp socket already exists.", LogPort());
         ZQM_THROW("<--RTPStack-->OnStart failure input rtp socket already exists.");
     }
+    StartSRTP();
     m_inputRTPSocket = AcquireRTPSocket(m_localIPAddress, m_localRTPPort);
     if (m_inputRTPSocket == nullptr) {
         ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->[%d] OnStart failure input rtp socket creation failure.", LogPort());
@@ -208,6 +209,7 @@ void ZQMInputRTPStack::Cleanup()
         ForgetSources();
         delete m_rtcpListeningThread;
         m_rtcpListeningThread = nullptr;
+        m_srtp.Stop();
         m_cleanedUp.store(1);
         if (m_inputRTPSocket != nullptr) {
             ZQM_LOG(ZQF_LOG_INFO, "ZQMInputRTPStack::destroy socket on [%s : %s]", m_localIPAddress, m_localRTPPort);

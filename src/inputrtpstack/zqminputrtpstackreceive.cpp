@@ -71,10 +71,15 @@ int ZQMInputRTPStack::EntryPoint()
                 continue;
             }
             const int size = std::min(kMaxDatagramBytes, sample->GetBufferSize());
-            const int received = ReceiveDatagram(socket, sample->GetDataBuffer(), size, from);
+            int received = ReceiveDatagram(socket, sample->GetDataBuffer(), size, from);
             if (received <= 0) {  // asked to stop
                 sample->Recycle();
                 break;
+            }
+            // A packet that fails SRTP checks never reaches a source.
+            if (m_srtp.IsOn() && !m_srtp.UnprotectRtp(sample->GetDataBuffer(), &received, LogPort())) {
+                sample->Recycle();
+                continue;
             }
             if (received <= kFixedHeaderBytes) {
                 sample->Recycle();

@@ -111,13 +111,17 @@ void ZQMInputRTPStack::ReportOnSource(ZQMRTPSource& source, const ReportSender& 
     source.m_extendedHighestSeq.store(content.extendedHighestSeq, std::memory_order_relaxed);
     source.m_dlsr.store(content.dlsr, std::memory_order_relaxed);
 
-    uint8_t packet[zqm::kMaxReceiverReportCompoundBytes];
-    const size_t bytes = zqm::BuildReceiverReportCompound(content, packet, sizeof packet);
+    // With room for the SRTCP trailer behind the compound.
+    uint8_t packet[zqm::kMaxReceiverReportCompoundBytes + zqm::srtp::kMaxTrailerBytes];
+    const size_t bytes = zqm::BuildReceiverReportCompound(content, packet, zqm::kMaxReceiverReportCompoundBytes);
     if (sender.fir) {
         ZQM_LOG(ZQF_LOG_INFO, "<--RTCPStack-->[%d] Send FIR .", LogPort());
     }
-    if (m_outputRTCPSocket == nullptr ||
-        m_outputRTCPSocket->SendTo(packet, static_cast<int>(bytes), m_rtcpDestination) <= 0) {
+    const int wireBytes = ProtectRTCPToSend(packet, static_cast<int>(bytes), static_cast<int>(sizeof packet));
+    if (wireBytes < 0) {
+        return;  // the refusal is logged
+    }
+    if (m_outputRTCPSocket == nullptr || m_outputRTCPSocket->SendTo(packet, wireBytes, m_rtcpDestination) <= 0) {
         ZQM_LOG(ZQF_LOG_INFO,
                 "<--RTCPStack-->[%d] SendReceiverReport failure error throwed while sending rtcp packet.", LogPort());
     }

@@ -39,7 +39,7 @@ int ZQMInputRTPStack::RTCPEntryPoint(ZQMInputRTPStackRTCPListeningThread* thread
                 continue;
             }
             ZQCSocketAddress from;
-            const int received = socket->RecvFrom(buffer, size, &from);
+            int received = socket->RecvFrom(buffer, size, &from);
             if (received <= 0) {
                 socket->WaitReadable(kReceiveWaitMs, &thread->GetStopEvent());
             } else if (received < kShortestCompoundBytes) {
@@ -49,6 +49,8 @@ int ZQMInputRTPStack::RTCPEntryPoint(ZQMInputRTPStackRTCPListeningThread* thread
                             "socket.",
                             LogPort());
                 }
+            } else if (!UnprotectReceivedRTCP(buffer, &received, LogPort())) {
+                continue;  // counted and logged: never processed
             } else if (m_ownerModule->IsRunning() && ProcessRTCPDatagram(buffer, received, "ZQMInputRTPStack") &&
                        !from.IsEmpty()) {
                 // The peer's RTCP origin: where our reports reach it.

@@ -19,6 +19,15 @@ constexpr int kRTPInCategory = 13;
 constexpr int kRTPOutCategory = 14;
 constexpr char16_t kSheetTitle[] = u"RTP stack";
 
+// Statistics out-parameters may be null: those are skipped.
+template <typename Value>
+void put(Value* out, Value value)
+{
+    if (out != nullptr) {
+        *out = value;
+    }
+}
+
 }  // namespace
 
 ZQMRTPStackModule::ZQMRTPStackModule(const ZQFID& id, const char* name) : ZQFModule(id)
@@ -213,16 +222,36 @@ bool ZQMRTPStackModule::GetReceptionStatistics(uint32_t ssrc, bool isLocal, uint
     if (!ZQMInputRTPStack::GetReceptionStatistics(ssrc, isLocal, &reception)) {
         return false;
     }
-    auto put = [](auto* out, auto value) {
-        if (out != nullptr) {
-            *out = value;
-        }
-    };
     put(packetsReceived, reception.figures.received);
     put(payloadOctetsReceived, reception.figures.payloadOctets);
     put(packetsExpected, reception.figures.expected);
     put(packetsLost, reception.figures.Lost());
     put(lateOrDuplicatePackets, reception.lateOrDuplicate);
     put(jitterMs, reception.jitterMs);
+    return true;
+}
+
+bool ZQMRTPStackModule::SetSRTP(const char* suite, const char* sendKey, const char* receiveKey, int* refused)
+{
+    return m_stack->SetSRTP(suite, sendKey, receiveKey, refused);
+}
+
+const char* ZQMRTPStackModule::GetSRTPSuite() { return m_stack->GetSRTPSuite(); }
+
+const char* ZQMRTPStackModule::GetSRTPSendKey() { return m_stack->GetSRTPSendKey(); }
+
+const char* ZQMRTPStackModule::GetSRTPReceiveKey() { return m_stack->GetSRTPReceiveKey(); }
+
+bool ZQMRTPStackModule::GetSRTPStatistics(uint32_t* rtpAuthenticationFailures, uint32_t* rtpReplays,
+                                          uint32_t* rtcpAuthenticationFailures, uint32_t* rtcpReplays)
+{
+    zqm::srtp::ReceiveCounters counters;
+    if (!m_stack->GetSRTPCounters(&counters)) {
+        return false;
+    }
+    put(rtpAuthenticationFailures, counters.rtpAuthenticationFailures);
+    put(rtpReplays, counters.rtpReplays);
+    put(rtcpAuthenticationFailures, counters.rtcpAuthenticationFailures);
+    put(rtcpReplays, counters.rtcpReplays);
     return true;
 }

@@ -87,6 +87,10 @@ public:
     void SetRTCPEnabled(uint32_t enabled) override;
     uint32_t GetRTCPEnabled() override;
     bool SendFIR() override;
+    bool SetSRTP(const char* suite, const char* sendKey, const char* receiveKey, int* refused) override;
+    const char* GetSRTPSuite() override;
+    const char* GetSRTPSendKey() override;
+    const char* GetSRTPReceiveKey() override;
 
     // ZQIRTPStackStatistics (GetSourceAt and GetSourceIdentifier are shared
     // with ZQIRTPStack above).
@@ -107,6 +111,8 @@ public:
     bool GetReceptionStatistics(uint32_t ssrc, bool isLocal, uint32_t* packetsReceived,
                                 uint32_t* payloadOctetsReceived, uint32_t* packetsExpected, int32_t* packetsLost,
                                 uint32_t* lateOrDuplicatePackets, float* jitterMs) override;
+    bool GetSRTPStatistics(uint32_t* rtpAuthenticationFailures, uint32_t* rtpReplays,
+                           uint32_t* rtcpAuthenticationFailures, uint32_t* rtcpReplays) override;
 
     ZQMRTPStack* GetStack() const { return m_stack; }
 

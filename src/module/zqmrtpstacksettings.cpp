@@ -2,13 +2,19 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <string>
 
+#include "stdafx.h"
 #include "zqfid.h"
 #include "zqfxml.h"
 #include "zqirtpstack.h"
+#include "zqmlog.h"
 #include "zqmrtpmediatypes.h"
 
 namespace {
+
+const char* const kLogPath = "module\\zqmrtpstacksettings";
 
 constexpr int kSettingsNodeKind = 2;
 constexpr int kSettingNodeKind = 3;
@@ -46,6 +52,15 @@ constexpr TextKey kTextKeys[] = {
 };
 
 constexpr const char* kSequenceKey = "disableSeqNumGen";
+
+// SRTP, after every other key and only when it is on: a file written
+// without it is the same as before it existed. The keys are stored as given.
+constexpr const char* kSrtpKeys[] = {"SRTPSuite", "SRTPSendKey", "SRTPReceiveKey"};
+
+struct SrtpTexts {
+    std::string values[3];
+    bool present = false;
+};
 
 const char* ReadText(ZQIRTPStack* stack, TextSetting setting)
 {
@@ -124,14 +139,45 @@ void ApplySetting(ZQIRTPStack* stack, const char* name, const char* value)
     }
 }
 
-void ReadSettings(ZQIRTPStack* stack, CXMLNode* settings)
+void CollectSrtpSetting(const char* name, const char* value, SrtpTexts* srtp)
 {
+    if (name == nullptr || value == nullptr) {
+        return;
+    }
+    for (size_t i = 0; i < std::size(kSrtpKeys); ++i) {
+        if (std::strcmp(name, kSrtpKeys[i]) == 0) {
+            srtp->values[i] = value;
+            srtp->present = true;
+        }
+    }
+}
+
+// The three go to the stack together, which checks that they fit.
+bool ApplySrtpSettings(ZQIRTPStack* stack, const SrtpTexts& srtp)
+{
+    if (!srtp.present) {
+        return true;
+    }
+    int refused = 0;
+    if (stack->SetSRTP(srtp.values[0].c_str(), srtp.values[1].c_str(), srtp.values[2].c_str(), &refused)) {
+        return true;
+    }
+    const char* key = refused >= 0 && refused < 3 ? kSrtpKeys[refused] : kSrtpKeys[0];
+    ZQM_LOG(ZQF_LOG_ERROR, "ZQMRTPStackProPage: setting \"%s\" refused (the line above says why).", key);
+    return false;
+}
+
+bool ReadSettings(ZQIRTPStack* stack, CXMLNode* settings)
+{
+    SrtpTexts srtp;
     for (CXMLNode* node = settings->GetFirstChild(); node != nullptr; node = settings->GetNextChild()) {
         const char* name = node->GetAttribute("name");
         const char* value = node->GetAttribute("value");
         node->GetAttribute("type");  // read, and of no consequence
         ApplySetting(stack, name, value);
+        CollectSrtpSetting(name, value, &srtp);
     }
+    return ApplySrtpSettings(stack, srtp);
 }
 
 }  // namespace
@@ -152,6 +198,11 @@ bool SaveStackSettings(ZQIRTPStack* stack, CXMLNode* parent)
         AddSettingNode(settings, key, stack->IsMediaTypeEnabled(MediaTypeOfKey(key)) ? 1 : 0);
     }
     AddSettingNode(settings, kSequenceKey, stack->GetAutoSequenceNumbers() ? 0 : 1);
+    if (stack->GetSRTPSuite()[0] != '\0') {
+        AddSettingNode(settings, kSrtpKeys[0], "STRING", stack->GetSRTPSuite());
+        AddSettingNode(settings, kSrtpKeys[1], "STRING", stack->GetSRTPSendKey());
+        AddSettingNode(settings, kSrtpKeys[2], "STRING", stack->GetSRTPReceiveKey());
+    }
     return true;
 }
 
@@ -167,8 +218,7 @@ bool LoadStackSettings(ZQIRTPStack* stack, CXMLNode* moduleNode)
         }
         ZQFID id{};
         if (String2ZQFID(iid, &id) && EqualZQFID(id, IID_ZQIRTPStack)) {
-            ReadSettings(stack, child);
-            return true;
+            return ReadSettings(stack, child);
         }
     }
     return true;

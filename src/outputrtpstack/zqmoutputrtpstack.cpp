@@ -67,6 +67,7 @@ bool ZQMOutputRTPStack::OnStart()
             ZQM_LOG(ZQF_LOG_ERROR, "ZQMOutputRTPStack: can't resolve %s network address", m_remoteRTPAddress);
             ZQM_THROW("<--RTPStack-->OnStart failure in output rtp stack: invalid network parameters.");
         }
+        StartSRTP();
         m_rtpDestination =
             std::make_unique<ZQCSocketAddress>(ZQCSocket::kDatagram, m_remoteRTPAddress, m_remoteRTPPort);
         // A remote RTCP address equal to our own means RTCP is not wanted.
@@ -254,6 +255,7 @@ void ZQMOutputRTPStack::Cleanup()
         // A thread that did not stop in time is joined here: its socket is
         // released only after it has ended.
         m_rtcpListeningThread.reset();
+        m_srtp.Stop();
         m_cleanedUp = 1;
         ReleaseSockets();
     } catch (...) {

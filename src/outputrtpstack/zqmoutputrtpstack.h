@@ -65,8 +65,8 @@ private:
     // Sends the RTP datagram and counts it. A peer that answers with ICMP
     // errors does not refuse the packet (it is counted as sent and
     // unreachable); false on any other send error.
-    bool SendPacket(const uint8_t* packet, int length);
-    void CountSentPacket(int datagramBytes);
+    bool SendPacket(uint8_t* packet, int length, int capacity);
+    void CountSentPacket(int plainBytes, int datagramBytes);
     // The log line of a change in what the sends to `destination` answer.
     void LogReachabilityChange(ZQMSendReachability& reachability, ZQMSendReachability::Change change,
                                const char* what, const ZQCSocketAddress& destination);

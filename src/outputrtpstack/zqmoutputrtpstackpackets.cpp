@@ -68,7 +68,8 @@ bool ZQMOutputRTPStack::OnProcessMediaSample(ZQFMediaSample* sample, int)
         if (!IsFecSample(sample)) {
             RecordSentPacket(packet);
         }
-        if (!SendPacket(packet, sample->m_PayloadLength + kHeaderBytes)) {
+        const int capacity = static_cast<int>(sample->GetBufferSize() - (packet - sample->GetDataBuffer()));
+        if (!SendPacket(packet, sample->m_PayloadLength + kHeaderBytes, capacity)) {
             return false;
         }
         // Read after the send and any simulated delay: the time the packet
@@ -176,16 +177,22 @@ void ZQMOutputRTPStack::RecordSentPacket(const uint8_t* packet)
     m_lastSentMicroseconds = ZQCClock::GetMicroseconds();
 }
 
-bool ZQMOutputRTPStack::SendPacket(const uint8_t* packet, int length)
+// With SRTP on, the packet is encrypted and authenticated in place: the
+// sample is not read again after this.
+bool ZQMOutputRTPStack::SendPacket(uint8_t* packet, int length, int capacity)
 {
     if (m_rtpDestination == nullptr || m_rtpSocket == nullptr || m_dataDisabled.load(std::memory_order_relaxed) != 0) {
         return true;
     }
-    const int sent = m_rtpSocket->SendTo(packet, length, m_rtpDestination.get());
+    const int wireLength = m_srtp.IsOn() ? m_srtp.ProtectRtp(packet, length, capacity) : length;
+    if (wireLength < 0) {
+        return false;  // the refusal is logged
+    }
+    const int sent = m_rtpSocket->SendTo(packet, wireLength, m_rtpDestination.get());
     if (sent == ZQCSocket::kPeerUnreachable) {
         m_localSource->m_unreachableSends.fetch_add(1, std::memory_order_relaxed);
         LogReachabilityChange(m_rtpReachability, m_rtpReachability.NoteUnreachable(), "RTP", *m_rtpDestination);
-        CountSentPacket(length);
+        CountSentPacket(length, wireLength);
         return true;
     }
     if (sent < 0) {
@@ -194,14 +201,16 @@ bool ZQMOutputRTPStack::SendPacket(const uint8_t* packet, int length)
     }
     LogReachabilityChange(m_rtpReachability, m_rtpReachability.NoteDelivered(), "RTP", *m_rtpDestination);
     if (sent > 0) {
-        CountSentPacket(sent);
+        CountSentPacket(length, sent);
     }
     return true;
 }
 
-void ZQMOutputRTPStack::CountSentPacket(int datagramBytes)
+// The sender report counts payload octets as the application gave them; the
+// bit rate on the wire counts the datagram with its SRTP trailer.
+void ZQMOutputRTPStack::CountSentPacket(int plainBytes, int datagramBytes)
 {
-    const auto payloadBytes = static_cast<uint32_t>(datagramBytes - kHeaderBytes);
+    const auto payloadBytes = static_cast<uint32_t>(plainBytes - kHeaderBytes);
     m_localSource->m_packetCount.fetch_add(1, std::memory_order_relaxed);
     m_localSource->m_octetCount.fetch_add(payloadBytes, std::memory_order_relaxed);
     m_localSource->m_octets.fetch_add(payloadBytes, std::memory_order_relaxed);

@@ -75,11 +75,16 @@ bool ZQMOutputRTPStack::SendSenderReport(bool bye)
             ZQM_LOG(ZQF_LOG_INFO, "Invalid remote addr");
             return false;
         }
-        // On the stack, not the heap: a report goes with a sample.
-        uint8_t compound[kLongestReportBytes] = {};
+        // On the stack, not the heap: a report goes with a sample. With room
+        // for the SRTCP trailer behind it.
+        uint8_t compound[kLongestReportBytes + zqm::srtp::kMaxTrailerBytes] = {};
         const size_t length =
-            WriteSenderReport(*m_localSource, SenderReportRtpTimestamp(), bye, compound, sizeof compound);
-        const int sent = SendReportDatagram(compound, static_cast<int>(length));
+            WriteSenderReport(*m_localSource, SenderReportRtpTimestamp(), bye, compound, kLongestReportBytes);
+        const int wireBytes = ProtectRTCPToSend(compound, static_cast<int>(length), static_cast<int>(sizeof compound));
+        if (wireBytes < 0) {
+            return false;  // the refusal is logged
+        }
+        const int sent = SendReportDatagram(compound, wireBytes);
         // Counted whatever the send gave, as the receiving side counts RTCP.
         m_localSource->m_octets.fetch_add(static_cast<uint32_t>(sent - 4), std::memory_order_relaxed);
         m_localSource->m_wireBytes.fetch_add(static_cast<uint32_t>(sent) + kIpUdpOverheadBytes,
@@ -168,7 +173,7 @@ void ZQMOutputRTPStack::ListenForRTCP(ZQMOutputRTPStackRTCPListeningThread& thre
             thread.GetStopEvent().Wait(kIdleWaitMs);
             continue;
         }
-        const int received = socket->RecvFrom(buffer, kReceiveBufferBytes, &sender);
+        int received = socket->RecvFrom(buffer, kReceiveBufferBytes, &sender);
         if (received <= 0) {
             WaitForRTCP(socket, thread);
             continue;
@@ -177,7 +182,7 @@ void ZQMOutputRTPStack::ListenForRTCP(ZQMOutputRTPStackRTCPListeningThread& thre
             ZQM_LOG(ZQF_LOG_WARNING, "<--RTPStack-->EntryPoint failed to receive on input rtcp socket.");
             continue;
         }
-        if (IsOwnerRunning()) {
+        if (UnprotectReceivedRTCP(buffer, &received, socket->GetPort()) && IsOwnerRunning()) {
             ProcessRTCPDatagram(buffer, received, "ZQMOutputRTPStack");
         }
     }

@@ -6,10 +6,11 @@ namespace zqm::srtp {
 
 namespace {
 
+// RFC 4568 gives SRTCP the 80-bit tag under the short-tag suite too.
 constexpr Suite kSuites[] = {
-    {"AES_CM_128_HMAC_SHA1_80", 16, 14},
-    {"AES_CM_128_HMAC_SHA1_32", 16, 14},
-    {"AEAD_AES_128_GCM", 16, 12},
+    {"AES_CM_128_HMAC_SHA1_80", 16, 14, 10, 14},
+    {"AES_CM_128_HMAC_SHA1_32", 16, 14, 4, 14},
+    {"AEAD_AES_128_GCM", 16, 12, 16, 20},
 };
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

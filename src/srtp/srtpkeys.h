@@ -17,6 +17,8 @@ struct Suite {
     const char* name;  // as SDP writes it
     size_t keyBytes;
     size_t saltBytes;
+    int rtpTrailerBytes;   // the SRTP authentication tag
+    int rtcpTrailerBytes;  // the E flag and SRTCP index, and the tag
     size_t MasterBytes() const { return keyBytes + saltBytes; }
 };
 

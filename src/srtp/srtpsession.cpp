@@ -61,13 +61,48 @@ Verdict VerdictOf(srtp_err_status_t status)
 
 struct Session::Context {
     srtp_t session = nullptr;
+    int rtpTrailerBytes = 0;
+    int rtcpTrailerBytes = 0;
+    KeyLimits limits;
+    uint64_t rtpProtected = 0;
+    uint64_t rtcpProtected = 0;
 };
+
+namespace {
+
+using ProtectCall = srtp_err_status_t (*)(srtp_t, void*, int*);
+
+int Protect(Session::Context& context, ProtectCall call, uint8_t* packet, int length, int capacity, int trailerBytes,
+            uint64_t& protectedCount, uint64_t limit)
+{
+    if (length <= 0 || capacity - length < trailerBytes) {
+        return Session::kNoRoom;
+    }
+    if (protectedCount >= limit) {
+        return Session::kKeyExhausted;
+    }
+    if (call(context.session, packet, &length) != srtp_err_status_ok) {
+        return Session::kRefused;
+    }
+    ++protectedCount;
+    return length;
+}
+
+}  // namespace
 
 Session::~Session() { Stop(); }
 
-bool Session::Start(const Suite& suite, std::span<const uint8_t> masterKey, Direction direction, std::string* why)
+bool Session::IsStarted()
 {
-    Stop();
+    std::lock_guard lock(m_mutex);
+    return m_context != nullptr;
+}
+
+bool Session::Start(const Suite& suite, std::span<const uint8_t> masterKey, Direction direction, std::string* why,
+                    KeyLimits limits)
+{
+    std::lock_guard lock(m_mutex);
+    StopLocked();
     if (masterKey.size() != suite.MasterBytes()) {
         if (why != nullptr) {
             *why = "the master key has " + std::to_string(masterKey.size()) + " bytes, " + suite.name + " takes " +
@@ -98,11 +133,20 @@ bool Session::Start(const Suite& suite, std::span<const uint8_t> masterKey, Dire
         }
         return false;
     }
+    context->rtpTrailerBytes = suite.rtpTrailerBytes;
+    context->rtcpTrailerBytes = suite.rtcpTrailerBytes;
+    context->limits = limits;
     m_context = context;
     return true;
 }
 
 void Session::Stop()
+{
+    std::lock_guard lock(m_mutex);
+    StopLocked();
+}
+
+void Session::StopLocked()
 {
     if (m_context == nullptr) {
         return;
@@ -114,22 +158,27 @@ void Session::Stop()
 
 int Session::ProtectRtp(uint8_t* packet, int length, int capacity)
 {
-    if (m_context == nullptr || length <= 0 || capacity - length < kMaxTrailerBytes) {
-        return -1;
+    std::lock_guard lock(m_mutex);
+    if (m_context == nullptr) {
+        return kRefused;
     }
-    return srtp_protect(m_context->session, packet, &length) == srtp_err_status_ok ? length : -1;
+    return Protect(*m_context, srtp_protect, packet, length, capacity, m_context->rtpTrailerBytes,
+                   m_context->rtpProtected, m_context->limits.rtpPackets);
 }
 
 int Session::ProtectRtcp(uint8_t* packet, int length, int capacity)
 {
-    if (m_context == nullptr || length <= 0 || capacity - length < kMaxTrailerBytes) {
-        return -1;
+    std::lock_guard lock(m_mutex);
+    if (m_context == nullptr) {
+        return kRefused;
     }
-    return srtp_protect_rtcp(m_context->session, packet, &length) == srtp_err_status_ok ? length : -1;
+    return Protect(*m_context, srtp_protect_rtcp, packet, length, capacity, m_context->rtcpTrailerBytes,
+                   m_context->rtcpProtected, m_context->limits.rtcpPackets);
 }
 
 Verdict Session::UnprotectRtp(uint8_t* packet, int* length)
 {
+    std::lock_guard lock(m_mutex);
     if (m_context == nullptr || length == nullptr || *length <= 0) {
         return Verdict::Refused;
     }
@@ -138,6 +187,7 @@ Verdict Session::UnprotectRtp(uint8_t* packet, int* length)
 
 Verdict Session::UnprotectRtcp(uint8_t* packet, int* length)
 {
+    std::lock_guard lock(m_mutex);
     if (m_context == nullptr || length == nullptr || *length <= 0) {
         return Verdict::Refused;
     }

@@ -129,12 +129,61 @@ TEST(SrtpSession, RefusesWhatItCannotProtect)
     EXPECT_EQ(why, "the master key has 29 bytes, AES_CM_128_HMAC_SHA1_80 takes 30");
     std::vector<uint8_t> packet = testsupport::Packet(1);
     const int length = static_cast<int>(packet.size());
-    packet.resize(packet.size() + kMaxTrailerBytes - 1);
-    EXPECT_EQ(session.ProtectRtp(packet.data(), length, static_cast<int>(packet.size())), -1) << "not started";
+    packet.resize(packet.size() + suite.rtpTrailerBytes);
+    const int capacity = static_cast<int>(packet.size());
+    EXPECT_EQ(session.ProtectRtp(packet.data(), length, capacity), Session::kRefused) << "not started";
     ASSERT_TRUE(session.Start(suite, MasterKey(suite, 3), Direction::Send, &why)) << why;
-    EXPECT_EQ(session.ProtectRtp(packet.data(), length, static_cast<int>(packet.size())), -1) << "no room";
+    EXPECT_EQ(session.ProtectRtp(packet.data(), length, capacity - 1), Session::kNoRoom) << "one byte short";
+    EXPECT_EQ(session.ProtectRtp(packet.data(), length, capacity), capacity) << "exactly the tag's room";
     int shortLength = 4;
     EXPECT_EQ(session.UnprotectRtp(packet.data(), &shortLength), Verdict::Refused) << "a sending session";
+}
+
+TEST(SrtpSession, StopsProtectingAtTheKeysPacketLimit)
+{
+    const Suite& suite = DefaultSuite();
+    Session session;
+    std::string why;
+    ASSERT_TRUE(session.Start(suite, MasterKey(suite, 4), Direction::Send, &why, KeyLimits{2, 1})) << why;
+    for (uint16_t seq = 1; seq <= 3; ++seq) {
+        std::vector<uint8_t> packet = Roomy(testsupport::Packet(seq));
+        const int plainBytes = static_cast<int>(packet.size()) - kMaxTrailerBytes;
+        const int result = session.ProtectRtp(packet.data(), plainBytes, static_cast<int>(packet.size()));
+        EXPECT_EQ(result, seq <= 2 ? plainBytes + 10 : Session::kKeyExhausted) << seq;
+    }
+    for (int report = 1; report <= 2; ++report) {
+        std::vector<uint8_t> packet = Roomy(testsupport::Words({0x80C90001, 0x11223344}));
+        const int result = session.ProtectRtcp(packet.data(), 8, static_cast<int>(packet.size()));
+        EXPECT_EQ(result, report == 1 ? 8 + 14 : Session::kKeyExhausted) << report;
+    }
+}
+
+// The receiver guesses the rollover counter from its own highest sequence
+// number (RFC 3711, appendix A): a gap across the wrap keeps it in step.
+TEST(SrtpSession, SequenceWrapUnderLossKeepsTheRolloverCounter)
+{
+    const Suite& suite = DefaultSuite();
+    Session sender;
+    Session receiver;
+    std::string why;
+    ASSERT_TRUE(sender.Start(suite, MasterKey(suite, 5), Direction::Send, &why)) << why;
+    ASSERT_TRUE(receiver.Start(suite, MasterKey(suite, 5), Direction::Receive, &why)) << why;
+    uint16_t seq = 65000;
+    for (int sent = 0; sent < 1200; ++sent, ++seq) {
+        testsupport::RtpPacket rtp;
+        rtp.seq = seq;
+        rtp.payload.assign(20, static_cast<uint8_t>(sent));
+        const std::vector<uint8_t> plain = rtp.Encode();
+        std::vector<uint8_t> buffer = Roomy(plain);
+        int length = sender.ProtectRtp(buffer.data(), static_cast<int>(plain.size()), static_cast<int>(buffer.size()));
+        ASSERT_GT(length, 0);
+        const bool lost = seq > 65400 || seq < 300;  // 435 packets across the wrap
+        if (lost) {
+            continue;
+        }
+        ASSERT_EQ(receiver.UnprotectRtp(buffer.data(), &length), Verdict::Ok) << seq;
+        EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + length), plain) << seq;
+    }
 }
 
 }  // namespace
