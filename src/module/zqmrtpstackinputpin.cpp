@@ -1,6 +1,8 @@
 #include "module/zqmrtpstackinputpin.h"
 
 #include "module/zqmrtpstackmodule.h"
+#include "srtp/srtpsession.h"
+#include "zqfallocator.h"
 
 ZQMRTPStackInputPin::ZQMRTPStackInputPin(ZQFModule* owner, const char* name) : ZQFPinIn(owner, name) {}
 
@@ -14,3 +16,13 @@ bool ZQMRTPStackInputPin::GetMediaTypeAt(int index, ZQFMediaType* type, ZQFForma
 }
 
 bool ZQMRTPStackInputPin::OnCheckInputFormat(const ZQFMediaType*) { return true; }
+
+// The upstream pin decides; a pool without the room still works in the
+// clear, and under SRTP a packet that does not fit is refused with a line.
+bool ZQMRTPStackInputPin::OnDecideBufferSize(ZQFAllocatorConfig* config)
+{
+    if (config != nullptr && config->size > 0) {
+        config->size += zqm::srtp::kMaxTrailerBytes;
+    }
+    return true;
+}

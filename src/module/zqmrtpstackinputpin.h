@@ -1,6 +1,7 @@
 #pragma once
-// The input pin of an "RTP out" module: takes every format and offers the
-// media types the stack carries.
+// The input pin of an "RTP out" module: takes every format, offers the
+// media types the stack carries, and asks for room behind the payload for an
+// SRTP trailer, which the stack writes in place.
 #include "zqfpin.h"
 
 class ZQMRTPStackInputPin : public ZQFPinIn {
@@ -9,4 +10,5 @@ public:
 
     bool GetMediaTypeAt(int index, ZQFMediaType* type, ZQFFormatBuffer** format) override;
     bool OnCheckInputFormat(const ZQFMediaType* type) override;
+    bool OnDecideBufferSize(ZQFAllocatorConfig* config) override;
 };

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "log_capture.h"
 #include "module/zqmrtpstackids.h"
 #include "module/zqmrtpstackmodule.h"
 #include "zqfid.h"
@@ -148,6 +149,67 @@ TEST(StackSettings, ModuleNodeWithoutSettingsOrWithAnAnonymousFirstChild)
     // A child with another identity is passed over.
     EXPECT_TRUE(module.LoadSettings(ModuleNodeWith({{"audioG711A", "1"}}, "cf2840ac-7f32-4cec-a83d-98659887833e").get()));
     EXPECT_EQ(module.GetMediaTypeCount(), 0u);
+}
+
+// Keys as SDP writes them: 30 bytes of key and salt.
+constexpr const char* kSendKey = "dGVzdCBrZXk6IHRoaXJ0eSBieXRlcyBleGFjdCEh";
+constexpr const char* kReceiveKey = "YW5vdGhlciBrZXksIHRoaXJ0eSBieXRlcyBsb25n";
+
+TEST(StackSettings, SrtpKeysFollowTheOthersOnlyWhileOnAndTravelAsGiven)
+{
+    ZQMRTPStackModule module(ZQMID_RTPOut, "Output RTP stack");
+    ASSERT_TRUE(module.SetSRTP("AES_CM_128_HMAC_SHA1_32", kSendKey, kReceiveKey, nullptr));
+    CXMLNode parent("module");
+    ASSERT_TRUE(module.SaveSettings(&parent));
+    const std::vector<Setting> settings = SettingsOf(parent);
+    ASSERT_EQ(settings.size(), 55u);
+    EXPECT_EQ(settings[51].name, "disableSeqNumGen");
+    const Setting expected[] = {{"SRTPSuite", "STRING", "AES_CM_128_HMAC_SHA1_32"},
+                                {"SRTPSendKey", "STRING", kSendKey},
+                                {"SRTPReceiveKey", "STRING", kReceiveKey}};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(settings[52 + i].name, expected[i].name);
+        EXPECT_EQ(settings[52 + i].type, expected[i].type);
+        EXPECT_EQ(settings[52 + i].value, expected[i].value);
+    }
+
+    ZQMRTPStackModule loaded(ZQMID_RTPOut, "Output RTP stack");
+    ASSERT_TRUE(loaded.LoadSettings(&parent));
+    EXPECT_STREQ(loaded.GetSRTPSuite(), "AES_CM_128_HMAC_SHA1_32");
+    EXPECT_STREQ(loaded.GetSRTPSendKey(), kSendKey);
+    EXPECT_STREQ(loaded.GetSRTPReceiveKey(), kReceiveKey);
+
+    // Off again: the file is as it was before SRTP existed.
+    ASSERT_TRUE(loaded.SetSRTP("", nullptr, nullptr, nullptr));
+    CXMLNode plain("module");
+    ASSERT_TRUE(loaded.SaveSettings(&plain));
+    EXPECT_EQ(SettingsOf(plain).size(), 52u);
+    EXPECT_STREQ(loaded.GetSRTPSendKey(), "");
+    EXPECT_FALSE(loaded.GetSRTPStatistics(nullptr, nullptr, nullptr, nullptr));
+}
+
+TEST(StackSettings, RefusedSrtpValuesRefuseTheSettingsAndNameTheKey)
+{
+    struct Case {
+        std::string suite, sendKey, receiveKey;
+        const char* namedKey;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"AES_CM_128_HMAC_SHA1_81", kSendKey, kSendKey, "SRTPSuite", "unknown suite \"AES_CM_128_HMAC_SHA1_81\""},
+        {"AES_CM_128_HMAC_SHA1_80", "not base64!", kSendKey, "SRTPSendKey", "the send key"},
+        {"AEAD_AES_128_GCM", kSendKey, kSendKey, "SRTPSendKey", "takes 28"},
+        {"AES_CM_128_HMAC_SHA1_80", kSendKey, "", "SRTPReceiveKey", "the receive key"},
+    };
+    for (const Case& c : cases) {
+        LogCapture logs;
+        ZQMRTPStackModule module(ZQMID_RTPIn, "Input RTP stack");
+        auto node = ModuleNodeWith({{"SRTPSuite", c.suite}, {"SRTPSendKey", c.sendKey}, {"SRTPReceiveKey", c.receiveKey}});
+        EXPECT_FALSE(module.LoadSettings(node.get())) << c.namedKey;
+        EXPECT_EQ(logs.CountContaining(std::string("setting \"") + c.namedKey + "\" refused"), 1) << c.namedKey;
+        EXPECT_EQ(logs.CountContaining(c.reason), 1) << c.reason;
+        EXPECT_STREQ(module.GetSRTPSuite(), "") << "nothing applied";
+    }
 }
 
 }  // namespace
