@@ -93,6 +93,12 @@ std::optional<std::vector<uint8_t>> DecodeBase64(std::string_view text)
     return bytes;
 }
 
+std::string MasterKeyLengthProblem(const Suite& suite, size_t bytes)
+{
+    return "the master key has " + std::to_string(bytes) + " bytes, " + suite.name + " takes " +
+           std::to_string(suite.MasterBytes());
+}
+
 std::optional<std::vector<uint8_t>> ParseMasterKey(const Suite& suite, std::string_view base64, std::string* why)
 {
     std::optional<std::vector<uint8_t>> bytes = DecodeBase64(base64);
@@ -104,8 +110,7 @@ std::optional<std::vector<uint8_t>> ParseMasterKey(const Suite& suite, std::stri
     }
     if (bytes->size() != suite.MasterBytes()) {
         if (why != nullptr) {
-            *why = std::to_string(bytes->size()) + " bytes where " + suite.name + " takes " +
-                   std::to_string(suite.MasterBytes()) + " (key and salt)";
+            *why = MasterKeyLengthProblem(suite, bytes->size());
         }
         return std::nullopt;
     }

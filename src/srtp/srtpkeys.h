@@ -35,6 +35,9 @@ std::string EncodeBase64(std::span<const uint8_t> bytes);
 // the alphabet, padding anywhere but at the end, or bits left in the padding.
 std::optional<std::vector<uint8_t>> DecodeBase64(std::string_view text);
 
+// "the master key has 29 bytes, AES_CM_128_HMAC_SHA1_80 takes 30".
+std::string MasterKeyLengthProblem(const Suite& suite, size_t bytes);
+
 // The master key and salt of `suite` from `base64`; empty, with the reason in
 // `why`, when it does not decode or has another length.
 std::optional<std::vector<uint8_t>> ParseMasterKey(const Suite& suite, std::string_view base64, std::string* why);

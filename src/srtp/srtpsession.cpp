@@ -105,8 +105,7 @@ bool Session::Start(const Suite& suite, std::span<const uint8_t> masterKey, Dire
     StopLocked();
     if (masterKey.size() != suite.MasterBytes()) {
         if (why != nullptr) {
-            *why = "the master key has " + std::to_string(masterKey.size()) + " bytes, " + suite.name + " takes " +
-                   std::to_string(suite.MasterBytes());
+            *why = MasterKeyLengthProblem(suite, masterKey.size());
         }
         return false;
     }

@@ -14,6 +14,9 @@ constexpr int kRemoteRTPPort = 1016;
 constexpr int kRemoteRTCPPort = 1018;
 constexpr int kDisableAutoSeqNum = 1003;
 constexpr int kFEC = 1053;
+// Read-only: the SRTP suite (or "off") and whether keys are set, never the keys.
+constexpr int kSRTPSuite = 1060;
+constexpr int kSRTPKeys = 1061;
 }  // namespace settingsdialog
 
 // Dialog 106, "RTP stack statistics".

@@ -45,6 +45,11 @@ std::vector<DialogItemTemplate> SettingsItems()
         {ControlKind::Static, kNoId, "RTCP:", 83, 42, 22, 8, kLabel},
         {ControlKind::Edit, d::kRemoteRTCPPort, "", 107, 40, 40, 13, kEdit},
         {ControlKind::CheckBox, d::kDisableAutoSeqNum, "Disable Auto SeqNum", 153, 9, 86, 14, kCheckBox},
+        // SRTP is set through the control interface or the settings file;
+        // the page only says whether it is on, so no key ever shows here.
+        {ControlKind::GroupBox, kNoId, "SRTP", 153, 24, 128, 31, kGroupBox},
+        {ControlKind::Static, d::kSRTPSuite, "", 157, 33, 120, 8, kLabel},
+        {ControlKind::Static, d::kSRTPKeys, "", 157, 43, 120, 8, kLabel},
         {ControlKind::GroupBox, kNoId, "Video", 6, 56, 48, 112, kGroupBox},
         {ControlKind::GroupBox, kNoId, "Audio", 55, 56, 226, 112, kGroupBox},
         {ControlKind::GroupBox, kNoId, "Data", 6, 120, 48, 48, kGroupBox},

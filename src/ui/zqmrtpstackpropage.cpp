@@ -25,7 +25,6 @@ std::string ReadEdit(HWND dialog, int id)
 
 std::string TextOf(const char* text) { return text ? text : ""; }
 
-
 void SetCheck(HWND dialog, int id, bool checked)
 {
     SendMessageA(GetDlgItem(dialog, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -61,6 +60,7 @@ void ZQMRTPStackProPage::FillControls(HWND dialog)
     SetDlgItemTextA(dialog, d::kRemoteIPAddress, GetRemoteRTPAddress());
     FillPorts(dialog, direction);
     FillMediaTypes(dialog);
+    FillSRTP(dialog);
 }
 
 // Each kind of port is edited in one place: the other edit of the pair only
@@ -99,6 +99,15 @@ void ZQMRTPStackProPage::FillMediaTypes(HWND dialog)
         }
         SetCheck(dialog, box.controlId, enabled);
     }
+}
+
+// The suite and whether keys are set: the keys themselves are secrets.
+void ZQMRTPStackProPage::FillSRTP(HWND dialog)
+{
+    const std::string suite = TextOf(GetSRTPSuite());
+    SetDlgItemTextA(dialog, d::kSRTPSuite, suite.empty() ? "off" : suite.c_str());
+    const bool keysSet = !TextOf(GetSRTPSendKey()).empty() && !TextOf(GetSRTPReceiveKey()).empty();
+    SetDlgItemTextA(dialog, d::kSRTPKeys, keysSet ? "keys set" : "no keys");
 }
 
 ZQMRTPStackProPage::NetworkSettings ZQMRTPStackProPage::ReadNetworkSettings()

@@ -33,6 +33,7 @@ private:
     NetworkSettings ReadNetworkSettings();
     void FillPorts(HWND dialog, int direction);
     void FillMediaTypes(HWND dialog);
+    void FillSRTP(HWND dialog);
     void ApplyPorts(HWND dialog, int direction);
     void ApplyMediaTypes(HWND dialog);
 };

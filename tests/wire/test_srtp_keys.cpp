@@ -54,8 +54,8 @@ TEST(SrtpKeys, MasterKeyLengthFollowsTheSuite)
         {"AES_CM_128_HMAC_SHA1_80", 30, ""},
         {"AES_CM_128_HMAC_SHA1_32", 30, ""},
         {"AEAD_AES_128_GCM", 28, ""},
-        {"AES_CM_128_HMAC_SHA1_80", 28, "28 bytes where AES_CM_128_HMAC_SHA1_80 takes 30 (key and salt)"},
-        {"AEAD_AES_128_GCM", 30, "30 bytes where AEAD_AES_128_GCM takes 28 (key and salt)"},
+        {"AES_CM_128_HMAC_SHA1_80", 28, "the master key has 28 bytes, AES_CM_128_HMAC_SHA1_80 takes 30"},
+        {"AEAD_AES_128_GCM", 30, "the master key has 30 bytes, AEAD_AES_128_GCM takes 28"},
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> key(c.bytes);

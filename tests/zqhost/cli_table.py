@@ -15,6 +15,11 @@ from interop import *  # noqa: E402,F403
 
 FRAME = 160  # PCMA, 20 ms
 PAYLOAD = bytes(range(256)) * 50  # 12,800 bytes: 80 frames
+# SRTP master keys and salts: 30 bytes for the AES_CM suites; 29 fits none.
+KEY = base64.b64encode(bytes(range(1, 31))).decode()
+OTHER_KEY = base64.b64encode(bytes(range(101, 131))).decode()
+SHORT_KEY = base64.b64encode(bytes(range(1, 30))).decode()
+SUITES = "AES_CM_128_HMAC_SHA1_80, AES_CM_128_HMAC_SHA1_32, AEAD_AES_128_GCM"
 
 
 def run(*args, **kwargs):
@@ -69,9 +74,10 @@ def refusals(folder, port):
           "--version:\n" + version.stdout)
 
 
-def send(port, payload_path):
-    result = run("send", "--to", f"127.0.0.2:{port}", "--codec", "PCMA", "--in", payload_path)
+def send(port, payload_path, *extra):
+    result = run("send", "--to", f"127.0.0.2:{port}", "--codec", "PCMA", "--in", payload_path, *extra)
     expect(result, 0, "", "send")
+    return result
 
 
 def receiver(port, out, *extra, stdout=subprocess.PIPE):
@@ -145,10 +151,102 @@ def stops(folder):
           f"/dev/full: {recv.returncode}\n{stderr[-800:]}")
 
 
+def without_keys(result, where):
+    check(KEY not in result.stdout + result.stderr and OTHER_KEY not in result.stdout + result.stderr,
+          f"{where} printed a key:\n{result.stdout[-800:]}{result.stderr[-800:]}")
+
+
+def srtp_refusals(folder, port):
+    """Each SRTP option error: exit 2, its one line, no key shown, no file left."""
+    key_file, empty_file = os.path.join(folder, "key"), os.path.join(folder, "empty")
+    with open(key_file, "w") as f:
+        f.write(f"  {KEY} \nnot read\n")
+    open(empty_file, "w").close()
+    graph, out = os.path.join(folder, "srtp.xml"), os.path.join(folder, "srtp.alaw")
+    send_args = ["send", "--to", f"127.0.0.2:{port}", "--codec", "PCMA", "--tone", "440"]
+    recv_args = ["recv", "--on", f"127.0.0.2:{port}", "--out", out]
+    save_args = ["save", "sender", graph, "--to", f"127.0.0.2:{port}"]
+    missing = os.path.join(folder, "no-key")
+    table = [
+        (send_args + ["--srtp", "--srtp-key", SHORT_KEY],
+         "option --srtp-key: the master key has 29 bytes, AES_CM_128_HMAC_SHA1_80 takes 30"),
+        (["demo", "--srtp", "AEAD_AES_128_GCM", "--srtp-key", KEY],
+         "option --srtp-key: the master key has 30 bytes, AEAD_AES_128_GCM takes 28"),
+        (save_args + ["--srtp=AES_CM_128", "--srtp-key", KEY], f"option --srtp: 'AES_CM_128' is not one of {SUITES}"),
+        (save_args + ["--srtp", "PCMA", "--srtp-key", KEY], f"option --srtp: 'PCMA' is not one of {SUITES}"),
+        (save_args + ["--srtp", "--srtp-key", KEY + "!"], "option --srtp-key: not base64"),
+        (save_args + ["--srtp", "--srtp-key", KEY, "--srtp-recv-key", SHORT_KEY],
+         "option --srtp-recv-key: the master key has 29 bytes, AES_CM_128_HMAC_SHA1_80 takes 30"),
+        (recv_args + ["--srtp", "--srtp-key", KEY, "--srtp-key", KEY], "option --srtp-key given twice"),
+        (recv_args + ["--srtp", "--srtp-key", KEY, "--srtp-key-file", key_file],
+         "give --srtp-key or --srtp-key-file, not both"),
+        (recv_args + ["--srtp-recv-key", KEY], "option --srtp-recv-key needs --srtp"),
+        (save_args + ["--srtp"], "option --srtp needs a key: --srtp-key KEY or --srtp-key-file FILE"),
+        (["demo", "--srtp", "--srtp-recv-key", KEY], "option --srtp-recv-key needs --srtp-key or --srtp-key-file"),
+        (send_args + ["--srtp", "--srtp-key-file", missing],
+         f"option --srtp-key-file: cannot read '{missing}': No such file or directory"),
+        (save_args + ["--srtp", "--srtp-key-file", key_file, "--srtp-recv-key-file", empty_file],
+         f"option --srtp-recv-key-file: '{empty_file}' holds no key on its first line"),
+    ]
+    for args, line in table:
+        result = run(*args)
+        check(result.returncode == 2 and result.stderr == f"zqhost {args[0]}: {line}\n",
+              f"{' '.join(args)}: expected exit code 2 and the line '{line}', got {result.returncode}:\n{result.stderr}")
+        without_keys(result, args[0])
+    check(not os.path.exists(graph) and not os.path.exists(out), "a refused command left its file")
+
+
+def srtp_settings(folder, port):
+    """save writes the suite and the keys as given (the key file's first line, trimmed); demo says its suite."""
+    key_file, graph = os.path.join(folder, "key"), os.path.join(folder, "srtp-sender.xml")
+    saved = run("save", "sender", graph, "--to", f"127.0.0.2:{port}", "--srtp", "AES_CM_128_HMAC_SHA1_32",
+                "--srtp-key-file", key_file, "--srtp-recv-key", OTHER_KEY)
+    expect(saved, 0, "", "save --srtp")
+    without_keys(saved, "save")
+    with open(graph, encoding="utf-8") as f:
+        settings = dict(re.findall(r'<setting name="(SRTP\w+)" type="STRING" value="([^"]*)"', f.read()))
+    check(settings == {"SRTPSuite": "AES_CM_128_HMAC_SHA1_32", "SRTPSendKey": KEY, "SRTPReceiveKey": OTHER_KEY},
+          f"save --srtp wrote {settings}")
+    demo = run("demo", "--srtp", "--seconds", "2")
+    check(demo.returncode == 0 and "verdict: PASS" in demo.stdout and "; SRTP AES_CM_128_HMAC_SHA1_80\n" in demo.stdout
+          and "protected with SRTP (AES_CM_128_HMAC_SHA1_80); the stacks dropped 0 packets" in demo.stdout,
+          f"demo --srtp: {demo.returncode}\n{demo.stdout[-1500:]}\n{demo.stderr[-800:]}")
+
+
+def srtp_stream(folder):
+    """send and recv under one key: the payloads byte for byte. Under another
+    key: none, and the receiver counts the packets that failed authentication."""
+    payload_path, key_file = os.path.join(folder, "payload.alaw"), os.path.join(folder, "key")
+    port = free_port_pair()
+    out = os.path.join(folder, "srtp-same.alaw")
+    recv = receiver(port, out, "--srtp", "--srtp-key", KEY, "--idle", "1")
+    await_listening(port)
+    without_keys(send(port, payload_path, "--srtp", "--srtp-key-file", key_file), "send --srtp")
+    stdout, stderr = recv.communicate(timeout=30)
+    check(recv.returncode == 0 and "SRTP dropped: RTP 0 failed authentication" in stdout,
+          f"recv under the same key: {recv.returncode}\n{stdout[-800:]}{stderr[-800:]}")
+    with open(out, "rb") as f:
+        check(f.read() == PAYLOAD, "recv under the same key: the file is not the payloads sent")
+
+    port = free_port_pair()
+    out = os.path.join(folder, "srtp-other.alaw")
+    recv = receiver(port, out, "--srtp", "--srtp-key", OTHER_KEY)
+    await_listening(port)
+    send(port, payload_path, "--srtp", "--srtp-key", KEY)
+    recv.send_signal(signal.SIGHUP)
+    stdout, stderr = recv.communicate(timeout=30)
+    failures = [int(n) for n in re.findall(r"SRTP dropped: RTP (\d+) failed authentication", stdout)]
+    check(recv.returncode == 1 and failures and failures[-1] > 0 and "wrote 0 packets" in stdout,
+          f"recv under another key: {recv.returncode}\n{stdout[-1200:]}{stderr[-800:]}")
+
+
 def body():
     folder = work_folder("cli-table")
     refusals(folder, free_port_pair())
+    srtp_refusals(folder, free_port_pair())
+    srtp_settings(folder, free_port_pair())
     stops(folder)
+    srtp_stream(folder)
 
 
 run_test(body)

@@ -2,7 +2,8 @@
 describes, with the fields and types of its table (the page's examples are
 held against their tables too). The figures are the receiver's own: a crafted
 stream with a late packet and a duplicate shows lost -1 in the JSON, the text
-and the summaries; the demo counts received packets before any sender report."""
+and the summaries; the demo counts received packets before any sender report,
+and under SRTP each block counts what its stack dropped."""
 import json
 import os
 import re
@@ -111,6 +112,7 @@ def check_recv(kinds):
     seen = conform_output(recv, kinds)
     summary, last = json_lines(recv, "summary")[-1], json_lines(recv, "sources")[-1]
     check({key: summary[key] for key in CRAFTED} == CRAFTED and summary["packets"] == 4, f"summary {summary}")
+    check(not any('"srtp"' in line for line in recv.lines), "SRTP counters without SRTP")
     remote = [s for s in last if s["side"] == "remote"]
     check([{key: s[key] for key in CRAFTED} for s in remote] == [CRAFTED], f"last remote sources {remote}")
     text = receive_crafted(None).lines
@@ -146,6 +148,9 @@ def check_demo(demo, kinds):
     check(first["received"] > 0 and first["sr_packets"] == 0, f"first remote row {first}")
     verdict = json_lines(demo, "verdict")[-1]
     check(verdict["receiver"]["received"] == last["received"] == verdict["delivered"], f"{verdict}, {last}")
+    # Under SRTP: every block counts what it dropped, and nothing failed.
+    check(all(set(block["srtp"].values()) == {0} for block in blocks) and
+          verdict["srtp_suite"] == "AES_CM_128_HMAC_SHA1_80", f"SRTP: {blocks[-1]}, {verdict}")
     return set(seen)
 
 
@@ -153,7 +158,7 @@ def body():
     kinds = read_doc()
     for example, _ in kinds.values():
         conform(example, kinds, "docs/json.md")
-    with zqhost("demo", "--seconds", 3, "--json", "--log-level", "none", name="zqhost demo") as demo:
+    with zqhost("demo", "--seconds", 3, "--srtp", "--json", "--log-level", "none", name="zqhost demo") as demo:
         seen = check_recv(kinds) | check_send(kinds) | check_demo(demo, kinds)
     never = {kind for kind in kinds if not kind.startswith("source/")} - RARE_KINDS - seen
     check(not never, f"kinds never printed: {sorted(never)}")

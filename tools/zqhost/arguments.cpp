@@ -45,6 +45,38 @@ std::optional<std::string> Arguments::TakeNext(const std::string& name)
     return std::nullopt;
 }
 
+std::optional<std::string> Arguments::TakeOptionalValue(const std::string& name,
+                                                        const std::function<bool(const std::string&)>& isValue)
+{
+    std::optional<std::string> value = TakeNextOptional(name, isValue);
+    if (value && TakeNextOptional(name, isValue)) {
+        throw CommandError("option " + name + " given twice");
+    }
+    return value;
+}
+
+std::optional<std::string> Arguments::TakeNextOptional(const std::string& name,
+                                                       const std::function<bool(const std::string&)>& isValue)
+{
+    const auto found = std::find_if(m_items.begin(), m_items.end(), [&name](const std::string& item) {
+        return item == name || item.rfind(name + "=", 0) == 0;
+    });
+    if (found == m_items.end()) {
+        return std::nullopt;
+    }
+    if (*found != name) {
+        return TakeNext(name);  // the joined form, which needs its value
+    }
+    const auto next = std::next(found);
+    if (next != m_items.end() && isValue(*next)) {
+        std::string value = *next;
+        m_items.erase(found, std::next(next));
+        return value;
+    }
+    m_items.erase(found);
+    return std::string();
+}
+
 std::vector<std::string> Arguments::TakeValues(const std::string& name)
 {
     std::vector<std::string> values;

@@ -1,6 +1,7 @@
 #pragma once
 // The small argument reader shared by the commands: options are taken by
 // name in any order, and whatever is left over at the end is an error.
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -22,6 +23,12 @@ public:
     // Throws CommandError when the value is missing or the option is given
     // twice.
     std::optional<std::string> TakeValue(const std::string& name);
+    // An option whose value may be left out: "--name=VALUE", "--name VALUE"
+    // when `isValue` accepts the next argument, or "--name" alone. Empty when
+    // the option is absent, an empty string when it has no value. Throws
+    // CommandError for "--name=" or an option given twice.
+    std::optional<std::string> TakeOptionalValue(const std::string& name,
+                                                 const std::function<bool(const std::string&)>& isValue);
     // Every value of a repeatable option, in order (TakeValue until none).
     std::vector<std::string> TakeValues(const std::string& name);
     // The first argument that is not an option, consumed; empty when none.
@@ -33,6 +40,8 @@ public:
 private:
     // The first occurrence of the option, consumed.
     std::optional<std::string> TakeNext(const std::string& name);
+    std::optional<std::string> TakeNextOptional(const std::string& name,
+                                                const std::function<bool(const std::string&)>& isValue);
 
     std::vector<std::string> m_items;
 };

@@ -20,6 +20,7 @@
 #include "hostmodules.h"
 #include "jsonline.h"
 #include "stackidentities.h"
+#include "srtpoptions.h"
 #include "statisticsreport.h"
 #include "valueoptions.h"
 #include "zqcapturesink.h"
@@ -51,12 +52,14 @@ struct DemoRequest {
     std::optional<uint32_t> lossPercent;
     std::optional<uint32_t> maxJitterMs;
     uint16_t window = 0;
+    SRTPOptions srtp;  // both stacks alike: what one sends the other receives
 };
 
 DemoRequest TakeRequest(Arguments& arguments)
 {
     DemoRequest request;
     request.plugin = arguments.TakeValue("--plugin");
+    request.srtp = TakeSRTPOptions(arguments, MissingSRTPKey::Draw);
     RunOptions run = TakeRunOptions(arguments);
     request.seconds = run.seconds.value_or(kDefaultSeconds);
     request.json = run.json;
@@ -109,6 +112,7 @@ SenderOptions SenderOptionsFor(const Demo& demo)
     options.autoSequenceNumbers = false;
     options.firstSequenceNumber = demo.firstSequenceNumber;
     options.firstTimestamp = std::random_device{}() | 1u;
+    options.srtp = demo.request.srtp;
     return options;
 }
 
@@ -121,6 +125,7 @@ ReceiverOptions ReceiverOptionsFor(const Demo& demo)
     options.codecs = {demo.request.codec};
     options.keepLimit = SIZE_MAX;
     options.window = demo.request.window;
+    options.srtp = demo.request.srtp;
     return options;
 }
 
@@ -228,15 +233,45 @@ void PrintSetup(const Demo& demo)
         setup.AddInteger("sender_ssrc", SenderSSRCOf(demo.sender.rtpOut));
         setup.AddInteger("loss_percent", request.lossPercent.value_or(0));
         setup.AddInteger("max_jitter_ms", request.maxJitterMs.value_or(0)).AddInteger("window", request.window);
+        if (request.srtp.IsOn()) {
+            setup.AddText("srtp_suite", request.srtp.suite);
+        }
         std::printf("%s\n", JsonObject().AddJson("demo", setup.Text()).Text().c_str());
     } else {
         std::printf("demo: %lld frames of %s (a chirp, 20 ms each) from %s:%u to %s:%u, RTCP on the next "
-                    "ports; loss %u %%, jitter up to %u ms, window %u\n\n",
+                    "ports; loss %u %%, jitter up to %u ms, window %u",
                     static_cast<long long>(demo.frames), request.codec->key, kSenderAddress, demo.senderPort,
                     kReceiverAddress, demo.receiverPort, request.lossPercent.value_or(0),
                     request.maxJitterMs.value_or(0), request.window);
+        if (request.srtp.IsOn()) {
+            std::printf("; SRTP %s", request.srtp.suite.c_str());
+        }
+        std::printf("\n\n");
     }
     std::fflush(stdout);
+}
+
+// What both stacks' SRTP dropped, added up.
+SRTPCounters DemoSRTPDrops(const Demo& demo)
+{
+    SRTPCounters total;
+    for (ZQFModule* module : {demo.sender.rtpOut, demo.receiver.rtpIn}) {
+        const SRTPCounters counters = ReadSRTPCounters(module).value_or(SRTPCounters{});
+        total.rtpAuthenticationFailures += counters.rtpAuthenticationFailures;
+        total.rtpReplays += counters.rtpReplays;
+        total.rtcpAuthenticationFailures += counters.rtcpAuthenticationFailures;
+        total.rtcpReplays += counters.rtcpReplays;
+    }
+    return total;
+}
+
+void PrintSRTPVerdictLine(const Demo& demo)
+{
+    const SRTPCounters drops = DemoSRTPDrops(demo);
+    std::printf("the stream and its reports were protected with SRTP (%s); the stacks dropped %u packets that "
+                "failed authentication and %u replays\n",
+                demo.request.srtp.suite.c_str(), drops.rtpAuthenticationFailures + drops.rtcpAuthenticationFailures,
+                drops.rtpReplays + drops.rtcpReplays);
 }
 
 void PrintVerdict(const Demo& demo, const SourceStatistics& sender, const SourceStatistics& remote)
@@ -270,6 +305,9 @@ void PrintVerdict(const Demo& demo, const SourceStatistics& sender, const Source
         json.AddInteger("missed_before", static_cast<int64_t>(verdict.missedBefore));
         json.AddInteger("missed_after", static_cast<int64_t>(verdict.missedAfter));
         json.AddJson("sender", senderSide.Text()).AddJson("receiver", receiverSide.Text());
+        if (demo.request.srtp.IsOn()) {
+            json.AddText("srtp_suite", demo.request.srtp.suite);
+        }
         std::printf("%s\n", JsonObject().AddJson("verdict", json.Text()).Text().c_str());
     } else {
         std::printf("verdict: %s\n", verdict.holds ? "PASS" : "FAIL");
@@ -282,6 +320,9 @@ void PrintVerdict(const Demo& demo, const SourceStatistics& sender, const Source
                     remote.received, remote.expected, remote.lost, remote.lateOrDuplicate,
                     remote.fractionLostPercent, sender.fractionLostPercent, sender.cumulativeLost,
                     sender.roundTripMs);
+        if (demo.request.srtp.IsOn()) {
+            PrintSRTPVerdictLine(demo);
+        }
     }
     std::fflush(stdout);
 }
@@ -348,7 +389,8 @@ extern const Command kDemoCommand = {
     "demo",
     "send a chirp to ourselves over RTP and judge what comes back",
     "usage: zqhost demo [--seconds N] [--loss PCT] [--jitter MS] [--window W]\n"
-    "                   [--codec NAME] [--json] [LOG OPTIONS] [--plugin PATH]\n\n"
+    "                   [--codec NAME] [--json] [SRTP OPTIONS] [LOG OPTIONS]\n"
+    "                   [--plugin PATH]\n\n"
     "In one process: a stock source (a rising chirp, so every 20 ms frame\n"
     "differs) -> \"RTP out\" on 127.0.0.1, sending to an \"RTP in\" on 127.0.0.2\n"
     "-> dispatcher -> capture. The ports are picked free at run time. Every two\n"
@@ -371,6 +413,9 @@ extern const Command kDemoCommand = {
     "  --codec NAME    what the frames are labelled (default audioG711A)\n"
     "  --json          setup, statistics and verdict as JSON lines\n"
     "  --plugin PATH   the plug-in to use\n\n"
+    ZQHOST_SRTP_HELP
+    "Both stacks send with the key and receive with the receive key; without\n"
+    "a key, demo draws a fresh one.\n\n"
     ZQHOST_LOG_HELP,
     &RunDemo,
 };

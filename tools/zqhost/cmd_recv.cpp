@@ -17,6 +17,7 @@
 #include "hostmodules.h"
 #include "jsonline.h"
 #include "stackidentities.h"
+#include "srtpoptions.h"
 #include "statisticsreport.h"
 #include "valueoptions.h"
 #include "zqcapturesink.h"
@@ -58,6 +59,7 @@ RecvRequest TakeRequest(Arguments& arguments)
 {
     RecvRequest request;
     request.plugin = arguments.TakeValue("--plugin");
+    request.receiver.srtp = TakeSRTPOptions(arguments, MissingSRTPKey::Refuse);
     request.saveGraph = arguments.TakeValue("--save-graph");
     request.run = TakeRunOptions(arguments);
     if (const auto idle = arguments.TakeValue("--idle")) {
@@ -318,7 +320,8 @@ extern const Command kRecvCommand = {
     "receive RTP with an \"RTP in\" module and write the payloads to files",
     "usage: zqhost recv --on HOST:PORT --out FILE [--codec NAME]... [--rtcp-port P]\n"
     "                   [--peer HOST[:PORT]] [--seconds N] [--idle S] [--window W]\n"
-    "                   [--save-graph FILE] [--json] [LOG OPTIONS] [--plugin PATH]\n\n"
+    "                   [--save-graph FILE] [--json] [SRTP OPTIONS] [LOG OPTIONS]\n"
+    "                   [--plugin PATH]\n\n"
     "Runs an \"RTP in\" -> dispatcher -> file graph. Every payload delivered is\n"
     "appended, in delivery order, to FILE (to FILE.<key> for each codec when\n"
     "several are given). Every two seconds the statistics of the receiving\n"
@@ -349,6 +352,10 @@ extern const Command kRecvCommand = {
     "code is 0. A bad argument gives one line on standard error and exit code\n"
     "2; a failure while running (a file that cannot be written included), and\n"
     "a run in which nothing arrived, exit code 1.\n\n"
+    ZQHOST_SRTP_HELP
+    "--srtp needs the sender's key. Packets that fail authentication are\n"
+    "dropped and counted in the statistics. --save-graph writes the keys into\n"
+    "the graph file.\n\n"
     ZQHOST_LOG_HELP,
     &RunRecv,
 };

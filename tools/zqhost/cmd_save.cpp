@@ -9,6 +9,7 @@
 #include "graphbuilder.h"
 #include "hostmodules.h"
 #include "logoptions.h"
+#include "srtpoptions.h"
 #include "valueoptions.h"
 #include "zqfgraph.h"
 #include "zqfgraphfile.h"
@@ -24,12 +25,14 @@ struct SaveRequest {
     std::optional<std::string> to, rtcpPort, bind, localPort, tone, events;
     std::optional<std::string> on, peer, out;
     std::vector<std::string> codecs;
+    SRTPOptions srtp;
 };
 
 SaveRequest TakeOptions(Arguments& arguments)
 {
     SaveRequest request;
     request.plugin = arguments.TakeValue("--plugin");
+    request.srtp = TakeSRTPOptions(arguments, MissingSRTPKey::Refuse);
     request.to = arguments.TakeValue("--to");
     request.rtcpPort = arguments.TakeValue("--rtcp-port");
     request.bind = arguments.TakeValue("--bind");
@@ -90,6 +93,7 @@ SenderOptions SenderOptionsOf(const SaveRequest& request)
                            " times");
     }
     SenderOptions options;
+    options.srtp = request.srtp;
     options.remote = ParseEndpoint("--to", *request.to);
     if (request.rtcpPort) {
         options.remoteRTCPPort = ParsePort("--rtcp-port", *request.rtcpPort);
@@ -124,6 +128,7 @@ ReceiverOptions ReceiverOptionsOf(const SaveRequest& request)
         throw CommandError("a receiver needs --on HOST:PORT");
     }
     ReceiverOptions options;
+    options.srtp = request.srtp;
     options.local = ParseEndpoint("--on", *request.on);
     if (request.peer) {
         if (request.peer->find(':') != std::string::npos) {
@@ -189,7 +194,7 @@ extern const Command kSaveCommand = {
     "                              [--events EVERY]\n"
     "       zqhost save receiver FILE --on HOST:PORT [--peer HOST[:PORT]]\n"
     "                              [--codec NAME]... [--out FILE]\n"
-    "       (both also take [--plugin PATH] [LOG OPTIONS])\n\n"
+    "       (both also take [SRTP OPTIONS] [--plugin PATH] [LOG OPTIONS])\n\n"
     "Writes a graph file that zqhost run loads as it is.\n\n"
     "A sender is a tone source -> \"RTP out\":\n"
     "  --to HOST:PORT    where RTP goes; RTCP goes to PORT+1\n"
@@ -212,6 +217,9 @@ extern const Command kSaveCommand = {
     "                    zqmrtpstack.so, found where zqhost finds it)\n\n"
     "A codec NAME is a settings key such as audioG711A or audioRFC2833, or one\n"
     "of PCMA, PCMU, telephone-event, in any case.\n\n"
+    ZQHOST_SRTP_HELP
+    "--srtp needs a key. The file holds the suite and the keys as given\n"
+    "(SRTPSuite, SRTPSendKey, SRTPReceiveKey): keep it private.\n\n"
     ZQHOST_LOG_HELP,
     &RunSave,
 };

@@ -12,6 +12,7 @@
 #include "hostmodules.h"
 #include "jsonline.h"
 #include "stackidentities.h"
+#include "srtpoptions.h"
 #include "statisticsreport.h"
 #include "valueoptions.h"
 #include "zqfgraph.h"
@@ -95,6 +96,7 @@ SendRequest TakeRequest(Arguments& arguments)
 {
     SendRequest request;
     request.plugin = arguments.TakeValue("--plugin");
+    request.sender.srtp = TakeSRTPOptions(arguments, MissingSRTPKey::Refuse);
     request.saveGraph = arguments.TakeValue("--save-graph");
     request.run = TakeRunOptions(arguments);
     TakeAddresses(arguments, request.sender);
@@ -222,7 +224,7 @@ RunHooks SendHooks(const SendRequest& request, const SenderGraph& built, const S
     hooks.ending = [&request, &errors, rtpOut = built.rtpOut, source = built.source](double elapsed, RunEnd how) {
         ZQIRTPStackStatistics* statistics = RTPStackStatisticsOf(rtpOut);
         const std::vector<SourceStatistics> sources = CollectSourceStatistics(*statistics, RTPStackOf(rtpOut));
-        PrintStatisticsBlock(stdout, elapsed, rtpOut->GetName(), sources, request.run.json);
+        PrintStatisticsBlock(stdout, elapsed, rtpOut->GetName(), sources, ReadSRTPCounters(rtpOut), request.run.json);
         const std::optional<SourceStatistics> local = FindSource(sources, SenderSSRCOf(rtpOut), true);
         const Unsent unsent{source->GetFramesWithoutSample(), source->GetFramesRefused(), errors.LastError()};
         PrintSummary(request, local.value_or(SourceStatistics{}), unsent, how);
@@ -270,7 +272,8 @@ extern const Command kSendCommand = {
     "                   [--rtcp-port P] [--bind ADDR] [--local-port P]\n"
     "                   [--local-rtcp-port P] [--pt N] [--ptime MS] [--seconds N]\n"
     "                   [--loss PCT] [--jitter MS] [--no-seq-gen]\n"
-    "                   [--save-graph FILE] [--json] [LOG OPTIONS] [--plugin PATH]\n\n"
+    "                   [--save-graph FILE] [--json] [SRTP OPTIONS] [LOG OPTIONS]\n"
+    "                   [--plugin PATH]\n\n"
     "Runs a stock source -> \"RTP out\" graph. Each frame of MS milliseconds\n"
     "becomes one RTP packet, paced in real time. Every two seconds the\n"
     "statistics of the sending stack go to standard output; at the end, a\n"
@@ -303,6 +306,9 @@ extern const Command kSendCommand = {
     "Ctrl-C (SIGINT), SIGTERM, SIGHUP or SIGPIPE stop it cleanly. A bad\n"
     "argument gives one line on standard error and exit code 2; a failure\n"
     "while running, 1.\n\n"
+    ZQHOST_SRTP_HELP
+    "--srtp needs a key, which the receiver must share; --save-graph writes the\n"
+    "keys into the graph file.\n\n"
     ZQHOST_LOG_HELP,
     &RunSend,
 };

@@ -7,18 +7,10 @@
 
 #include "command.h"
 #include "srtp/srtpkeys.h"
+#include "srtpoptions.h"
 #include "zqcrandom.h"
 
 namespace {
-
-std::string SuiteNames()
-{
-    std::string names;
-    for (const zqm::srtp::Suite& suite : zqm::srtp::AllSuites()) {
-        names += (names.empty() ? "" : ", ") + std::string(suite.name);
-    }
-    return names;
-}
 
 int RunSrtpKey(Arguments& arguments)
 {
@@ -26,7 +18,7 @@ int RunSrtpKey(Arguments& arguments)
     arguments.ExpectNoMore();
     const zqm::srtp::Suite* suite = name ? zqm::srtp::FindSuite(*name) : &zqm::srtp::DefaultSuite();
     if (suite == nullptr) {
-        throw CommandError("option --suite: '" + *name + "' is not one of " + SuiteNames());
+        throw CommandError("option --suite: '" + *name + "' is not one of " + SRTPSuiteNames());
     }
     std::vector<uint8_t> key(suite->MasterBytes());
     if (!ZQCRandom::FillSecret(key.data(), key.size())) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <stdexcept>
 
 #include "arguments.h"
@@ -71,6 +72,22 @@ void EnableCodec(ZQIRTPStack& stack, const Codec& codec, int payloadType = -1)
     if (!stack.EnableMediaType(codec.mediaType)) {
         throw CommandError(std::string("the RTP stack cannot carry codec ") + codec.key +
                            " (it has no default payload type; give one with --pt)");
+    }
+}
+
+// The options were checked against the suite already; a refusal here is
+// the stack's own, and its log line says why.
+void ApplySRTP(ZQIRTPStack& stack, const SRTPOptions& srtp)
+{
+    if (!srtp.IsOn()) {
+        return;
+    }
+    constexpr const char* kSettingNames[] = {"suite", "send key", "receive key"};  // as `refused` numbers them
+    int refused = -1;
+    if (!stack.SetSRTP(srtp.suite.c_str(), srtp.sendKey.c_str(), srtp.receiveKey.c_str(), &refused)) {
+        const bool named = refused >= 0 && refused < static_cast<int>(std::size(kSettingNames));
+        throw CommandError(std::string("the RTP stack refuses the SRTP ") +
+                           (named ? kSettingNames[refused] : "settings"));
     }
 }
 
@@ -194,6 +211,7 @@ SenderGraph BuildSenderGraph(ZQFGraph& graph, const ZQFModuleRegistry& registry,
     if (options.eventEveryFrames > 0 && &codec != &EventCodec()) {
         EnableCodec(stack, EventCodec());
     }
+    ApplySRTP(stack, options.srtp);
 
     Connect(graph, built.source, 0, built.rtpOut, 0);
     return built;
@@ -238,6 +256,7 @@ ReceiverGraph BuildReceiverGraph(ZQFGraph& graph, const ZQFModuleRegistry& regis
     if (options.lipSync) {
         stack.SetUseLipSync(true);
     }
+    ApplySRTP(stack, options.srtp);
     // The media types go in before the dispatcher connects: it makes one
     // output pin per type it finds upstream at that moment.
     for (const Codec* codec : codecs) {

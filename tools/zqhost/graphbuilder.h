@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "codecs.h"
+#include "srtpoptions.h"
 #include "zqstocksource.h"
 
 class ZQCaptureSink;
@@ -52,6 +53,7 @@ struct SenderOptions {
     // Every this many frames, one is a telephone event (audioRFC2833) instead
     // of media; 0: no events.
     int eventEveryFrames = 0;
+    SRTPOptions srtp;  // off unless a suite is given
 };
 
 // Payload bytes of one frame of `packetTimeMs`: 8 a millisecond, which is
@@ -77,6 +79,7 @@ struct ReceiverOptions {
     std::vector<const Codec*> codecs;       // empty: audioG711A
     std::string outputPath;                 // empty: no files; FILE.<key> when several codecs
     size_t keepLimit = 0;                   // packets each sink keeps in memory
+    SRTPOptions srtp;                       // off unless a suite is given
 };
 
 struct ReceiverGraph {

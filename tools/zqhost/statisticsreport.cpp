@@ -194,8 +194,25 @@ void PrintSide(std::FILE* out, const std::vector<SourceStatistics>& sources, boo
     }
 }
 
+void PrintSRTPLine(std::FILE* out, const SRTPCounters& srtp)
+{
+    std::fprintf(out, "  SRTP dropped: RTP %u failed authentication, %u replayed; RTCP %u failed authentication, %u "
+                      "replayed\n",
+                 srtp.rtpAuthenticationFailures, srtp.rtpReplays, srtp.rtcpAuthenticationFailures, srtp.rtcpReplays);
+}
+
+std::string SRTPJson(const SRTPCounters& srtp)
+{
+    JsonObject json;
+    json.AddInteger("rtp_authentication_failures", srtp.rtpAuthenticationFailures);
+    json.AddInteger("rtp_replays", srtp.rtpReplays);
+    json.AddInteger("rtcp_authentication_failures", srtp.rtcpAuthenticationFailures);
+    json.AddInteger("rtcp_replays", srtp.rtcpReplays);
+    return json.Text();
+}
+
 void PrintJsonBlock(std::FILE* out, double elapsedSeconds, const char* module,
-                    const std::vector<SourceStatistics>& sources)
+                    const std::vector<SourceStatistics>& sources, const std::optional<SRTPCounters>& srtp)
 {
     std::vector<std::string> items;
     for (const SourceStatistics& source : sources) {
@@ -207,6 +224,9 @@ void PrintJsonBlock(std::FILE* out, double elapsedSeconds, const char* module,
         line.AddText("module", module);
     }
     line.AddJson("sources", JsonArray(items));
+    if (srtp) {
+        line.AddJson("srtp", SRTPJson(*srtp));
+    }
     std::fprintf(out, "%s\n", line.Text().c_str());
 }
 
@@ -265,7 +285,7 @@ std::vector<ModuleStatistics> CollectModuleStatistics(const std::vector<ZQFModul
     std::vector<Ownership> owners;
     for (const StackModule& stack : stacks) {
         owners.push_back(OwnershipOf(*stack.stack));
-        blocks.push_back(ModuleStatistics{stack.module->GetName(), {}});
+        blocks.push_back(ModuleStatistics{stack.module->GetName(), {}, ReadSRTPCounters(stack.module)});
     }
     const size_t home = HomeOfUnowned(owners);
     for (SourceStatistics& source : CollectSourceStatistics(*stacks.front().statistics, stacks.front().stack)) {
@@ -276,6 +296,18 @@ std::vector<ModuleStatistics> CollectModuleStatistics(const std::vector<ZQFModul
         blocks[block].sources.push_back(std::move(source));
     }
     return blocks;
+}
+
+std::optional<SRTPCounters> ReadSRTPCounters(ZQFModule* module)
+{
+    ZQIRTPStackStatistics* statistics = RTPStackStatisticsOf(module);
+    SRTPCounters counters;
+    if (statistics == nullptr ||
+        !statistics->GetSRTPStatistics(&counters.rtpAuthenticationFailures, &counters.rtpReplays,
+                                       &counters.rtcpAuthenticationFailures, &counters.rtcpReplays)) {
+        return std::nullopt;
+    }
+    return counters;
 }
 
 ReceptionTotals SumReception(const std::vector<SourceStatistics>& sources)
@@ -314,10 +346,11 @@ std::string SourceJson(const SourceStatistics& source)
 }
 
 void PrintStatisticsBlock(std::FILE* out, double elapsedSeconds, const char* module,
-                          const std::vector<SourceStatistics>& sources, bool json)
+                          const std::vector<SourceStatistics>& sources, const std::optional<SRTPCounters>& srtp,
+                          bool json)
 {
     if (json) {
-        PrintJsonBlock(out, elapsedSeconds, module, sources);
+        PrintJsonBlock(out, elapsedSeconds, module, sources, srtp);
         std::fflush(out);
         return;
     }
@@ -327,6 +360,9 @@ void PrintStatisticsBlock(std::FILE* out, double elapsedSeconds, const char* mod
     }
     PrintSide(out, sources, true);
     PrintSide(out, sources, false);
+    if (srtp) {
+        PrintSRTPLine(out, *srtp);
+    }
     std::fprintf(out, "\n");
     std::fflush(out);
 }
@@ -335,7 +371,7 @@ void PrintModuleStatistics(std::FILE* out, const std::vector<ZQFModule*>& module
                            bool json)
 {
     for (const ModuleStatistics& block : CollectModuleStatistics(modules)) {
-        PrintStatisticsBlock(out, elapsedSeconds, block.module.c_str(), block.sources, json);
+        PrintStatisticsBlock(out, elapsedSeconds, block.module.c_str(), block.sources, block.srtp, json);
     }
 }
 

@@ -52,10 +52,25 @@ struct SourceStatistics {
     uint32_t lateOrDuplicate = 0;
 };
 
-// One stack module's block: the sources it owns.
+// What a stack's SRTP dropped since the stack started: packets that failed
+// authentication (forged, damaged or under another key) and replays, RTP
+// and RTCP apart.
+struct SRTPCounters {
+    uint32_t rtpAuthenticationFailures = 0;
+    uint32_t rtpReplays = 0;
+    uint32_t rtcpAuthenticationFailures = 0;
+    uint32_t rtcpReplays = 0;
+};
+
+// None when the module is not a stack or its SRTP is off.
+std::optional<SRTPCounters> ReadSRTPCounters(ZQFModule* module);
+
+// One stack module's block: the sources it owns, and its SRTP counters when
+// SRTP is on.
 struct ModuleStatistics {
     std::string module;
     std::vector<SourceStatistics> sources;
+    std::optional<SRTPCounters> srtp;
 };
 
 // Remote sources added up: what a receiver got.
@@ -87,11 +102,13 @@ ReceptionTotals ModuleReception(ZQFModule* module);
 std::string SourceJson(const SourceStatistics& source);
 
 // One block: "[2.0 s] <module>" and a table of the local sources and one of
-// the remote sources (a source that only sends reports has no row); or,
-// with `json`, one line {"time":2.0,"module":<module>,"sources":[...]}
-// ("module" only when given).
+// the remote sources (a source that only sends reports has no row), then a
+// line of SRTP counters when given; or, with `json`, one line
+// {"time":2.0,"module":<module>,"sources":[...],"srtp":{...}} ("module" and
+// "srtp" only when given).
 void PrintStatisticsBlock(std::FILE* out, double elapsedSeconds, const char* module,
-                          const std::vector<SourceStatistics>& sources, bool json);
+                          const std::vector<SourceStatistics>& sources, const std::optional<SRTPCounters>& srtp,
+                          bool json);
 
 // A block for every stack module of `modules`.
 void PrintModuleStatistics(std::FILE* out, const std::vector<ZQFModule*>& modules, double elapsedSeconds,
