@@ -26,7 +26,7 @@ done
 packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libpugixml-dev libncurses-dev libsrtp2-dev)
 [ "$want_interop" = 1 ] && packages+=(ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good
-                                      gstreamer1.0-plugins-base tshark tmux python3
+                                      gstreamer1.0-plugins-base gstreamer1.0-plugins-bad tshark tmux python3
                                       python3-gst-1.0 gir1.2-gstreamer-1.0)
 [ "$want_bench" = 1 ] && packages+=(libortp-dev valgrind)
 [ "$preset" = asan ] || [ "$preset" = tsan ] || [ "$preset" = fuzz ] && packages+=(clang libclang-rt-14-dev)

@@ -163,9 +163,37 @@ class Process:
         self.stop()
 
 
+def end_recv_when_delivered(recv, expected_path, received_path, peer):
+    """Waits until zqhost recv reported delivering as many octets as the
+    peer encoded into `expected_path`, ends it, and checks that it wrote
+    exactly those bytes. The payload bytes."""
+    size = os.path.getsize(expected_path)
+    # Delivered counts are reported every two seconds.
+    recv.wait_for(lambda line: '"delivered"' in line and json.loads(line)["delivered"]["octets"] >= size,
+                  10, f"{size} octets delivered")
+    check(recv.interrupt() == 0, "zqhost recv did not end cleanly\n" + recv.transcript())
+    with open(expected_path, "rb") as file:
+        want = file.read()
+    with open(received_path, "rb") as file:
+        got = file.read()
+    check(got == want, f"the payloads ({len(got)} bytes) differ from what {peer} encoded ({len(want)} bytes)")
+    return got
+
+
 def zqhost(*args, name="zqhost"):
     """zqhost in the background; statistics on stdout, logs on stderr apart."""
     return Process([ZQHOST, *map(str, args)], name, merge_stderr=False)
+
+
+class Relay(Process):
+    """zqhost relay in the background; (`address`, `port`) is the pair it
+    sends from, and takes the receiver's reports on (port + 1)."""
+
+    def __init__(self, listen, to, *options):
+        super().__init__([ZQHOST, "relay", "--listen", listen, "--to", to, *map(str, options)], "zqhost relay")
+        line = self.wait_for(lambda text: text.startswith("listening on"), 10, "the relay's start")
+        address, port = line.rsplit(" from ", 1)[1].rsplit(":", 1)
+        self.address, self.port = address, int(port)
 
 
 def json_lines(process, key):
