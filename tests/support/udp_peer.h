@@ -32,6 +32,7 @@ public:
     UdpPeer& operator=(const UdpPeer&) = delete;
 
     bool IsBound() const { return m_bound; }
+    int Descriptor() const { return m_fd; }
     int Port() const { return m_port; }
     std::string PortText() const { return std::to_string(m_port); }
 

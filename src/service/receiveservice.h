@@ -1,0 +1,73 @@
+#pragma once
+// A few threads that wait on the sockets of many stacks at once, instead of
+// a thread (or two) per stack: each thread has an epoll set of the sockets
+// of its clients and a timer that ticks them. A client is served by one
+// thread only, so its callbacks never run concurrently with each other.
+//
+// Threads are made as clients come (never more than there are clients) and
+// live as long as the service; one without clients sleeps without a timer.
+//
+// Locks: the service lock guards the set of threads and the client count; a
+// thread's own lock guards its tables and what it is running; the service
+// lock is never held while waiting for a callback. Both are leaves with respect
+// to the stacks: the service calls clients back holding neither, and a
+// client unregisters without holding any lock its callbacks take (the
+// stack lock in particular), since Unregister waits for a running callback.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <vector>
+
+namespace zqm {
+
+class ReceiveClient {
+public:
+    // `descriptor` is readable: read what is queued without blocking (at
+    // most a budget: the thread serves other clients too).
+    virtual void OnReadable(int descriptor) = 0;
+    // About every ReceiveService::kTickMs while registered.
+    virtual void OnTick() = 0;
+
+protected:
+    ~ReceiveClient() = default;
+};
+
+class ReceiveService {
+public:
+    static constexpr int kTickMs = 100;
+
+    // At most `maxThreads` threads (0: one per core), never more than
+    // there are clients.
+    explicit ReceiveService(size_t maxThreads = 0);
+    ~ReceiveService();
+    ReceiveService(const ReceiveService&) = delete;
+    ReceiveService& operator=(const ReceiveService&) = delete;
+
+    // The process's service, shared by every stack that asks for it.
+    static ReceiveService& Shared();
+
+    // Serves `client` on the least loaded thread, a new one when the limit
+    // allows. False (nothing registered) when a descriptor is already
+    // registered or the system refuses.
+    bool Register(ReceiveClient* client, std::span<const int> descriptors);
+    // After this returns, no callback of `client` runs or will run; a
+    // running one is waited for, unless this is called from it.
+    void Unregister(ReceiveClient* client);
+
+    size_t ThreadCount() const;
+    size_t ClientCount() const;
+
+private:
+    class Worker;
+
+    Worker* PickWorker();
+
+    size_t m_maxThreads;
+    mutable std::mutex m_mutex;  // the service lock
+    std::vector<std::unique_ptr<Worker>> m_workers;
+    size_t m_clients = 0;
+};
+
+}  // namespace zqm

@@ -1,0 +1,210 @@
+#include "service/receiveworker.h"
+
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace zqm {
+
+namespace {
+
+// Registrations are numbered from 1; these two are the worker's own.
+constexpr uint64_t kWakeEvent = 0;
+constexpr uint64_t kTimerEvent = UINT64_MAX;
+constexpr int kEventsPerWait = 64;
+
+bool Watch(int epoll, int descriptor, uint64_t tag)
+{
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = tag;
+    return epoll_ctl(epoll, EPOLL_CTL_ADD, descriptor, &event) == 0;
+}
+
+void Drain(int descriptor)
+{
+    uint64_t count = 0;
+    while (read(descriptor, &count, sizeof count) < 0 && errno == EINTR) {
+    }
+}
+
+void CloseIfOpen(int descriptor)
+{
+    if (descriptor >= 0) {
+        close(descriptor);
+    }
+}
+
+}  // namespace
+
+ReceiveService::Worker::Worker()
+{
+    m_epoll = epoll_create1(EPOLL_CLOEXEC);
+    m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    m_timer = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
+    if (m_epoll < 0 || m_wake < 0 || m_timer < 0 || !Watch(m_epoll, m_wake, kWakeEvent) ||
+        !Watch(m_epoll, m_timer, kTimerEvent)) {
+        return;
+    }
+    m_thread = std::thread([this] { Run(); });
+}
+
+ReceiveService::Worker::~Worker()
+{
+    m_stop.store(true);
+    const uint64_t one = 1;
+    if (m_wake >= 0 && write(m_wake, &one, sizeof one) < 0) {
+        // The eventfd counter cannot overflow from one write; nothing to do.
+    }
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    CloseIfOpen(m_epoll);
+    CloseIfOpen(m_wake);
+    CloseIfOpen(m_timer);
+}
+
+bool ReceiveService::Worker::Add(ReceiveClient* client, std::span<const int> descriptors)
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<uint64_t> added;
+    for (const int descriptor : descriptors) {
+        const uint64_t registration = m_nextRegistration++;
+        if (!Watch(m_epoll, descriptor, registration)) {
+            for (const uint64_t undo : added) {
+                RemoveDescriptor(m_registrations[undo].descriptor);
+                m_registrations.erase(undo);
+            }
+            return false;
+        }
+        m_registrations.emplace(registration, Registration{client, descriptor});
+        added.push_back(registration);
+    }
+    m_clients[client] = std::move(added);
+    if (m_clients.size() == 1) {
+        ArmTimer(true);
+    }
+    return true;
+}
+
+bool ReceiveService::Worker::Remove(ReceiveClient* client)
+{
+    std::unique_lock lock(m_mutex);
+    const auto found = m_clients.find(client);
+    if (found == m_clients.end()) {
+        return false;
+    }
+    for (const uint64_t registration : found->second) {
+        RemoveDescriptor(m_registrations[registration].descriptor);
+        m_registrations.erase(registration);
+    }
+    m_clients.erase(found);
+    if (m_clients.empty()) {
+        ArmTimer(false);  // an idle worker does not wake
+    }
+    if (std::this_thread::get_id() != m_thread.get_id()) {
+        m_callbackEnded.wait(lock, [&] { return m_running != client; });
+    }
+    return true;
+}
+
+bool ReceiveService::Worker::HasDescriptor(int descriptor) const
+{
+    std::lock_guard lock(m_mutex);
+    return std::any_of(m_registrations.begin(), m_registrations.end(),
+                       [&](const auto& entry) { return entry.second.descriptor == descriptor; });
+}
+
+size_t ReceiveService::Worker::ClientCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_clients.size();
+}
+
+void ReceiveService::Worker::Run()
+{
+    epoll_event events[kEventsPerWait];
+    while (!m_stop.load()) {
+        const int ready = epoll_wait(m_epoll, events, kEventsPerWait, -1);
+        for (int i = 0; i < ready; ++i) {
+            const uint64_t tag = events[i].data.u64;
+            if (tag == kWakeEvent) {
+                Drain(m_wake);
+            } else if (tag == kTimerEvent) {
+                Drain(m_timer);
+                Tick();
+            } else {
+                Serve(tag);
+            }
+        }
+    }
+}
+
+void ReceiveService::Worker::Serve(uint64_t registration)
+{
+    ReceiveClient* client = nullptr;
+    int descriptor = -1;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto found = m_registrations.find(registration);
+        if (found == m_registrations.end()) {
+            return;  // removed after the wait returned it
+        }
+        client = found->second.client;
+        descriptor = found->second.descriptor;
+    }
+    RunFor(client, [&] { client->OnReadable(descriptor); });
+}
+
+void ReceiveService::Worker::Tick()
+{
+    m_tickList.clear();
+    {
+        std::lock_guard lock(m_mutex);
+        for (const auto& entry : m_clients) {
+            m_tickList.push_back(entry.first);
+        }
+    }
+    for (ReceiveClient* client : m_tickList) {
+        RunFor(client, [&] { client->OnTick(); });
+    }
+}
+
+template <typename Call>
+void ReceiveService::Worker::RunFor(ReceiveClient* client, Call call)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_clients.find(client) == m_clients.end()) {
+            return;
+        }
+        m_running = client;
+    }
+    call();
+    {
+        std::lock_guard lock(m_mutex);
+        m_running = nullptr;
+    }
+    m_callbackEnded.notify_all();
+}
+
+void ReceiveService::Worker::ArmTimer(bool on)
+{
+    itimerspec period{};
+    if (on) {
+        period.it_interval.tv_nsec = static_cast<long>(ReceiveService::kTickMs) * 1000000L;
+        period.it_value = period.it_interval;
+    }
+    timerfd_settime(m_timer, 0, &period, nullptr);
+}
+
+void ReceiveService::Worker::RemoveDescriptor(int descriptor)
+{
+    epoll_ctl(m_epoll, EPOLL_CTL_DEL, descriptor, nullptr);
+}
+
+}  // namespace zqm

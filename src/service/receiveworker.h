@@ -1,0 +1,64 @@
+#pragma once
+// One thread of the receive service: an epoll set of its clients' sockets,
+// an eventfd that wakes it to stop, and a timerfd that ticks its clients
+// (armed only while it has any).
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "service/receiveservice.h"
+
+namespace zqm {
+
+class ReceiveService::Worker {
+public:
+    Worker();
+    ~Worker();  // stops and joins the thread
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+
+    // False when the thread or its descriptors could not be made.
+    bool IsUsable() const { return m_thread.joinable(); }
+    bool Add(ReceiveClient* client, std::span<const int> descriptors);
+    // False when the client is not served here. Waits for a running
+    // callback of the client, unless called on this worker's thread.
+    bool Remove(ReceiveClient* client);
+    bool HasDescriptor(int descriptor) const;
+    size_t ClientCount() const;
+
+private:
+    struct Registration {
+        ReceiveClient* client;
+        int descriptor;
+    };
+
+    void Run();
+    void Serve(uint64_t registration);
+    void Tick();
+    // Runs `call` for `client` unless it was removed meanwhile; Remove
+    // waits while it runs.
+    template <typename Call>
+    void RunFor(ReceiveClient* client, Call call);
+    void ArmTimer(bool on);
+    void RemoveDescriptor(int descriptor);
+
+    int m_epoll = -1;
+    int m_wake = -1;
+    int m_timer = -1;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;  // the worker's lock: the tables below
+    std::condition_variable m_callbackEnded;
+    std::unordered_map<uint64_t, Registration> m_registrations;
+    std::unordered_map<ReceiveClient*, std::vector<uint64_t>> m_clients;
+    uint64_t m_nextRegistration = 1;
+    ReceiveClient* m_running = nullptr;
+    std::vector<ReceiveClient*> m_tickList;  // the thread's own, reused
+    std::thread m_thread;
+};
+
+}  // namespace zqm
