@@ -1,6 +1,7 @@
-// Target 6: heap allocations per packet on the send, receive and RTCP paths
-// (after a warm-up: the first packets of a source create its record), and
-// the packet check plus sequencing alone under callgrind.
+// Target 6: heap allocations per packet on the send, receive and RTCP paths,
+// in the clear and with SRTP (after a warm-up: the first packets of a source
+// create its record), and the packet check plus sequencing alone under
+// callgrind.
 #include <valgrind/callgrind.h>
 
 #include <functional>
@@ -8,10 +9,13 @@
 
 #include "alloccount.h"
 #include "bare.h"
+#include "datagrambatch.h"
 #include "hotpaths.h"
 #include "inputrtpstack/zqminputrtpstack.h"
 #include "measurements.h"
 #include "outputrtpstack/zqmoutputrtpstack.h"
+#include "srtpbench.h"
+#include "stackruns.h"
 
 namespace bench {
 namespace {
@@ -69,10 +73,28 @@ void MeasureReceiveAllocations(int packets, uint16_t window, const char* key)
     }
 }
 
-void MeasureSendAllocations(int packets)
+// Heap calls of the whole process per step, any caller's: with SRTP on,
+// libsrtp's own among them.
+double HeapCallsPer(int packets, const std::function<void(int)>& step)
 {
+    CountHeapCalls(true);
+    const uint64_t before = HeapCallsInProcess();
+    for (int k = 0; k < packets; ++k) {
+        step(k);
+    }
+    const uint64_t calls = HeapCallsInProcess() - before;
+    CountHeapCalls(false);
+    return static_cast<double>(calls) / packets;
+}
+
+void MeasureSendAllocations(int packets, Protection protection)
+{
+    const bool srtp = protection == Protection::Srtp;
     ZQFGraph graph;
     const SendChain chain = AddSendChain(graph, ReportSinkholePort());
+    if (srtp) {
+        ProtectWithSrtp(chain.rtpOut);
+    }
     if (!graph.Start()) {
         throw std::runtime_error("send graph does not start");
     }
@@ -82,19 +104,43 @@ void MeasureSendAllocations(int packets)
     }
     // Every 250 frames of 20 ms is one sender report, so the loop also
     // crosses the report path.
-    Report("allocs.send", AllocationsPer(packets, [&](int) { chain.source->PushFrame(payload, BARE_PAYLOAD_BYTES); }));
+    auto send = [&](int) { chain.source->PushFrame(payload, BARE_PAYLOAD_BYTES); };
+    Report(srtp ? "allocs.send_srtp" : "allocs.send", AllocationsPer(packets, send));
+    Report(srtp ? "heap.send_srtp" : "heap.send", HeapCallsPer(packets, send));
     auto* stack = static_cast<ZQMOutputRTPStack*>(chain.rtpOut->GetStack());
-    Report("allocs.rtcp_sr", AllocationsPer(packets, [&](int) { stack->SendSenderReport(false); }));
+    Report(srtp ? "allocs.rtcp_sr_srtp" : "allocs.rtcp_sr",
+           AllocationsPer(packets, [&](int) { stack->SendSenderReport(false); }));
     graph.Stop();
+}
+
+// The receiving thread of a started "RTP in", past the first packets of the
+// source, reading datagrams queued in its socket, as in the timed receiving
+// measurement with SRTP.
+void MeasureQueuedReceiveAllocations(int packets, Protection protection)
+{
+    const bool srtp = protection == Protection::Srtp;
+    LibsrtpSession sender(LibsrtpSession::Side::Send);
+    const DatagramBatch batch = MakeDatagramBatch(static_cast<uint64_t>(kWarmUp + packets), srtp ? &sender : nullptr);
+    CountHeapCalls(true);
+    const ReceiveRun run = OurReceiveQueued(batch, protection, kWarmUp);
+    CountHeapCalls(false);
+    if (run.delivered != batch.Size()) {
+        throw std::runtime_error("datagrams lost in the allocation count");
+    }
+    Report(srtp ? "allocs.recv_srtp" : "allocs.recv_queued", run.allocationsPerDatagram);
+    Report(srtp ? "heap.recv_srtp" : "heap.recv_queued", run.heapCallsPerDatagram);
 }
 
 }  // namespace
 
 void MeasureAllocations(int packets)
 {
-    MeasureSendAllocations(packets);
+    MeasureSendAllocations(packets, Protection::Clear);
     MeasureReceiveAllocations(packets, 0, "allocs.recv_w0");
     MeasureReceiveAllocations(packets, 16, "allocs.recv_w16");
+    MeasureSendAllocations(packets, Protection::Srtp);
+    MeasureQueuedReceiveAllocations(packets, Protection::Clear);
+    MeasureQueuedReceiveAllocations(packets, Protection::Srtp);
 }
 
 void RunCheckLoop(int packets)

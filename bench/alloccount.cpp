@@ -1,11 +1,21 @@
 #include "alloccount.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 
 namespace {
 
 thread_local uint64_t t_allocations = 0;
+std::atomic<bool> g_countHeapCalls{false};
+std::atomic<uint64_t> g_heapCalls{0};
+
+void CountHeapCall()
+{
+    if (g_countHeapCalls.load(std::memory_order_relaxed)) {
+        g_heapCalls.fetch_add(1, std::memory_order_relaxed);
+    }
+}
 
 void* Allocate(std::size_t size)
 {
@@ -29,6 +39,37 @@ void* AllocateAligned(std::size_t size, std::align_val_t align)
 }  // namespace
 
 uint64_t bench::AllocationsOnThisThread() { return t_allocations; }
+
+void bench::CountHeapCalls(bool on) { g_countHeapCalls.store(on, std::memory_order_relaxed); }
+
+uint64_t bench::HeapCallsInProcess() { return g_heapCalls.load(std::memory_order_relaxed); }
+
+// The C allocator's entry points, replaced in front of the C library's own
+// (which they call), so that the libraries' allocations are seen too; free
+// stays the library's.
+extern "C" {
+void* __libc_malloc(std::size_t size);
+void* __libc_calloc(std::size_t count, std::size_t size);
+void* __libc_realloc(void* p, std::size_t size);
+
+void* malloc(std::size_t size) noexcept
+{
+    CountHeapCall();
+    return __libc_malloc(size);
+}
+
+void* calloc(std::size_t count, std::size_t size) noexcept
+{
+    CountHeapCall();
+    return __libc_calloc(count, size);
+}
+
+void* realloc(void* p, std::size_t size) noexcept
+{
+    CountHeapCall();
+    return __libc_realloc(p, size);
+}
+}
 
 void* operator new(std::size_t size) { return Allocate(size); }
 void* operator new[](std::size_t size) { return Allocate(size); }

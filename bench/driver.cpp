@@ -180,13 +180,28 @@ std::vector<Row> Rows()
         {"6 allocations per packet, receive (window 16)", "allocs.recv_w16", "", Kind::AlwaysZero, 0, "0"},
         {"6 allocations per report, RTCP in (SR+SDES)", "allocs.rtcp_in", "", Kind::AlwaysZero, 0, "0"},
         {"6 allocations per report, RTCP out (SR)", "allocs.rtcp_sr", "", Kind::AlwaysZero, 0, "0"},
+        {"6 allocations per packet, send with SRTP", "allocs.send_srtp", "", Kind::AlwaysZero, 0, "0"},
+        {"6 allocations per packet, receive with SRTP", "allocs.recv_srtp", "", Kind::AlwaysZero, 0, "0"},
+        {"6 allocations per report, RTCP out with SRTP", "allocs.rtcp_sr_srtp", "", Kind::AlwaysZero, 0, "0"},
+        {"6 heap calls per packet, send with SRTP", "heap.send_srtp", "heap.send", Kind::AlwaysZero, 0, "0"},
+        {"6 heap calls per packet, receive with SRTP", "heap.recv_srtp", "heap.recv_queued", Kind::AlwaysZero, 0, "0"},
         {"6 check + sequencing, instructions/packet", "check.ours.instructions", "", Kind::AtMost, 2000, "< 2000"},
         {"7 resident memory per RTP in, KB", "memory.in.kb", "memory.bare.kb", Kind::AtMost, 700, "<= 700"},
         {"7 resident memory per RTP out, KB", "memory.out.kb", "memory.bare.kb", Kind::AtMost, 100, "<= 100"},
+        {"8 SRTP send CPU per packet, ns (vs clear)", "srtp.send.ours_srtp.cpu_ns", "srtp.send.ours_clear.cpu_ns", Kind::AtMost, 1e12, "(info)"},
+        {"8 SRTP send CPU added, ns (vs libsrtp loop)", "srtp.send.ours_added_ns", "srtp.send.libsrtp.cpu_ns", Kind::AtMost, 1e12, "(info)"},
+        {"8 (bare sendto) SRTP added, ns (vs loop)", "srtp.send.bare_added_ns", "srtp.send.libsrtp.cpu_ns", Kind::AtMost, 1e12, "(info)"},
+        {"8 SRTP send CPU added, ns (vs bare sendto)", "srtp.send.ours_added_ns", "srtp.send.bare_added_ns", Kind::RatioAtMost, 1.10, "<= 1.10 x"},
+        {"8 SRTP send, packets not sent", "srtp.send.unsent", "", Kind::AlwaysZero, 0, "0"},
+        {"8 SRTP receive CPU per datagram, ns (vs clear)", "srtp.receive.ours_srtp.cpu_ns", "srtp.receive.ours_clear.cpu_ns", Kind::AtMost, 1e12, "(info)"},
+        {"8 SRTP receive CPU added, ns (vs libsrtp loop)", "srtp.receive.ours_added_ns", "srtp.receive.libsrtp.cpu_ns", Kind::AtMost, 1e12, "(info)"},
+        {"8 (bare recv) SRTP added, ns (vs loop)", "srtp.receive.bare_added_ns", "srtp.receive.libsrtp.cpu_ns", Kind::AtMost, 1e12, "(info)"},
+        {"8 SRTP receive CPU added, ns (vs bare recv)", "srtp.receive.ours_added_ns", "srtp.receive.bare_added_ns", Kind::RatioAtMost, 1.10, "<= 1.10 x"},
+        {"8 SRTP receive lost or out of order", "srtp.receive.faults", "", Kind::AlwaysZero, 0, "0"},
     };
 }
 
-void PrintTable(const Samples& samples, int runs)
+void PrintTable(const Samples& samples, int runs, bool leaveOutEmpty)
 {
     std::printf("\nzqmrtpstack benchmarks: %s; median [min..max] of %d runs, loopback, 172-byte datagrams\n\n",
                 Machine().c_str(), runs);
@@ -199,6 +214,9 @@ void PrintTable(const Samples& samples, int runs)
     for (const Row& row : Rows()) {
         const auto oursIt = samples.find(row.ours);
         const auto baseIt = row.baseline.empty() ? samples.end() : samples.find(row.baseline);
+        if (leaveOutEmpty && oursIt == samples.end()) {
+            continue;
+        }
         const std::vector<double>& ours = oursIt != samples.end() ? oursIt->second : none;
         const std::vector<double>& base = baseIt != samples.end() ? baseIt->second : none;
         const Stats o = Of(ours);
@@ -235,6 +253,11 @@ void PrintTable(const Samples& samples, int runs)
     }
 }
 
+bool Selected(const std::string& only, const std::string& name)
+{
+    return only.empty() || ("," + only + ",").find("," + name + ",") != std::string::npos;
+}
+
 }  // namespace
 
 int RunDriver(const DriverOptions& options)
@@ -248,14 +271,17 @@ int RunDriver(const DriverOptions& options)
         for (const std::string& args : {std::string("send 100000"), std::string("receive 50000 0"),
                                        std::string("receive 50000 16"), std::string("latency 250 50"),
                                        std::string("idle 100 3"), "scale 200 50 " + scale, std::string("memory 100"),
+                                       std::string("srtp-send 10000"), std::string("srtp-receive 5000"),
                                        std::string("allocs 2000")}) {
-            ok = Collect(self + " " + args, samples) && ok;
+            if (Selected(options.only, args.substr(0, args.find(' ')))) {
+                ok = Collect(self + " " + args, samples) && ok;
+            }
         }
     }
-    if (!Callgrind(self, samples)) {
+    if (Selected(options.only, "check") && !Callgrind(self, samples)) {
         std::fprintf(stderr, "bench: callgrind not available, instruction count skipped\n");
     }
-    PrintTable(samples, options.runs);
+    PrintTable(samples, options.runs, !options.only.empty());
     return ok ? 0 : 1;
 }
 

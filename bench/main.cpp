@@ -1,6 +1,8 @@
 // zqbench: the whole-process benchmarks and their driver.
-//   zqbench [--runs N] [--scale-seconds S]   every measurement N times, then the table
-//   zqbench send|receive|latency|idle|scale|memory|allocs|checkloop ARGS   one run of one
+//   zqbench [--runs N] [--scale-seconds S] [--only NAME,...]   every measurement (or those named)
+//                                                              N times, then the table
+//   zqbench NAME ARGS   one run of one: send, receive, latency, idle, scale, memory,
+//                       srtp-send, srtp-receive, allocs, checkloop
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +36,10 @@ int RunOne(int argc, char** argv)
                             Arg(argc, argv, 4, 10));
     } else if (what == "memory") {
         bench::MeasureMemory(static_cast<int>(Arg(argc, argv, 2, 100)));
+    } else if (what == "srtp-send") {
+        bench::MeasureSrtpSend(static_cast<uint64_t>(Arg(argc, argv, 2, 10000)));
+    } else if (what == "srtp-receive") {
+        bench::MeasureSrtpReceive(static_cast<uint64_t>(Arg(argc, argv, 2, 5000)));
     } else if (what == "allocs") {
         bench::MeasureAllocations(static_cast<int>(Arg(argc, argv, 2, 2000)));
     } else if (what == "checkloop") {
@@ -66,6 +72,8 @@ int main(int argc, char** argv)
                 options.runs = std::max(1, std::atoi(argv[i + 1]));
             } else if (std::strcmp(argv[i], "--scale-seconds") == 0) {
                 options.scaleSeconds = std::atof(argv[i + 1]);
+            } else if (std::strcmp(argv[i], "--only") == 0) {
+                options.only = argv[i + 1];
             }
         }
         return bench::RunDriver(options);

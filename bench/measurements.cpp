@@ -14,6 +14,7 @@
 #include "bare.h"
 #include "ortppeer.h"
 #include "stackchains.h"
+#include "stackruns.h"
 
 namespace bench {
 namespace {
@@ -25,57 +26,12 @@ void SleepUntil(uint64_t deadlineNs)
     }
 }
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-// Waits until `sink` has `count` packets or nothing came for half a second.
-void WaitDelivered(const BenchSink& sink, uint64_t count)
-{
-    uint64_t seen = sink.GetDelivered();
-    uint64_t quietSince = bare_now_ns();
-    while (seen < count && bare_now_ns() - quietSince < 500000000u) {
-        SleepMs(1);
-        const uint64_t now = sink.GetDelivered();
-        if (now != seen) {
-            seen = now;
-            quietSince = bare_now_ns();
-        }
-    }
-}
-
 void ReportSend(const char* who, const bare_send_result& r)
 {
     Report(("send." + std::string(who) + ".rate").c_str(), r.perSecond);
     Report(("send." + std::string(who) + ".cpu_ns").c_str(), r.cpuNsPerPacket);
     Report(("send." + std::string(who) + ".read_share").c_str(),
            static_cast<double>(r.read) / static_cast<double>(r.sent));
-}
-
-bare_send_result OurSendRate(uint64_t count)
-{
-    int port = 0;
-    bare_reader* reader = bare_reader_start(&port);
-    ZQFGraph graph;
-    const SendChain chain = AddSendChain(graph, port);
-    if (!graph.Start()) {
-        throw std::runtime_error("send graph does not start");
-    }
-    uint8_t payload[BARE_PAYLOAD_BYTES];
-    uint64_t sent = 0;
-    const uint64_t t0 = bare_now_ns();
-    const uint64_t cpu0 = bare_thread_cpu_ns();
-    for (uint64_t k = 0; k < count; ++k) {
-        bare_fill_payload(payload, static_cast<uint16_t>(k), 0);
-        sent += chain.source->PushFrame(payload, BARE_PAYLOAD_BYTES) ? 1 : 0;
-    }
-    const uint64_t cpu = bare_thread_cpu_ns() - cpu0;
-    const uint64_t elapsed = bare_now_ns() - t0;
-    bare_send_result result{};
-    result.read = bare_reader_stop(reader);
-    graph.Stop();
-    result.sent = sent;
-    result.perSecond = static_cast<double>(sent) * 1e9 / static_cast<double>(elapsed);
-    result.cpuNsPerPacket = static_cast<double>(cpu) / static_cast<double>(count);
-    return result;
 }
 
 }  // namespace
@@ -106,7 +62,7 @@ void MeasureSend(uint64_t count)
                 haveOrtp = ortp_send_rate(count, &ortp[at]) == 0 && haveOrtp;
                 break;
             default:
-                ours[at] = OurSendRate(count);
+                ours[at] = OurSendRate(count, Protection::Clear);
                 break;
             }
         }
@@ -133,23 +89,10 @@ void MeasureReceive(uint64_t count, int window)
     Report((prefix + "bare.lost").c_str(), static_cast<double>(bare.lost));
     Report((prefix + "bare.disorder").c_str(), static_cast<double>(bare.outOfOrder));
 
-    ZQFGraph graph;
-    const ReceiveChain chain = AddReceiveChain(graph, static_cast<uint16_t>(window), 0);
-    if (!graph.Start()) {
-        throw std::runtime_error("receive graph does not start");
-    }
-    SleepMs(50);  // the receiving thread is waiting on its socket
-    uint64_t senderCpu = 0;
-    const uint64_t cpu0 = bare_process_cpu_ns();
-    std::thread sender([&] { senderCpu = bare_blast(chain.port, count); });
-    sender.join();
-    WaitDelivered(*chain.sink, count);
-    const uint64_t cpu = bare_process_cpu_ns() - cpu0 - senderCpu;
-    graph.Stop();
-    const uint64_t delivered = chain.sink->GetDelivered();
-    Report((prefix + "ours.cpu_ns").c_str(), delivered ? static_cast<double>(cpu) / static_cast<double>(delivered) : 0);
-    Report((prefix + "ours.lost").c_str(), static_cast<double>(count - delivered));
-    Report((prefix + "ours.disorder").c_str(), static_cast<double>(chain.sink->GetOutOfOrder()));
+    const ReceiveRun ours = OurReceive(count, window, [count](int port) { return bare_blast(port, count); });
+    Report((prefix + "ours.cpu_ns").c_str(), ours.cpuNsPerDatagram);
+    Report((prefix + "ours.lost").c_str(), static_cast<double>(count - ours.delivered));
+    Report((prefix + "ours.disorder").c_str(), static_cast<double>(ours.outOfOrder));
 }
 
 // The bare pair runs beside the stack's at the same time, so that both see

@@ -14,6 +14,8 @@ void MeasureLatency(int count, int rate);           // target 3
 void MeasureIdle(int modules, double seconds);      // target 4
 void MeasureScale(int pairs, int rate, double seconds);  // target 5
 void MeasureMemory(int modules);                    // target 7
+void MeasureSrtpSend(uint64_t count);               // target 8
+void MeasureSrtpReceive(uint64_t count);            // target 8
 void MeasureAllocations(int packets);               // target 6
 // The packet check and sequencing of `packets` packets, for callgrind.
 void RunCheckLoop(int packets);

@@ -10,6 +10,7 @@
 
 #include "bare.h"
 #include "module/zqmrtpstackids.h"
+#include "srtpbench.h"
 
 namespace bench {
 
@@ -95,6 +96,15 @@ ReceiveChain AddReceiveChain(ZQFGraph& graph, uint16_t window, size_t latencyRoo
         throw std::runtime_error("receive chain does not connect");
     }
     return chain;
+}
+
+void ProtectWithSrtp(ZQMRTPStackModule* module)
+{
+    const std::string key = SrtpMasterKeyBase64();
+    int refused = -1;
+    if (!module->SetSRTP(kSrtpSuite, key.c_str(), key.c_str(), &refused)) {
+        throw std::runtime_error("SRTP settings refused (" + std::to_string(refused) + ")");
+    }
 }
 
 }  // namespace bench

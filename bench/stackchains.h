@@ -35,4 +35,8 @@ struct ReceiveChain {
 // given reordering window) delivering to a bench sink.
 ReceiveChain AddReceiveChain(ZQFGraph& graph, uint16_t window, size_t latencyRoom);
 
+// SRTP (AES_CM_128_HMAC_SHA1_80, the bench key both ways) from the module's
+// next start.
+void ProtectWithSrtp(ZQMRTPStackModule* module);
+
 }  // namespace bench

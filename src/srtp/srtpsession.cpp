@@ -16,15 +16,13 @@ static_assert(kMaxTrailerBytes >= SRTP_MAX_TRAILER_LEN, "the trailer room must h
 // deep as the reordering any of our windows allows.
 constexpr unsigned long kReplayWindow = 1024;
 
-bool InitialiseLibrary(std::string* why)
+// Once per process. libsrtp refuses a second srtp_init, which the host or
+// another library may have made before us: its answer is therefore not
+// final, and srtp_create says whether the library is usable.
+void InitialiseLibrary()
 {
     static std::once_flag once;
-    static srtp_err_status_t status = srtp_err_status_ok;
-    std::call_once(once, [] { status = srtp_init(); });
-    if (status != srtp_err_status_ok && why != nullptr) {
-        *why = "libsrtp did not start (error " + std::to_string(status) + ")";
-    }
-    return status == srtp_err_status_ok;
+    std::call_once(once, [] { srtp_init(); });
 }
 
 void SetPolicies(const Suite& suite, srtp_policy_t& policy)
@@ -109,9 +107,7 @@ bool Session::Start(const Suite& suite, std::span<const uint8_t> masterKey, Dire
         }
         return false;
     }
-    if (!InitialiseLibrary(why)) {
-        return false;
-    }
+    InitialiseLibrary();
     // libsrtp reads the key while it creates the session and keeps its own
     // derived keys; the copy only lives for the call.
     std::vector<uint8_t> key(masterKey.begin(), masterKey.end());
