@@ -71,6 +71,11 @@ public:
     virtual const char* GetSRTPSuite() = 0;
     virtual const char* GetSRTPSendKey() = 0;
     virtual const char* GetSRTPReceiveKey() = 0;
+    // 1: the process's receive service reads the stack's sockets on a few
+    // threads shared by every stack that asks for it, instead of threads of
+    // the stack's own; 0 (the default): its own threads. From the next start.
+    virtual void SetSharedIO(uint32_t on) = 0;
+    virtual uint32_t GetSharedIO() = 0;
 
 protected:
     ~ZQIRTPStack() = default;

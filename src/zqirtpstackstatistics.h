@@ -49,6 +49,11 @@ public:
     // Null out-parameters are skipped.
     virtual bool GetSRTPStatistics(uint32_t* rtpAuthenticationFailures, uint32_t* rtpReplays,
                                    uint32_t* rtcpAuthenticationFailures, uint32_t* rtcpReplays) = 0;
+    // A receiving stack under shared I/O: datagrams dropped since it last
+    // started because its pool had no free sample (the service never
+    // waits). 0 for its own threads, which wait instead; false for a
+    // sending stack.
+    virtual bool GetPoolEmptyDrops(uint32_t* drops) = 0;
 
 protected:
     ~ZQIRTPStackStatistics() = default;

@@ -121,6 +121,10 @@ public:
     const char* GetSRTPReceiveKey();
     // Since the last start; false when SRTP is not configured.
     bool GetSRTPCounters(zqm::srtp::ReceiveCounters* counters);
+    // 1: the process's receive service reads the stack's sockets instead of
+    // threads of its own (from the next start).
+    void SetSharedIO(uint32_t on) { m_sharedIO.store(on != 0 ? 1 : 0); }
+    uint32_t GetSharedIO() const { return m_sharedIO.load(); }
 
     ZQFModule* GetOwnerModule() const { return m_ownerModule; }
     ZQMRTPSource* GetLocalSource() const { return m_localSource; }
@@ -168,6 +172,7 @@ protected:
     std::atomic<uint32_t> m_bindRTCPToLocalPort{0};
     std::atomic<uint32_t> m_dataDisabled{0};
     std::atomic<uint32_t> m_socketBufferSize{0};
+    std::atomic<uint32_t> m_sharedIO{0};
     ZQMRTPSource* m_localSource = nullptr;
     zqm::srtp::StackProtection m_srtp;  // settings under the stack lock
     ZQMFIRCallback m_firCallback;  // guarded by m_firCallbackMutex

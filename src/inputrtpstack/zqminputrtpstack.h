@@ -2,7 +2,9 @@
 // The receiving side of the RTP stack: reads datagrams into samples of the
 // module's output pin, checks and orders them, delivers them downstream and
 // reports reception with RTCP. The stack object is itself the receiving
-// thread; a second thread listens for RTCP.
+// thread; a second thread listens for RTCP. With shared I/O on, neither runs:
+// the process's receive service reads both sockets and calls the same code
+// (zqminputrtpstackshared.cpp).
 //
 // Locks: the stack lock guards the source map, the sequence state of the
 // sources, the sockets and the RTCP destination. RemoveSource and
@@ -15,6 +17,7 @@
 #include "inputrtpstack/rtpcheckresult.h"
 #include "inputrtpstack/rtpreceptionstatistics.h"
 #include "inputrtpstack/rtpsequencenumbers.h"
+#include "service/receiveservice.h"
 #include "zqcsocketaddress.h"
 #include "zqfthread.h"
 #include "zqmrtpclock.h"
@@ -24,7 +27,7 @@ class RTPSocket;
 class ZQFPinOut;
 class ZQMInputRTPStackRTCPListeningThread;
 
-class ZQMInputRTPStack : public ZQMRTPStack, public ZQFThread {
+class ZQMInputRTPStack : public ZQMRTPStack, public ZQFThread, private zqm::ReceiveClient {
 public:
     static constexpr int kMaxDatagramBytes = 32768;
     static constexpr uint32_t kReportIntervalMs = 5000;
@@ -74,6 +77,8 @@ public:
     };
     // Takes the list locks; false for a local source or an unknown SSRC.
     static bool GetReceptionStatistics(uint32_t ssrc, bool local, Reception* reception);
+    // Shared I/O: datagrams dropped for want of a free sample since the start.
+    uint32_t GetPoolEmptyDrops() const { return m_noSampleDrops.load(std::memory_order_relaxed); }
 
 protected:
     int ThreadFunc(void* param) override;
@@ -84,7 +89,18 @@ private:
     bool KeepReceiving() const;
     // Receives one datagram into `buffer`; 0 or less means: stop.
     int ReceiveDatagram(RTPSocket* socket, uint8_t* buffer, int size, ZQCSocketAddress& from);
+    void HandleDatagram(ZQFMediaSample* sample, int received, const ZQCSocketAddress& from, ZQFPinOut* pin);
     void ProcessReceived(ZQFMediaSample* sample, ZQFPinOut* pin);
+    void HandleRTCPDatagram(uint8_t* buffer, int received, const ZQCSocketAddress& from);
+
+    // Shared I/O: the receive service's callbacks.
+    void OnReadable(int descriptor) override;
+    void OnTick() override;
+    void ReceiveQueued(RTPSocket* socket);
+    void ReadQueuedRTCP(RTPSocket* socket);
+    // Registers the sockets with the service; raises when it refuses.
+    void JoinReceiveService();
+    void LeaveReceiveService();
     void LearnRTCPDestination(const ZQCSocketAddress& from);
     void RunReportTimer();
 
@@ -154,4 +170,8 @@ private:
     uint64_t m_datagramArrival = 0;
     // Receiving thread only: datagrams were queued at the last wait.
     bool m_receiveBacklog = false;
+    // Shared I/O: the stack is a client of the receive service for this run.
+    std::atomic<bool> m_inReceiveService{false};
+    uint32_t m_quietTicks = 0;           // service ticks since the last datagram
+    std::atomic<uint32_t> m_noSampleDrops{0};  // datagrams dropped: the pool was empty
 };

@@ -33,8 +33,11 @@ bool ZQMInputRTPStack::OnEndFlush()
             if (m_ownerModule != nullptr && IsRTCPEnabled()) {
                 delete m_rtcpListeningThread;
                 m_rtcpListeningThread = nullptr;
-                m_rtcpListeningThread = new ZQMInputRTPStackRTCPListeningThread(this);
-                m_ownerModule->RegisterThread(m_rtcpListeningThread);
+                // With shared I/O the receive service listens instead.
+                if (GetSharedIO() == 0) {
+                    m_rtcpListeningThread = new ZQMInputRTPStackRTCPListeningThread(this);
+                    m_ownerModule->RegisterThread(m_rtcpListeningThread);
+                }
             }
         } catch (...) {
             failed = true;
@@ -127,7 +130,10 @@ void ZQMInputRTPStack::StartUnderLock()
     }
     if (GetDataDisabled() != 0) {
         ZQM_LOG(ZQF_LOG_INFO, "<--RTPStack-->Data processing disabled (no receiving socket)");
-    } else if (!StartThread(this)) {
+    }
+    if (GetSharedIO() != 0) {
+        JoinReceiveService();
+    } else if (GetDataDisabled() == 0 && !StartThread(this)) {
         ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->[%d] OnStart  failed to start thread.", LogPort());
         ZQM_THROW("<--RTPStack-->OnStart failed to start thread");
     }
@@ -202,8 +208,9 @@ void ZQMInputRTPStack::Cleanup()
 {
     RTPDebugLog(">> ZQMInputRTPStack::Cleanup %8x", TraceAddress(this));
     try {
-        // The threads stop before the lock is taken: one of them may be
-        // waiting for it.
+        // The threads stop (and the service lets go) before the lock is
+        // taken: one of them may be waiting for it.
+        LeaveReceiveService();
         StopThreads();
         StackLock lock(m_stackLock, -1);
         ForgetSources();

@@ -71,25 +71,12 @@ int ZQMInputRTPStack::EntryPoint()
                 continue;
             }
             const int size = std::min(kMaxDatagramBytes, sample->GetBufferSize());
-            int received = ReceiveDatagram(socket, sample->GetDataBuffer(), size, from);
+            const int received = ReceiveDatagram(socket, sample->GetDataBuffer(), size, from);
             if (received <= 0) {  // asked to stop
                 sample->Recycle();
                 break;
             }
-            // A packet that fails SRTP checks never reaches a source.
-            if (m_srtp.IsOn() && !m_srtp.UnprotectRtp(sample->GetDataBuffer(), &received, LogPort())) {
-                sample->Recycle();
-                continue;
-            }
-            if (received <= kFixedHeaderBytes) {
-                sample->Recycle();
-                continue;
-            }
-            sample->m_PayloadLength = received - kFixedHeaderBytes;
-            m_datagramOrigin = from;
-            ProcessReceived(sample, pin);
-            LearnRTCPDestination(from);
-            RunReportTimer();
+            HandleDatagram(sample, received, from, pin);
         }
         RTPDebugLog("<< ZQMInputRTPStack::EntryPoint %8x", TraceAddress(this));
         return 0;
@@ -138,6 +125,27 @@ int ZQMInputRTPStack::ReceiveDatagram(RTPSocket* socket, uint8_t* buffer, int si
             GetStopEvent().Wait(kFailedWaitPauseMs);
         }
     }
+}
+
+// What becomes of one datagram read into `sample`, on the receiving thread or
+// on the receive service's.
+void ZQMInputRTPStack::HandleDatagram(ZQFMediaSample* sample, int received, const ZQCSocketAddress& from,
+                                      ZQFPinOut* pin)
+{
+    // A packet that fails SRTP checks never reaches a source.
+    if (m_srtp.IsOn() && !m_srtp.UnprotectRtp(sample->GetDataBuffer(), &received, LogPort())) {
+        sample->Recycle();
+        return;
+    }
+    if (received <= kFixedHeaderBytes) {
+        sample->Recycle();
+        return;
+    }
+    sample->m_PayloadLength = received - kFixedHeaderBytes;
+    m_datagramOrigin = from;
+    ProcessReceived(sample, pin);
+    LearnRTCPDestination(from);
+    RunReportTimer();
 }
 
 void ZQMInputRTPStack::ProcessReceived(ZQFMediaSample* sample, ZQFPinOut* pin)

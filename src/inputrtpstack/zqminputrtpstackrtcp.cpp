@@ -39,22 +39,11 @@ int ZQMInputRTPStack::RTCPEntryPoint(ZQMInputRTPStackRTCPListeningThread* thread
                 continue;
             }
             ZQCSocketAddress from;
-            int received = socket->RecvFrom(buffer, size, &from);
+            const int received = socket->RecvFrom(buffer, size, &from);
             if (received <= 0) {
                 socket->WaitReadable(kReceiveWaitMs, &thread->GetStopEvent());
-            } else if (received < kShortestCompoundBytes) {
-                if (zqm::PacketFaultThrottle::TakeTurn(zqm::PacketFault::RTCPShort)) {  // foreign traffic: throttled
-                    ZQM_LOG(ZQF_LOG_WARNING,
-                            "<--RTPStack-->[%d] RTCPEntryPoint failed to receive a correct rtcp packet on input rtcp "
-                            "socket.",
-                            LogPort());
-                }
-            } else if (!UnprotectReceivedRTCP(buffer, &received, LogPort())) {
-                continue;  // counted and logged: never processed
-            } else if (m_ownerModule->IsRunning() && ProcessRTCPDatagram(buffer, received, "ZQMInputRTPStack") &&
-                       !from.IsEmpty()) {
-                // The peer's RTCP origin: where our reports reach it.
-                m_peerRTCPOrigin.store(zqm::PackEndpoint(from.GetSockAddr()));
+            } else {
+                HandleRTCPDatagram(buffer, received, from);
             }
         }
         RTPDebugLog("<< ZQMInputRTPStack::RTCPEntryPoint %8x", TraceAddress(this));
@@ -62,5 +51,26 @@ int ZQMInputRTPStack::RTCPEntryPoint(ZQMInputRTPStackRTCPListeningThread* thread
     } catch (...) {
         ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->[%d] Error throwed in RTCP listenning ThreadFunc.", LogPort());
         return -1;
+    }
+}
+
+// One datagram from the RTCP socket, on the listening thread or on the
+// receive service's.
+void ZQMInputRTPStack::HandleRTCPDatagram(uint8_t* buffer, int received, const ZQCSocketAddress& from)
+{
+    if (received < kShortestCompoundBytes) {
+        if (zqm::PacketFaultThrottle::TakeTurn(zqm::PacketFault::RTCPShort)) {  // foreign traffic: throttled
+            ZQM_LOG(ZQF_LOG_WARNING,
+                    "<--RTPStack-->[%d] RTCPEntryPoint failed to receive a correct rtcp packet on input rtcp socket.",
+                    LogPort());
+        }
+        return;
+    }
+    if (!UnprotectReceivedRTCP(buffer, &received, LogPort())) {
+        return;  // counted and logged: never processed
+    }
+    if (m_ownerModule->IsRunning() && ProcessRTCPDatagram(buffer, received, "ZQMInputRTPStack") && !from.IsEmpty()) {
+        // The peer's RTCP origin: where our reports reach it.
+        m_peerRTCPOrigin.store(zqm::PackEndpoint(from.GetSockAddr()));
     }
 }

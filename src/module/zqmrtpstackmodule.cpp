@@ -255,3 +255,16 @@ bool ZQMRTPStackModule::GetSRTPStatistics(uint32_t* rtpAuthenticationFailures, u
     put(rtcpReplays, counters.rtcpReplays);
     return true;
 }
+
+void ZQMRTPStackModule::SetSharedIO(uint32_t on) { m_stack->SetSharedIO(on); }
+
+uint32_t ZQMRTPStackModule::GetSharedIO() { return m_stack->GetSharedIO(); }
+
+bool ZQMRTPStackModule::GetPoolEmptyDrops(uint32_t* drops)
+{
+    if (m_isOutput != 0) {
+        return false;
+    }
+    put(drops, static_cast<ZQMInputRTPStack*>(m_stack)->GetPoolEmptyDrops());
+    return true;
+}

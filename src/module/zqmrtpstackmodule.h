@@ -91,6 +91,8 @@ public:
     const char* GetSRTPSuite() override;
     const char* GetSRTPSendKey() override;
     const char* GetSRTPReceiveKey() override;
+    void SetSharedIO(uint32_t on) override;
+    uint32_t GetSharedIO() override;
 
     // ZQIRTPStackStatistics (GetSourceAt and GetSourceIdentifier are shared
     // with ZQIRTPStack above).
@@ -113,6 +115,7 @@ public:
                                 uint32_t* lateOrDuplicatePackets, float* jitterMs) override;
     bool GetSRTPStatistics(uint32_t* rtpAuthenticationFailures, uint32_t* rtpReplays,
                            uint32_t* rtcpAuthenticationFailures, uint32_t* rtcpReplays) override;
+    bool GetPoolEmptyDrops(uint32_t* drops) override;
 
     ZQMRTPStack* GetStack() const { return m_stack; }
 

@@ -73,6 +73,9 @@ bool ZQMOutputRTPStack::OnStart()
         // A remote RTCP address equal to our own means RTCP is not wanted.
         if (std::strcmp(m_localIPAddress, m_remoteRTCPAddress) != 0) {
             OpenRTCPSockets();
+            if (GetSharedIO() != 0 && m_rtcpListeningThread == nullptr && IsRTCPListeningEnabled()) {
+                JoinReceiveService();
+            }
         }
         if (m_rtpSocket != nullptr) {
             ZQM_THROW("<--RTPStack-->OnStart failure output rtp socket already exists.");
@@ -191,10 +194,13 @@ bool ZQMOutputRTPStack::OnEndFlush()
         if (!NotifyUpstream(NOTIFY_SUPPORT_PAYLOAD, 1)) {
             ZQM_LOG(ZQF_LOG_WARNING, "ZQMOutputRTPStack notify message NOTIFY_SUPPORT_PAYLOAD not catched.)");
         }
+        // With shared I/O the receive service listens instead.
         if (IsRTCPListeningEnabled()) {
             DeleteRTCPListeningThread();
-            m_rtcpListeningThread = std::make_unique<ZQMOutputRTPStackRTCPListeningThread>(this);
-            m_ownerModule->RegisterThread(m_rtcpListeningThread.get());
+            if (GetSharedIO() == 0) {
+                m_rtcpListeningThread = std::make_unique<ZQMOutputRTPStackRTCPListeningThread>(this);
+                m_ownerModule->RegisterThread(m_rtcpListeningThread.get());
+            }
         }
         return true;
     } catch (...) {
@@ -241,6 +247,7 @@ void ZQMOutputRTPStack::Cleanup()
 {
     RTPDebugLog(">> ZQMOutputRTPStack::Cleanup %8x", TraceId());
     try {
+        LeaveReceiveService();
         if (m_rtcpListeningThread != nullptr && !m_rtcpListeningThread->StopThread(kThreadStopTimeoutMs, 1)) {
             ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->Cleanup Failed to stop rtcp thread (we will not try to kill thread "
                                    "(potential deadlocks !!!)");

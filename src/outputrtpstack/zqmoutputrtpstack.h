@@ -6,13 +6,16 @@
 #include <memory>
 
 #include "outputrtpstack/zqmsendreachability.h"
+#include "service/receiveservice.h"
 #include "zqmrtpstack.h"
 
 class RTPSocket;
 class ZQCSocketAddress;
 class ZQMOutputRTPStackRTCPListeningThread;
 
-class ZQMOutputRTPStack : public ZQMRTPStack {
+// With shared I/O the process's receive service reads the RTCP socket
+// instead of a listening thread of the stack's own.
+class ZQMOutputRTPStack : public ZQMRTPStack, private zqm::ReceiveClient {
 public:
     explicit ZQMOutputRTPStack(ZQFModule* owner);
     ~ZQMOutputRTPStack() override;
@@ -99,6 +102,12 @@ private:
     bool RefuseSampleWhileStopped();
     void ListenForRTCP(ZQMOutputRTPStackRTCPListeningThread& thread);
     void WaitForRTCP(const RTPSocket* socket, const ZQMOutputRTPStackRTCPListeningThread& thread);
+    void HandleRTCPDatagram(uint8_t* buffer, int received, int port);
+    // Shared I/O.
+    void JoinReceiveService();
+    void LeaveReceiveService();
+    void OnReadable(int descriptor) override;
+    void OnTick() override {}
     // The stack's address as the trace lines print it (its low 32 bits).
     unsigned TraceId() const;
 
@@ -114,6 +123,7 @@ private:
     bool m_refusalWhileStoppedLogged = false;
     std::atomic<uint32_t> m_autoSequenceNumbers{1};
     std::unique_ptr<ZQMOutputRTPStackRTCPListeningThread> m_rtcpListeningThread;
+    std::atomic<bool> m_inReceiveService{false};
     // The media type of the last packet that was not FEC (under the stack
     // lock): its clock rate gives the sender reports' RTP timestamps and the
     // local clock's media time. FEC packets carry another type's identifier.

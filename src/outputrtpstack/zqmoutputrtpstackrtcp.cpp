@@ -1,5 +1,6 @@
 // The sending stack's RTCP: sender reports, the goodbye of an SSRC change
 // and the loop that listens for the receivers' reports.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -36,6 +37,9 @@ constexpr int kShortestRTCPBytes = 5;
 constexpr int kIdleWaitMs = 200;
 constexpr int kWaitFailed = -2;
 constexpr int kReceiveBufferBytes = static_cast<int>(ZQMOutputRTPStackRTCPListeningThread::kReceiveBufferBytes);
+// Datagrams read per readiness before the service thread serves another
+// client.
+constexpr int kDatagramsPerTurn = 32;
 
 // The NTP time and the RTP timestamp are of the same instant, so that a
 // receiver can map the stream's media time onto the wall clock.
@@ -178,13 +182,55 @@ void ZQMOutputRTPStack::ListenForRTCP(ZQMOutputRTPStackRTCPListeningThread& thre
             WaitForRTCP(socket, thread);
             continue;
         }
-        if (received < kShortestRTCPBytes) {
-            ZQM_LOG(ZQF_LOG_WARNING, "<--RTPStack-->EntryPoint failed to receive on input rtcp socket.");
-            continue;
+        HandleRTCPDatagram(buffer, received, socket->GetPort());
+    }
+}
+
+// One datagram from the RTCP socket, on the listening thread or on the
+// receive service's.
+void ZQMOutputRTPStack::HandleRTCPDatagram(uint8_t* buffer, int received, int port)
+{
+    if (received < kShortestRTCPBytes) {
+        ZQM_LOG(ZQF_LOG_WARNING, "<--RTPStack-->EntryPoint failed to receive on input rtcp socket.");
+        return;
+    }
+    if (UnprotectReceivedRTCP(buffer, &received, port) && IsOwnerRunning()) {
+        ProcessRTCPDatagram(buffer, received, "ZQMOutputRTPStack");
+    }
+}
+
+// RTCP processing takes no stack lock, so a callback never waits for the
+// stack lock that Cleanup holds while it leaves the service.
+void ZQMOutputRTPStack::JoinReceiveService()
+{
+    const int descriptor = m_inputRTCPSocket->GetDescriptor();
+    if (!zqm::ReceiveService::Shared().Register(this, {&descriptor, 1})) {
+        ZQM_THROW("<--RTPStack-->OnStart failure: the receive service refused the rtcp socket.");
+    }
+    m_inReceiveService.store(true);
+}
+
+void ZQMOutputRTPStack::LeaveReceiveService()
+{
+    if (m_inReceiveService.exchange(false)) {
+        zqm::ReceiveService::Shared().Unregister(this);
+    }
+}
+
+void ZQMOutputRTPStack::OnReadable(int descriptor)
+{
+    RTPSocket* socket = m_inputRTCPSocket;  // released only after the stack left the service
+    if (socket == nullptr || descriptor != socket->GetDescriptor()) {
+        return;
+    }
+    thread_local std::array<uint8_t, kReceiveBufferBytes> buffer;
+    ZQCSocketAddress sender;
+    for (int turn = 0; turn < kDatagramsPerTurn; ++turn) {
+        const int received = socket->RecvFrom(buffer.data(), kReceiveBufferBytes, &sender);
+        if (received <= 0) {
+            return;
         }
-        if (UnprotectReceivedRTCP(buffer, &received, socket->GetPort()) && IsOwnerRunning()) {
-            ProcessRTCPDatagram(buffer, received, "ZQMOutputRTPStack");
-        }
+        HandleRTCPDatagram(buffer.data(), received, socket->GetPort());
     }
 }
 

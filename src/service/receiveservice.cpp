@@ -51,11 +51,17 @@ void ReceiveService::Unregister(ReceiveClient* client)
         }
     }
     for (Worker* worker : workers) {
-        if (worker->Remove(client)) {
-            std::lock_guard lock(m_mutex);
-            --m_clients;
-            return;
+        if (!worker->Remove(client)) {
+            continue;
         }
+        // The last client gone: the threads end with it (joined after the
+        // lock is let go), unless this runs on one of them.
+        std::vector<std::unique_ptr<Worker>> retired;  // destroyed after the lock below
+        std::lock_guard lock(m_mutex);
+        if (--m_clients == 0 && !Worker::IsWorkerThread()) {
+            retired.swap(m_workers);
+        }
+        return;
     }
 }
 

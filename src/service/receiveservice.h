@@ -5,7 +5,9 @@
 // thread only, so its callbacks never run concurrently with each other.
 //
 // Threads are made as clients come (never more than there are clients) and
-// live as long as the service; one without clients sleeps without a timer.
+// end when the last client leaves (from outside a callback; otherwise they
+// stay until the service ends). A thread without clients sleeps without a
+// timer.
 //
 // Locks: the service lock guards the set of threads and the client count; a
 // thread's own lock guards its tables and what it is running; the service

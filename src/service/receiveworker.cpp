@@ -17,6 +17,8 @@ constexpr uint64_t kWakeEvent = 0;
 constexpr uint64_t kTimerEvent = UINT64_MAX;
 constexpr int kEventsPerWait = 64;
 
+thread_local bool t_isWorkerThread = false;
+
 bool Watch(int epoll, int descriptor, uint64_t tag)
 {
     epoll_event event{};
@@ -125,8 +127,11 @@ size_t ReceiveService::Worker::ClientCount() const
     return m_clients.size();
 }
 
+bool ReceiveService::Worker::IsWorkerThread() { return t_isWorkerThread; }
+
 void ReceiveService::Worker::Run()
 {
+    t_isWorkerThread = true;
     epoll_event events[kEventsPerWait];
     while (!m_stop.load()) {
         const int ready = epoll_wait(m_epoll, events, kEventsPerWait, -1);

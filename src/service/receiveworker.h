@@ -30,6 +30,8 @@ public:
     bool Remove(ReceiveClient* client);
     bool HasDescriptor(int descriptor) const;
     size_t ClientCount() const;
+    // Whether the calling thread is a worker's (of any service).
+    static bool IsWorkerThread();
 
 private:
     struct Registration {

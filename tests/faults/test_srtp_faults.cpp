@@ -77,6 +77,9 @@ struct SuiteCase {
     const char* key;
 };
 
+// Test names carry the suite, not the bytes of the case.
+void PrintTo(const SuiteCase& suiteCase, std::ostream* out) { *out << suiteCase.suite; }
+
 class SrtpSendingStackTest : public SrtpStackTest, public ::testing::WithParamInterface<SuiteCase> {};
 
 // Every frame leaves encrypted behind a clear header and decrypts to the

@@ -97,6 +97,7 @@ TEST(ReceiveService, EachClientGetsItsDatagramsAndTicksOnTheThreadsAllowed)
         service.Unregister(client.get());
     }
     EXPECT_EQ(service.ClientCount(), 0u);
+    EXPECT_EQ(service.ThreadCount(), 0u) << "the threads end with the last client";
 }
 
 TEST(ReceiveService, UnregisterWaitsForARunningCallbackAndEndsEveryCallback)

@@ -20,6 +20,9 @@ struct SuiteCase {
     size_t rtcpIndexAt;  // in a protected SR of 28 bytes
 };
 
+// Test names carry the suite, not the bytes of the case.
+void PrintTo(const SuiteCase& suiteCase, std::ostream* out) { *out << suiteCase.name; }
+
 constexpr SuiteCase kSuites[] = {
     {"AES_CM_128_HMAC_SHA1_80", 10, 14, 28},
     {"AES_CM_128_HMAC_SHA1_32", 4, 14, 28},  // SRTCP keeps the 80-bit tag
