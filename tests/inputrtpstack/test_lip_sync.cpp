@@ -41,13 +41,7 @@ std::vector<int> Delays(const ReceivingModule& of, int code)
 // A sender report in this system's form: wall-clock seconds, nanoseconds 0.
 Bytes SenderReport(uint32_t ssrc, uint32_t seconds, uint32_t rtpTimestamp)
 {
-    Bytes bytes = {0x80, 200, 0, 6};
-    for (uint32_t word : {ssrc, seconds, 0u, rtpTimestamp, 0u, 0u}) {
-        for (int shift = 24; shift >= 0; shift -= 8) {
-            bytes.push_back(static_cast<uint8_t>(word >> shift));
-        }
-    }
-    return bytes;
+    return Words({0x80C80006, ssrc, seconds, 0, rtpTimestamp, 0, 0});
 }
 
 // An empty receiver report and the source's CNAME.

@@ -101,8 +101,11 @@ TEST_F(OutputStackTest, SamplesThatCannotBeSentAreRefusedAndNothingLeaves)
 
     Frame sentinel;
     sentinel.payload = {0xEE};
+    sentinel.marker = true;
     ASSERT_TRUE(Send(sentinel));
-    EXPECT_EQ(rtpPeer.Receive().size(), 13u);
+    const Bytes packet = rtpPeer.Receive();
+    EXPECT_EQ(packet.size(), 13u);
+    EXPECT_EQ(packet[1], 0x80 | 8) << "the marker and PCMA's payload type";
 }
 
 }  // namespace
