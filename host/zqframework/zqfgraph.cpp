@@ -225,3 +225,24 @@ void ZQFGraph::StopModule(ZQFModule* module)
     module->OnBeginFlush();
     module->OnStop();
 }
+
+void ZQFGraph::SetModuleIOMode(const ZQFModule* module, ZQFIOMode mode)
+{
+    if (mode == ZQFIOMode::Unsaid) {
+        m_moduleIOModes.erase(module);
+    } else {
+        m_moduleIOModes[module] = mode;
+    }
+}
+
+ZQFIOMode ZQFGraph::GetModuleIOMode(const ZQFModule* module) const
+{
+    const auto found = m_moduleIOModes.find(module);
+    return found == m_moduleIOModes.end() ? ZQFIOMode::Unsaid : found->second;
+}
+
+ZQFIOMode ZQFGraph::EffectiveIOMode(const ZQFModule* module) const
+{
+    const ZQFIOMode own = GetModuleIOMode(module);
+    return own != ZQFIOMode::Unsaid ? own : m_ioMode;
+}

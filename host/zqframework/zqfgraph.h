@@ -1,4 +1,5 @@
 #pragma once
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,6 +8,16 @@
 
 class ZQFModule;
 class ZQIModule;
+
+// How a graph asks its modules to do their I/O: on threads of their own, or
+// on a service the process shares among them. The framework only keeps what
+// a graph file says ("io" on the graph and on modules); the host knows which
+// modules can share their I/O and tells them.
+enum class ZQFIOMode {
+    Unsaid,  // nothing asked: the module keeps its own choice
+    Own,
+    Shared,
+};
 
 // The host's graph: modules, the connections between their pins, and the
 // lifecycle.
@@ -48,6 +59,16 @@ public:
     // of it (sources first).
     std::vector<ZQFModule*> UpstreamFirstOrder() const;
 
+    // The I/O mode asked of every module, and of single modules (a module's
+    // own mode goes before the graph's).
+    void SetIOMode(ZQFIOMode mode) { m_ioMode = mode; }
+    ZQFIOMode GetIOMode() const { return m_ioMode; }
+    void SetModuleIOMode(const ZQFModule* module, ZQFIOMode mode);
+    // Unsaid when the module has no mode of its own.
+    ZQFIOMode GetModuleIOMode(const ZQFModule* module) const;
+    // The module's own mode, or else the graph's.
+    ZQFIOMode EffectiveIOMode(const ZQFModule* module) const;
+
 private:
     bool Contains(const ZQFModule* module) const;
     bool Reaches(const ZQFModule* from, const ZQFModule* to) const;
@@ -57,4 +78,6 @@ private:
     std::vector<ZQIModule*> m_owned;  // as given, for the virtual destructor
     mutable std::vector<Connection> m_connections;
     bool m_started = false;
+    ZQFIOMode m_ioMode = ZQFIOMode::Unsaid;
+    std::map<const ZQFModule*, ZQFIOMode> m_moduleIOModes;
 };

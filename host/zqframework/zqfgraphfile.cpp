@@ -27,10 +27,15 @@ constexpr const char* kVersion = "1";
 constexpr const char* kPluginElement = "plugin";
 constexpr const char* kModuleElement = "module";
 constexpr const char* kConnectionElement = "connection";
+constexpr const char* kIOAttribute = "io";
+constexpr const char* kSharedIO = "shared";
+constexpr const char* kOwnIO = "own";
 // The framework's construction kind of a module node.
 constexpr int kModuleNodeKind = 1;
 // Pin indexes are small; a longer number is a typo, not a pin.
 constexpr size_t kMaxIndexDigits = 6;
+// How much of a bad attribute value a message quotes.
+constexpr size_t kMaxQuotedChars = 40;
 
 bool IsBareFileName(const std::string& path) { return path.find('/') == std::string::npos; }
 
@@ -107,6 +112,15 @@ void WritePlugins(const ZQFGraph& graph, const ZQFModuleRegistry& registry, cons
     }
 }
 
+// A module's own mode is written only where it changes what the graph's
+// gives it (a graph that says nothing gives its modules their own I/O).
+const char* ModuleIOModeToWrite(const ZQFGraph& graph, const ZQFModule* module)
+{
+    const ZQFIOMode own = graph.GetModuleIOMode(module);
+    const ZQFIOMode inherited = graph.GetIOMode() == ZQFIOMode::Shared ? ZQFIOMode::Shared : ZQFIOMode::Own;
+    return own == ZQFIOMode::Unsaid || own == inherited ? nullptr : ZQFIOModeName(own);
+}
+
 bool WriteModules(const ZQFGraph& graph, const ZQFModuleRegistry& registry,
                   const std::map<const ZQFModule*, std::string>& ids, pugi::xml_node root, std::string* error)
 {
@@ -117,6 +131,9 @@ bool WriteModules(const ZQFGraph& graph, const ZQFModuleRegistry& registry,
         node.AddAttrib("identity", ZQFIDText(module->GetGUID()).c_str());
         node.AddAttrib("kind", kind ? kind->name.c_str() : "");
         node.AddAttrib("name", module->GetName());
+        if (const char* io = ModuleIOModeToWrite(graph, module)) {
+            node.AddAttrib(kIOAttribute, io);
+        }
         if (!registry.SaveModule(*module, &node, error)) {
             return false;
         }
@@ -248,7 +265,28 @@ private:
             return Fail(root,
                         std::string("graph file version ") + version + " is not supported (only " + kVersion + ")");
         }
+        ZQFIOMode io = ZQFIOMode::Unsaid;
+        if (!ReadIOMode(root, &io)) {
+            return false;
+        }
+        m_graph->SetIOMode(io);
         return true;
+    }
+
+    // The element's "io" attribute; Unsaid when it has none.
+    bool ReadIOMode(const pugi::xml_node& element, ZQFIOMode* mode)
+    {
+        const pugi::xml_attribute attribute = element.attribute(kIOAttribute);
+        if (!attribute) {
+            *mode = ZQFIOMode::Unsaid;
+            return true;
+        }
+        const std::string value = attribute.value();
+        if (ZQFParseIOMode(value, mode)) {
+            return true;
+        }
+        const std::string shown = value.size() > kMaxQuotedChars ? value.substr(0, kMaxQuotedChars) + "..." : value;
+        return Fail(element, std::string(kIOAttribute) + "='" + shown + "' is not " + kSharedIO + " or " + kOwnIO);
     }
 
     bool LoadPlugin(const pugi::xml_node& element)
@@ -301,6 +339,10 @@ private:
             return Fail(element, "unknown module identity " + ZQFIDText(identity) +
                                      " (no plug-in named in the file and no host library offers it)");
         }
+        ZQFIOMode io = ZQFIOMode::Unsaid;
+        if (!ReadIOMode(element, &io)) {
+            return false;
+        }
         pugi::xml_node tooDeep;
         const std::unique_ptr<CXMLNode> node = ZQFReadXMLNode(element, &tooDeep);
         if (!node) {
@@ -319,6 +361,7 @@ private:
         if (const char* name = element.attribute("name").as_string(nullptr)) {
             framework->SetName(name);
         }
+        m_graph->SetModuleIOMode(framework, io);
         m_modules[id] = framework;
         return true;
     }
@@ -415,12 +458,39 @@ private:
 
 }  // namespace
 
+const char* ZQFIOModeName(ZQFIOMode mode)
+{
+    switch (mode) {
+    case ZQFIOMode::Shared:
+        return kSharedIO;
+    case ZQFIOMode::Own:
+        return kOwnIO;
+    default:
+        return "";
+    }
+}
+
+bool ZQFParseIOMode(const std::string& text, ZQFIOMode* mode)
+{
+    if (text == kSharedIO) {
+        *mode = ZQFIOMode::Shared;
+    } else if (text == kOwnIO) {
+        *mode = ZQFIOMode::Own;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 bool ZQFSaveGraphFile(const ZQFGraph& graph, const ZQFModuleRegistry& registry, const std::string& path,
                       std::string* error)
 {
     pugi::xml_document document;
     pugi::xml_node root = document.append_child(kRootElement);
     root.append_attribute("version").set_value(kVersion);
+    if (graph.GetIOMode() == ZQFIOMode::Shared) {
+        root.append_attribute(kIOAttribute).set_value(kSharedIO);
+    }
     const std::map<const ZQFModule*, std::string> ids = MakeModuleIds(graph, registry);
     WritePlugins(graph, registry, FolderOf(path), root);
     std::string problem;

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "zqcexport.h"
+#include "zqfgraph.h"
 
-class ZQFGraph;
 class ZQFModuleRegistry;
 
 struct ZQFGraphFileOptions {
@@ -17,8 +17,18 @@ struct ZQFGraphFileOptions {
     std::function<std::string(const std::string& fileName)> findPlugin;
 };
 
+// The values of the "io" attribute: "shared" and "own" ("" for Unsaid).
+ZQ_API const char* ZQFIOModeName(ZQFIOMode mode);
+// False, with `mode` untouched, for any text but "shared" and "own".
+ZQ_API bool ZQFParseIOMode(const std::string& text, ZQFIOMode* mode);
+
 // Writes the graph's modules (with their settings, through the registry)
 // and connections to `path`. Module ids are made from the kinds' names.
+// The I/O modes go in only where they change something: io="shared" on a
+// shared graph, and io on a module whose own mode differs from the one the
+// graph gives it (own under a shared graph, shared under one that is not).
+// A graph that never asks for the shared service is written as before the
+// attribute existed.
 // False with `error` set when a module is of no registered kind or the file
 // cannot be written; nothing is written then.
 ZQ_API bool ZQFSaveGraphFile(const ZQFGraph& graph, const ZQFModuleRegistry& registry, const std::string& path,

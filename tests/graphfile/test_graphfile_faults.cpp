@@ -123,6 +123,12 @@ TEST_F(GraphFileFaults, EachFaultIsPlacedAndNamed)
          "unknown module identity 0a0b0c0d-1111-2222-0303-040405050607"},
         {JournalGraph(std::string("  <module id=\"a\" identity=\"") + kJournalIdText + "\"/>\n"), "5:3",
          "module id 'a' is used twice"},
+        // The I/O mode: shared or own, in these letters, on the graph or a module.
+        {"<graph version=\"1\" io=\"fast\"/>\n", "1:1", "io='fast' is not shared or own"},
+        {JournalGraph(module + " io=\"Shared\"/>\n"), "5:3", "io='Shared' is not shared or own"},
+        {JournalGraph(module + " io=\"\"/>\n"), "5:3", "io='' is not shared or own"},
+        {JournalGraph(module + " io=\"" + std::string(5000, 's') + "\"/>\n"), "5:3",
+         "io='" + std::string(40, 's') + "...' is not shared or own"},
         // Refused at the first element beyond the limit (so the limit itself
         // is taken), however far deeper than recursion would survive.
         {JournalGraph(module + ">\n" + Nested(200000, "") + "\n  </module>\n"),

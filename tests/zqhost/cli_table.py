@@ -2,8 +2,9 @@
 lines refused or failing with the line they must print, then the stops a
 user asks for (SIGHUP, a reader of standard output that goes away) and the
 payloads on standard output, each with its exit code, its summary and a
-file of whole payloads."""
+file of whole payloads; --io shared from save to run, and in the demo."""
 import base64
+import json
 import os
 import re
 import signal
@@ -49,6 +50,12 @@ def refusals(folder, port):
         (["send", *to, "-v", "--log-level", "2"], 2, "give -v or --log-level, not both"),
         (["send", *to, "--log", "/no-such-dir/log"], 2, "option --log: cannot write"),
         (["srtp-key", "--suite", "AES_CM_128"], 2, "option --suite: 'AES_CM_128' is not one of"),
+        (["send", *to, "--io", "fast"], 2, "option --io: 'fast' is not shared or own"),
+        (["recv", *on, "--out", os.path.join(folder, "x"), "--io", "Shared"], 2,
+         "option --io: 'Shared' is not shared or own"),
+        (["demo", "--io="], 2, "option --io needs a value"),
+        (["run", os.path.join(folder, "no-such.xml"), "--io", "both"], 2, "option --io: 'both' is not shared or own"),
+        (["save", "sender", graph, *to, "--io", "own", "--io", "own"], 2, "option --io given twice"),
         (["recv", *on, "--out", os.path.join(folder, "q"), "--seconds", "0.5"], 1,
          f"zqhost recv: nothing arrived on 127.0.0.2:{port}\n"),
     ]
@@ -72,6 +79,33 @@ def refusals(folder, port):
     version = run("--version")
     check(version.returncode == 0 and version.stdout.startswith("zqhost build ") and "\nversion: " in version.stdout,
           "--version:\n" + version.stdout)
+
+
+def shared_io(folder, port):
+    """save writes io="shared" on the graph for --io shared and nothing for
+    own; run uses the file's mode unless --io says another (a receiving stack
+    on the service counts its pool drops in its block); the demo passes on
+    the service and says so."""
+    on = ["--on", f"127.0.0.2:{port}", "--peer", "127.0.0.1"]
+    files, texts = {}, {}
+    for io in ("", "own", "shared"):
+        files[io] = os.path.join(folder, f"io-{io or 'unsaid'}.xml")
+        expect(run("save", "receiver", files[io], *on, *(["--io", io] if io else [])), 0, "", f"save --io {io}")
+        with open(files[io], encoding="utf-8") as f:
+            texts[io] = f.read()
+    check(texts["own"] == texts[""] and " io=" not in texts[""], "save --io own wrote another file:\n" + texts["own"])
+    shared = texts[""].replace('<graph version="1">', '<graph version="1" io="shared">', 1)
+    check(texts["shared"] == shared, "save --io shared:\n" + texts["shared"])
+    for graph, option, counted in [("", None, False), ("shared", None, True), ("shared", "own", False),
+                                   ("", "shared", True)]:
+        result = run("run", files[graph], "--seconds", "0.5", "--json", *(["--io", option] if option else []))
+        blocks = [json.loads(line) for line in result.stdout.splitlines() if '"sources"' in line]
+        check(result.returncode == 0 and blocks and all(("pool_empty_drops" in b) == counted for b in blocks),
+              f"run io '{graph}' --io {option}: {result.returncode}\n{result.stdout[-800:]}{result.stderr[-800:]}")
+    demo = run("demo", "--io", "shared", "--seconds", "3")
+    check(demo.returncode == 0 and "verdict: PASS" in demo.stdout and "; shared I/O\n" in demo.stdout
+          and "the receiving stack dropped 0 datagrams for want of a free sample" in demo.stdout,
+          f"demo --io shared: {demo.returncode}\n{demo.stdout[-1500:]}\n{demo.stderr[-800:]}")
 
 
 def send(port, payload_path, *extra):
@@ -245,6 +279,7 @@ def body():
     refusals(folder, free_port_pair())
     srtp_refusals(folder, free_port_pair())
     srtp_settings(folder, free_port_pair())
+    shared_io(folder, free_port_pair())
     stops(folder)
     srtp_stream(folder)
 

@@ -2,8 +2,10 @@
 describes, with the fields and types of its table (the page's examples are
 held against their tables too). The figures are the receiver's own: a crafted
 stream with a late packet and a duplicate shows lost -1 in the JSON, the text
-and the summaries; the demo counts received packets before any sender report,
-and under SRTP each block counts what its stack dropped."""
+and the summaries (the JSON run on the shared receive threads, the text one
+on the stack's own: the figures are the same); the demo counts received
+packets before any sender report, and under SRTP and shared I/O each block
+counts what its stack dropped."""
 import json
 import os
 import re
@@ -92,7 +94,7 @@ def receive_crafted(kinds_or_none):
     """zqhost recv given the crafted stream, with --json when kinds are given."""
     port = free_port_pair(("127.0.0.2",))
     out = os.path.join(work_folder("json-schema"), "received.alaw")
-    json_flag = ["--json"] if kinds_or_none else []
+    json_flag = ["--json", "--io", "shared"] if kinds_or_none else []
     with zqhost("recv", "--on", f"127.0.0.2:{port}", "--out", out, "--seconds", 3, "--log-level", "none",
                 *json_flag, name="zqhost recv") as recv:
         deadline = time.monotonic() + 10
@@ -113,10 +115,14 @@ def check_recv(kinds):
     summary, last = json_lines(recv, "summary")[-1], json_lines(recv, "sources")[-1]
     check({key: summary[key] for key in CRAFTED} == CRAFTED and summary["packets"] == 4, f"summary {summary}")
     check(not any('"srtp"' in line for line in recv.lines), "SRTP counters without SRTP")
+    blocks = [json.loads(line) for line in recv.lines if '"sources"' in line]
+    check(all(block["pool_empty_drops"] == 0 for block in blocks) and summary["io"] == "shared"
+          and summary["pool_empty_drops"] == 0, f"shared I/O: {blocks[-1]}, summary {summary}")
     remote = [s for s in last if s["side"] == "remote"]
     check([{key: s[key] for key in CRAFTED} for s in remote] == [CRAFTED], f"last remote sources {remote}")
     text = receive_crafted(None).lines
     check(not any("local SSRC" in line for line in text), "a row for the stack that only reports:\n" + "\n".join(text))
+    check(not any("shared I/O" in line for line in text), "shared I/O named on the stack's own threads")
     row = [line.split() for line in text if line.strip().startswith("0x5eedf00d")][-1]
     check(row[-10:-7] + row[-6:-5] == ["6", "5", "-1", "2"], f"last row {row}")
     check("(expected 5, lost -1, late or duplicate 2); wrote 4 packets" in text[-1], "summary: " + text[-1])
@@ -151,6 +157,10 @@ def check_demo(demo, kinds):
     # Under SRTP: every block counts what it dropped, and nothing failed.
     check(all(set(block["srtp"].values()) == {0} for block in blocks) and
           verdict["srtp_suite"] == "AES_CM_128_HMAC_SHA1_80", f"SRTP: {blocks[-1]}, {verdict}")
+    # On the service: only the receiving block counts pool drops, none.
+    pool = [(block["module"], block.get("pool_empty_drops")) for block in blocks[-2:]]
+    check(pool == [("RTP out", None), ("RTP in", 0)] and verdict["pool_empty_drops"] == 0 and
+          json_lines(demo, "demo")[0]["io"] == "shared", f"shared I/O: {pool}, {verdict}")
     return set(seen)
 
 
@@ -158,7 +168,8 @@ def body():
     kinds = read_doc()
     for example, _ in kinds.values():
         conform(example, kinds, "docs/json.md")
-    with zqhost("demo", "--seconds", 3, "--srtp", "--json", "--log-level", "none", name="zqhost demo") as demo:
+    with zqhost("demo", "--seconds", 3, "--srtp", "--io", "shared", "--json", "--log-level", "none",
+                name="zqhost demo") as demo:
         seen = check_recv(kinds) | check_send(kinds) | check_demo(demo, kinds)
     never = {kind for kind in kinds if not kind.startswith("source/")} - RARE_KINDS - seen
     check(not never, f"kinds never printed: {sorted(never)}")

@@ -18,6 +18,7 @@
 #include "graphbuilder.h"
 #include "graphrunner.h"
 #include "hostmodules.h"
+#include "iomode.h"
 #include "jsonline.h"
 #include "stackidentities.h"
 #include "srtpoptions.h"
@@ -53,6 +54,7 @@ struct DemoRequest {
     std::optional<uint32_t> maxJitterMs;
     uint16_t window = 0;
     SRTPOptions srtp;  // both stacks alike: what one sends the other receives
+    bool sharedIO = false;  // both stacks on the process's receive service
 };
 
 DemoRequest TakeRequest(Arguments& arguments)
@@ -73,6 +75,7 @@ DemoRequest TakeRequest(Arguments& arguments)
     if (const auto window = TakeWholeNumber(arguments, "--window", 0, 65535)) {
         request.window = static_cast<uint16_t>(*window);
     }
+    request.sharedIO = TakeIOOption(arguments) == ZQFIOMode::Shared;
     arguments.ExpectNoMore();
     if (request.codec->defaultPayloadType < 0) {
         throw CommandError(std::string("option --codec: ") + request.codec->key + " has no default payload type");
@@ -236,6 +239,9 @@ void PrintSetup(const Demo& demo)
         if (request.srtp.IsOn()) {
             setup.AddText("srtp_suite", request.srtp.suite);
         }
+        if (request.sharedIO) {
+            setup.AddText("io", "shared");
+        }
         std::printf("%s\n", JsonObject().AddJson("demo", setup.Text()).Text().c_str());
     } else {
         std::printf("demo: %lld frames of %s (a chirp, 20 ms each) from %s:%u to %s:%u, RTCP on the next "
@@ -245,6 +251,9 @@ void PrintSetup(const Demo& demo)
                     request.maxJitterMs.value_or(0), request.window);
         if (request.srtp.IsOn()) {
             std::printf("; SRTP %s", request.srtp.suite.c_str());
+        }
+        if (request.sharedIO) {
+            std::printf("; shared I/O");
         }
         std::printf("\n\n");
     }
@@ -308,6 +317,9 @@ void PrintVerdict(const Demo& demo, const SourceStatistics& sender, const Source
         if (demo.request.srtp.IsOn()) {
             json.AddText("srtp_suite", demo.request.srtp.suite);
         }
+        if (const std::optional<uint32_t> poolEmpty = ReadModuleDrops(demo.receiver.rtpIn).poolEmpty) {
+            json.AddInteger("pool_empty_drops", *poolEmpty);
+        }
         std::printf("%s\n", JsonObject().AddJson("verdict", json.Text()).Text().c_str());
     } else {
         std::printf("verdict: %s\n", verdict.holds ? "PASS" : "FAIL");
@@ -322,6 +334,11 @@ void PrintVerdict(const Demo& demo, const SourceStatistics& sender, const Source
                     sender.roundTripMs);
         if (demo.request.srtp.IsOn()) {
             PrintSRTPVerdictLine(demo);
+        }
+        if (const std::optional<uint32_t> poolEmpty = ReadModuleDrops(demo.receiver.rtpIn).poolEmpty) {
+            std::printf("both stacks read their sockets on the shared receive threads; the receiving stack "
+                        "dropped %u datagrams for want of a free sample\n",
+                        *poolEmpty);
         }
     }
     std::fflush(stdout);
@@ -374,6 +391,7 @@ int RunDemo(Arguments& arguments)
     demo.sender = BuildSenderGraph(graph, registry, SenderOptionsFor(demo));
     demo.receiver = BuildReceiverGraph(graph, registry, ReceiverOptionsFor(demo));
     demo.sender.source->SetKeepFrames(true);
+    UseIOMode(graph, demo.request.sharedIO ? ZQFIOMode::Shared : ZQFIOMode::Own);
     ApplySimulation(demo.sender.rtpOut, demo.request.lossPercent, demo.request.maxJitterMs);
     PrintSetup(demo);
 
@@ -389,8 +407,8 @@ extern const Command kDemoCommand = {
     "demo",
     "send a chirp to ourselves over RTP and judge what comes back",
     "usage: zqhost demo [--seconds N] [--loss PCT] [--jitter MS] [--window W]\n"
-    "                   [--codec NAME] [--json] [SRTP OPTIONS] [LOG OPTIONS]\n"
-    "                   [--plugin PATH]\n\n"
+    "                   [--codec NAME] [--io shared|own] [--json] [SRTP OPTIONS]\n"
+    "                   [LOG OPTIONS] [--plugin PATH]\n\n"
     "In one process: a stock source (a rising chirp, so every 20 ms frame\n"
     "differs) -> \"RTP out\" on 127.0.0.1, sending to an \"RTP in\" on 127.0.0.2\n"
     "-> dispatcher -> capture. The ports are picked free at run time. Every two\n"
@@ -411,6 +429,8 @@ extern const Command kDemoCommand = {
     "  --jitter MS     the sender's simulation delays each packet up to MS ms\n"
     "  --window W      the receiver reorders within W packets (default 0)\n"
     "  --codec NAME    what the frames are labelled (default audioG711A)\n"
+    "  --io shared|own shared: both stacks read their sockets on the process's\n"
+    "                  shared receive threads; own (default): on their own\n"
     "  --json          setup, statistics and verdict as JSON lines\n"
     "  --plugin PATH   the plug-in to use\n\n"
     ZQHOST_SRTP_HELP

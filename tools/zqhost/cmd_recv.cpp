@@ -15,6 +15,7 @@
 #include "graphbuilder.h"
 #include "graphrunner.h"
 #include "hostmodules.h"
+#include "iomode.h"
 #include "jsonline.h"
 #include "stackidentities.h"
 #include "srtpoptions.h"
@@ -37,6 +38,7 @@ struct RecvRequest {
     std::optional<std::string> saveGraph;
     RunOptions run;
     ReceiverOptions receiver;
+    std::optional<ZQFIOMode> io;
 };
 
 void TakePeer(Arguments& arguments, ReceiverOptions& receiver)
@@ -62,6 +64,7 @@ RecvRequest TakeRequest(Arguments& arguments)
     request.receiver.srtp = TakeSRTPOptions(arguments, MissingSRTPKey::Refuse);
     request.saveGraph = arguments.TakeValue("--save-graph");
     request.run = TakeRunOptions(arguments);
+    request.io = TakeIOOption(arguments);
     if (const auto idle = arguments.TakeValue("--idle")) {
         request.idleSeconds = ParseNumberAbove("--idle", *idle, 0.0, 3600.0);
     }
@@ -153,6 +156,8 @@ void PrintSummary(const RecvRequest& request, const ReceiverGraph& built, RunEnd
 {
     const Written total = TotalWritten(built);
     const ReceptionTotals reception = ModuleReception(built.rtpIn);
+    // Present only under shared I/O, which the summary then names.
+    const std::optional<uint32_t> poolEmpty = ReadModuleDrops(built.rtpIn).poolEmpty;
     if (request.run.json) {
         JsonObject summary;
         summary.AddText("command", "recv").AddText("ended", RunEndName(how));
@@ -162,6 +167,9 @@ void PrintSummary(const RecvRequest& request, const ReceiverGraph& built, RunEnd
         summary.AddInteger("late_or_duplicate", static_cast<int64_t>(reception.lateOrDuplicate));
         summary.AddInteger("packets", static_cast<int64_t>(total.packets));
         summary.AddInteger("octets", static_cast<int64_t>(total.octets));
+        if (poolEmpty) {
+            summary.AddText("io", "shared").AddInteger("pool_empty_drops", *poolEmpty);
+        }
         std::printf("%s\n", JsonObject().AddJson("summary", summary.Text()).Text().c_str());
     } else {
         std::printf("received %llu packets on %s:%u (expected %llu, lost %lld, late or duplicate %llu); wrote %llu "
@@ -171,6 +179,9 @@ void PrintSummary(const RecvRequest& request, const ReceiverGraph& built, RunEnd
                     static_cast<long long>(reception.lost), static_cast<unsigned long long>(reception.lateOrDuplicate),
                     static_cast<unsigned long long>(total.packets), static_cast<unsigned long long>(total.octets),
                     RunEndName(how));
+        if (poolEmpty) {
+            std::printf("; shared I/O: %u datagrams dropped for want of a free sample", *poolEmpty);
+        }
         std::printf("\n");
     }
     std::fflush(stdout);
@@ -274,6 +285,7 @@ int RunRecv(Arguments& arguments)
     AddPlugin(registry, request.plugin);
     ZQFGraph graph;
     const ReceiverGraph built = BuildReceiverGraph(graph, registry, request.receiver);
+    UseIOMode(graph, request.io);
     if (request.saveGraph) {
         std::string error;
         if (!ZQFSaveGraphFile(graph, registry, *request.saveGraph, &error)) {
@@ -320,7 +332,8 @@ extern const Command kRecvCommand = {
     "receive RTP with an \"RTP in\" module and write the payloads to files",
     "usage: zqhost recv --on HOST:PORT --out FILE [--codec NAME]... [--rtcp-port P]\n"
     "                   [--peer HOST[:PORT]] [--seconds N] [--idle S] [--window W]\n"
-    "                   [--save-graph FILE] [--json] [SRTP OPTIONS] [LOG OPTIONS]\n"
+    "                   [--io shared|own] [--save-graph FILE] [--json]\n"
+    "                   [SRTP OPTIONS] [LOG OPTIONS]\n"
     "                   [--plugin PATH]\n\n"
     "Runs an \"RTP in\" -> dispatcher -> file graph. Every payload delivered is\n"
     "appended, in delivery order, to FILE (to FILE.<key> for each codec when\n"
@@ -340,6 +353,10 @@ extern const Command kRecvCommand = {
     "                        before the first)\n"
     "  --window W            reorder within a window of W packets (default 0:\n"
     "                        deliver in arrival order)\n"
+    "  --io shared|own       shared: the stack's sockets are read on the\n"
+    "                        process's shared receive threads, which drop (and\n"
+    "                        count) a datagram when no free sample waits;\n"
+    "                        own (default): on threads of its own, which wait\n"
     "  --save-graph FILE     write the graph to a file for zqhost run instead\n"
     "                        of running it (--window and --out - cannot go\n"
     "                        into a file)\n"

@@ -5,6 +5,7 @@
 #include "logoptions.h"
 #include "graphrunner.h"
 #include "hostmodules.h"
+#include "iomode.h"
 #include "jsonline.h"
 #include "statisticsreport.h"
 #include "zqfgraph.h"
@@ -45,6 +46,7 @@ int RunRun(Arguments& arguments)
 {
     const RunOptions options = TakeRunOptions(arguments);
     const auto plugin = arguments.TakeValue("--plugin");
+    const std::optional<ZQFIOMode> io = TakeIOOption(arguments);
     const auto path = arguments.TakeOperand();
     if (!path) {
         throw CommandError("no graph file given (see zqhost run --help)");
@@ -52,6 +54,11 @@ int RunRun(Arguments& arguments)
     arguments.ExpectNoMore();
 
     const HostGraph graph(*path, plugin);
+    if (io) {
+        UseIOMode(graph.Get(), io);
+    } else {
+        ApplyIOModes(graph.Get());
+    }
     const SendErrorWatch errors;
     RunGraph(graph.Get(), *path, options, RefusalHooks(graph.Get(), options, errors));
     return 0;
@@ -62,18 +69,24 @@ int RunRun(Arguments& arguments)
 extern const Command kRunCommand = {
     "run",
     "run a graph file and print the RTP statistics",
-    "usage: zqhost run GRAPH.xml [--seconds N] [--json] [LOG OPTIONS] [--plugin PATH]\n\n"
+    "usage: zqhost run GRAPH.xml [--seconds N] [--json] [--io shared|own]\n"
+    "                  [LOG OPTIONS] [--plugin PATH]\n\n"
     "Loads the graph file (its plug-ins, modules, settings and connections),\n"
     "starts it, and prints the statistics of every RTP stack module every two\n"
     "seconds on standard output: for each source its SSRC, side, CNAME,\n"
     "packets, octets, fraction lost (%), cumulative loss, jitter (ms), receiver\n"
     "reports and round-trip time (ms). Stops cleanly after N seconds, or on\n"
     "SIGINT, SIGTERM, SIGHUP or SIGPIPE, and exits 0.\n\n"
+    "The stack modules read their sockets as the file says (io=\"shared\" on\n"
+    "the graph or a module: on the process's shared receive threads; else on\n"
+    "threads of their own).\n\n"
     "options:\n"
     "  --seconds N     run for N seconds (default: until interrupted)\n"
     "  --json          print the statistics as JSON lines, one per module and\n"
     "                  report: {\"time\":2.0,\"module\":\"RTP out\",\"sources\":[...]}\n"
     "                  (see docs/json.md)\n"
+    "  --io shared|own every stack module on the shared receive threads, or\n"
+    "                  on its own, whatever the file says\n"
     "  --plugin PATH   load PATH wherever the graph names zqmrtpstack.so\n\n"
     "A graph file that cannot be read or used gives one line naming the file,\n"
     "line and column, and exit code 2; a graph that fails to start, exit code 1.\n"

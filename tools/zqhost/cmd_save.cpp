@@ -8,6 +8,7 @@
 #include "command.h"
 #include "graphbuilder.h"
 #include "hostmodules.h"
+#include "iomode.h"
 #include "logoptions.h"
 #include "srtpoptions.h"
 #include "valueoptions.h"
@@ -26,6 +27,7 @@ struct SaveRequest {
     std::optional<std::string> on, peer, out;
     std::vector<std::string> codecs;
     SRTPOptions srtp;
+    std::optional<ZQFIOMode> io;
 };
 
 SaveRequest TakeOptions(Arguments& arguments)
@@ -43,6 +45,7 @@ SaveRequest TakeOptions(Arguments& arguments)
     request.peer = arguments.TakeValue("--peer");
     request.out = arguments.TakeValue("--out");
     request.codecs = arguments.TakeValues("--codec");
+    request.io = TakeIOOption(arguments);
     return request;
 }
 
@@ -176,6 +179,7 @@ int RunSave(Arguments& arguments)
     } else {
         BuildReceiverGraph(graph, registry, receiverOptions);
     }
+    UseIOMode(graph, request.io);
     std::string error;
     if (!ZQFSaveGraphFile(graph, registry, *file, &error)) {
         throw std::runtime_error(error);
@@ -194,7 +198,8 @@ extern const Command kSaveCommand = {
     "                              [--events EVERY]\n"
     "       zqhost save receiver FILE --on HOST:PORT [--peer HOST[:PORT]]\n"
     "                              [--codec NAME]... [--out FILE]\n"
-    "       (both also take [SRTP OPTIONS] [--plugin PATH] [LOG OPTIONS])\n\n"
+    "       (both also take [--io shared|own] [SRTP OPTIONS] [--plugin PATH]\n"
+    "       [LOG OPTIONS])\n\n"
     "Writes a graph file that zqhost run loads as it is.\n\n"
     "A sender is a tone source -> \"RTP out\":\n"
     "  --to HOST:PORT    where RTP goes; RTCP goes to PORT+1\n"
@@ -213,6 +218,9 @@ extern const Command kSaveCommand = {
     "  --out FILE        write the payloads to FILE, or to FILE.<key> for each\n"
     "                    codec when there are several (default: no files)\n\n"
     "Both:\n"
+    "  --io shared|own   shared: the file asks for the process's shared receive\n"
+    "                    threads (io=\"shared\" on the graph); own (default):\n"
+    "                    threads of the stack's own, and nothing is written\n"
     "  --plugin PATH     the plug-in to use and to name in the file (default:\n"
     "                    zqmrtpstack.so, found where zqhost finds it)\n\n"
     "A codec NAME is a settings key such as audioG711A or audioRFC2833, or one\n"

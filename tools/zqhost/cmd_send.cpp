@@ -10,6 +10,7 @@
 #include "graphbuilder.h"
 #include "graphrunner.h"
 #include "hostmodules.h"
+#include "iomode.h"
 #include "jsonline.h"
 #include "stackidentities.h"
 #include "srtpoptions.h"
@@ -38,6 +39,7 @@ struct SendRequest {
     SenderOptions sender;
     std::optional<uint32_t> lossPercent;
     std::optional<uint32_t> maxJitterMs;
+    std::optional<ZQFIOMode> io;
 };
 
 int ParsePayloadType(const std::string& text)
@@ -99,6 +101,7 @@ SendRequest TakeRequest(Arguments& arguments)
     request.sender.srtp = TakeSRTPOptions(arguments, MissingSRTPKey::Refuse);
     request.saveGraph = arguments.TakeValue("--save-graph");
     request.run = TakeRunOptions(arguments);
+    request.io = TakeIOOption(arguments);
     TakeAddresses(arguments, request.sender);
     const auto codec = arguments.TakeValue("--codec");
     if (!codec) {
@@ -224,7 +227,7 @@ RunHooks SendHooks(const SendRequest& request, const SenderGraph& built, const S
     hooks.ending = [&request, &errors, rtpOut = built.rtpOut, source = built.source](double elapsed, RunEnd how) {
         ZQIRTPStackStatistics* statistics = RTPStackStatisticsOf(rtpOut);
         const std::vector<SourceStatistics> sources = CollectSourceStatistics(*statistics, RTPStackOf(rtpOut));
-        PrintStatisticsBlock(stdout, elapsed, rtpOut->GetName(), sources, ReadSRTPCounters(rtpOut), request.run.json);
+        PrintStatisticsBlock(stdout, elapsed, rtpOut->GetName(), sources, ReadModuleDrops(rtpOut), request.run.json);
         const std::optional<SourceStatistics> local = FindSource(sources, SenderSSRCOf(rtpOut), true);
         const Unsent unsent{source->GetFramesWithoutSample(), source->GetFramesRefused(), errors.LastError()};
         PrintSummary(request, local.value_or(SourceStatistics{}), unsent, how);
@@ -249,6 +252,7 @@ int RunSend(Arguments& arguments)
     AddPlugin(registry, request.plugin);
     ZQFGraph graph;
     const SenderGraph built = BuildSenderGraph(graph, registry, request.sender);
+    UseIOMode(graph, request.io);
     if (request.saveGraph) {
         std::string error;
         if (!ZQFSaveGraphFile(graph, registry, *request.saveGraph, &error)) {
@@ -271,7 +275,7 @@ extern const Command kSendCommand = {
     "usage: zqhost send --to HOST:PORT --codec NAME (--in FILE | --tone HZ)\n"
     "                   [--rtcp-port P] [--bind ADDR] [--local-port P]\n"
     "                   [--local-rtcp-port P] [--pt N] [--ptime MS] [--seconds N]\n"
-    "                   [--loss PCT] [--jitter MS] [--no-seq-gen]\n"
+    "                   [--loss PCT] [--jitter MS] [--no-seq-gen] [--io shared|own]\n"
     "                   [--save-graph FILE] [--json] [SRTP OPTIONS] [LOG OPTIONS]\n"
     "                   [--plugin PATH]\n\n"
     "Runs a stock source -> \"RTP out\" graph. Each frame of MS milliseconds\n"
@@ -298,6 +302,9 @@ extern const Command kSendCommand = {
     "  --jitter MS           delay each packet by up to MS ms (likewise)\n"
     "  --no-seq-gen          the stack keeps the source's sequence numbers\n"
     "                        instead of numbering the packets itself\n"
+    "  --io shared|own       shared: the stack reads its RTCP on the process's\n"
+    "                        shared receive threads; own (default): on a\n"
+    "                        thread of its own\n"
     "  --save-graph FILE     write the graph to a file for zqhost run instead\n"
     "                        of running it (--loss, --jitter and --pt cannot\n"
     "                        go into a file)\n"

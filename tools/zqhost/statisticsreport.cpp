@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "iomode.h"
 #include "jsonline.h"
 #include "logoptions.h"
 #include "stackidentities.h"
@@ -201,6 +202,11 @@ void PrintSRTPLine(std::FILE* out, const SRTPCounters& srtp)
                  srtp.rtpAuthenticationFailures, srtp.rtpReplays, srtp.rtcpAuthenticationFailures, srtp.rtcpReplays);
 }
 
+void PrintPoolEmptyLine(std::FILE* out, uint32_t drops)
+{
+    std::fprintf(out, "  shared I/O: %u datagrams dropped for want of a free sample\n", drops);
+}
+
 std::string SRTPJson(const SRTPCounters& srtp)
 {
     JsonObject json;
@@ -212,7 +218,7 @@ std::string SRTPJson(const SRTPCounters& srtp)
 }
 
 void PrintJsonBlock(std::FILE* out, double elapsedSeconds, const char* module,
-                    const std::vector<SourceStatistics>& sources, const std::optional<SRTPCounters>& srtp)
+                    const std::vector<SourceStatistics>& sources, const ModuleDrops& drops)
 {
     std::vector<std::string> items;
     for (const SourceStatistics& source : sources) {
@@ -224,8 +230,11 @@ void PrintJsonBlock(std::FILE* out, double elapsedSeconds, const char* module,
         line.AddText("module", module);
     }
     line.AddJson("sources", JsonArray(items));
-    if (srtp) {
-        line.AddJson("srtp", SRTPJson(*srtp));
+    if (drops.srtp) {
+        line.AddJson("srtp", SRTPJson(*drops.srtp));
+    }
+    if (drops.poolEmpty) {
+        line.AddInteger("pool_empty_drops", *drops.poolEmpty);
     }
     std::fprintf(out, "%s\n", line.Text().c_str());
 }
@@ -285,7 +294,7 @@ std::vector<ModuleStatistics> CollectModuleStatistics(const std::vector<ZQFModul
     std::vector<Ownership> owners;
     for (const StackModule& stack : stacks) {
         owners.push_back(OwnershipOf(*stack.stack));
-        blocks.push_back(ModuleStatistics{stack.module->GetName(), {}, ReadSRTPCounters(stack.module)});
+        blocks.push_back(ModuleStatistics{stack.module->GetName(), {}, ReadModuleDrops(stack.module)});
     }
     const size_t home = HomeOfUnowned(owners);
     for (SourceStatistics& source : CollectSourceStatistics(*stacks.front().statistics, stacks.front().stack)) {
@@ -308,6 +317,18 @@ std::optional<SRTPCounters> ReadSRTPCounters(ZQFModule* module)
         return std::nullopt;
     }
     return counters;
+}
+
+ModuleDrops ReadModuleDrops(ZQFModule* module)
+{
+    ModuleDrops drops;
+    drops.srtp = ReadSRTPCounters(module);
+    ZQIRTPStackStatistics* statistics = RTPStackStatisticsOf(module);
+    uint32_t poolEmpty = 0;
+    if (statistics != nullptr && UsesSharedIO(module) && statistics->GetPoolEmptyDrops(&poolEmpty)) {
+        drops.poolEmpty = poolEmpty;
+    }
+    return drops;
 }
 
 ReceptionTotals SumReception(const std::vector<SourceStatistics>& sources)
@@ -346,11 +367,10 @@ std::string SourceJson(const SourceStatistics& source)
 }
 
 void PrintStatisticsBlock(std::FILE* out, double elapsedSeconds, const char* module,
-                          const std::vector<SourceStatistics>& sources, const std::optional<SRTPCounters>& srtp,
-                          bool json)
+                          const std::vector<SourceStatistics>& sources, const ModuleDrops& drops, bool json)
 {
     if (json) {
-        PrintJsonBlock(out, elapsedSeconds, module, sources, srtp);
+        PrintJsonBlock(out, elapsedSeconds, module, sources, drops);
         std::fflush(out);
         return;
     }
@@ -360,8 +380,11 @@ void PrintStatisticsBlock(std::FILE* out, double elapsedSeconds, const char* mod
     }
     PrintSide(out, sources, true);
     PrintSide(out, sources, false);
-    if (srtp) {
-        PrintSRTPLine(out, *srtp);
+    if (drops.srtp) {
+        PrintSRTPLine(out, *drops.srtp);
+    }
+    if (drops.poolEmpty) {
+        PrintPoolEmptyLine(out, *drops.poolEmpty);
     }
     std::fprintf(out, "\n");
     std::fflush(out);
@@ -371,7 +394,7 @@ void PrintModuleStatistics(std::FILE* out, const std::vector<ZQFModule*>& module
                            bool json)
 {
     for (const ModuleStatistics& block : CollectModuleStatistics(modules)) {
-        PrintStatisticsBlock(out, elapsedSeconds, block.module.c_str(), block.sources, block.srtp, json);
+        PrintStatisticsBlock(out, elapsedSeconds, block.module.c_str(), block.sources, block.drops, json);
     }
 }
 

@@ -65,12 +65,23 @@ struct SRTPCounters {
 // None when the module is not a stack or its SRTP is off.
 std::optional<SRTPCounters> ReadSRTPCounters(ZQFModule* module);
 
-// One stack module's block: the sources it owns, and its SRTP counters when
-// SRTP is on.
+// What a stack module dropped on its own account, beside its sources'
+// figures.
+struct ModuleDrops {
+    std::optional<SRTPCounters> srtp;  // when its SRTP is on
+    // A receiving stack under shared I/O: datagrams dropped since it started
+    // because its pool had no free sample (the receive service never waits
+    // for one).
+    std::optional<uint32_t> poolEmpty;
+};
+
+ModuleDrops ReadModuleDrops(ZQFModule* module);
+
+// One stack module's block: the sources it owns, and what it dropped.
 struct ModuleStatistics {
     std::string module;
     std::vector<SourceStatistics> sources;
-    std::optional<SRTPCounters> srtp;
+    ModuleDrops drops;
 };
 
 // Remote sources added up: what a receiver got.
@@ -103,12 +114,11 @@ std::string SourceJson(const SourceStatistics& source);
 
 // One block: "[2.0 s] <module>" and a table of the local sources and one of
 // the remote sources (a source that only sends reports has no row), then a
-// line of SRTP counters when given; or, with `json`, one line
-// {"time":2.0,"module":<module>,"sources":[...],"srtp":{...}} ("module" and
-// "srtp" only when given).
+// line for each kind of drop given; or, with `json`, one line
+// {"time":2.0,"module":<module>,"sources":[...],"srtp":{...},
+// "pool_empty_drops":N} ("module" and the drops only when given).
 void PrintStatisticsBlock(std::FILE* out, double elapsedSeconds, const char* module,
-                          const std::vector<SourceStatistics>& sources, const std::optional<SRTPCounters>& srtp,
-                          bool json);
+                          const std::vector<SourceStatistics>& sources, const ModuleDrops& drops, bool json);
 
 // A block for every stack module of `modules`.
 void PrintModuleStatistics(std::FILE* out, const std::vector<ZQFModule*>& modules, double elapsedSeconds,
