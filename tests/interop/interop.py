@@ -57,16 +57,25 @@ def _binds(address, port):
             return False
 
 
+# Every pair handed out in this process: cases that run side by side never
+# get the same one, even before their programs have bound it.
+_handed_out = set()
+_handing_out = threading.Lock()
+
+
 def free_port_pair(addresses=("127.0.0.1", "127.0.0.2"), taken=()):
-    """An even port P with P and P + 1 free on every address, not in `taken`."""
-    for _ in range(64):
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
-            probe.bind((addresses[0], 0))
-            port = probe.getsockname()[1] & ~1
-        if port < 1024 or port in taken or port + 1 in taken:
-            continue
-        if all(_binds(a, p) for a in addresses for p in (port, port + 1)):
-            return port
+    """An even port P with P and P + 1 free on every address, not in `taken`
+    and never handed out before in this process."""
+    with _handing_out:
+        for _ in range(64):
+            with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+                probe.bind((addresses[0], 0))
+                port = probe.getsockname()[1] & ~1
+            if port < 1024 or port in taken or port + 1 in taken or port in _handed_out:
+                continue
+            if all(_binds(a, p) for a in addresses for p in (port, port + 1)):
+                _handed_out.add(port)
+                return port
     raise Failure("no free port pair")
 
 

@@ -11,6 +11,7 @@ right after the datagram that runs its report timer, so datagrams forwarded
 within AMBIGUOUS_US before a report's arrival may or may not be in it: each
 such cut is computed, and the report must equal one of them exactly.
 """
+import concurrent.futures
 import copy
 import json
 import os
@@ -455,8 +456,10 @@ def judge(case, events, ours, tshark):
 
 
 def run_cases(cases):
-    """Every case runs, then the test fails naming every difference."""
-    problems = []
-    for case in cases:
-        problems += run_case(case)
+    """Every case runs, side by side (each has its own ports, relay, capture
+    and receiver, and waits in real time), then the test fails naming every
+    difference."""
+    with concurrent.futures.ThreadPoolExecutor(max_workers=len(cases)) as pool:
+        results = list(pool.map(run_case, cases))
+    problems = [problem for result in results for problem in result]
     check(not problems, "\n".join(problems))
