@@ -78,15 +78,15 @@ void ZQMInputRTPStack::OnReadable(int descriptor)
     }
 }
 
+// What is not read stays readable, and the service would be woken for it
+// again at once: every datagram is read, into a sample or to be dropped.
 void ZQMInputRTPStack::ReceiveQueued(RTPSocket* socket)
 {
     ZQFPinOut* pin = m_ownerModule->GetOutputPin(0);
-    if (pin == nullptr || !pin->IsConnected()) {
-        return;
-    }
+    const bool deliverable = pin != nullptr && pin->IsConnected();
     ZQCSocketAddress from;
     for (int turn = 0; turn < kDatagramsPerTurn; ++turn) {
-        ZQFMediaSample* sample = pin->GetNewSample(0);
+        ZQFMediaSample* sample = deliverable ? pin->GetNewSample(0) : nullptr;
         if (sample == nullptr) {
             if (socket->RecvFrom(ScratchBuffer(), kMaxDatagramBytes, &from) <= 0) {
                 return;
