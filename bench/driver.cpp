@@ -198,7 +198,43 @@ std::vector<Row> Rows()
         {"8 (bare recv) SRTP added, ns (vs loop)", "srtp.receive.bare_added_ns", "srtp.receive.libsrtp.cpu_ns", Kind::AtMost, 1e12, "(info)"},
         {"8 SRTP receive CPU added, ns (vs bare recv)", "srtp.receive.ours_added_ns", "srtp.receive.bare_added_ns", Kind::RatioAtMost, 1.10, "<= 1.10 x"},
         {"8 SRTP receive lost or out of order", "srtp.receive.faults", "", Kind::AlwaysZero, 0, "0"},
+        {"9 shared CPU, % of a core (200 pairs)", "shared.scale200.ours.share", "shared.scale200.bare.share", Kind::RatioAtMost, 0.6, "<= 0.6 x bare", 100},
+        {"9 shared p99 latency, us (200 pairs)", "shared.scale200.ours.p99_us", "shared.scale200.bare.p99_us", Kind::AtMost, 2000, "<= 2000"},
+        {"9 shared loss (200 pairs)", "shared.scale200.ours.lost", "shared.scale200.bare.lost", Kind::AlwaysZero, 0, "0"},
+        {"9 shared CPU, % of a core (1000 pairs)", "shared.scale1000.ours.share", "shared.scale1000.bare.share", Kind::RatioAtMost, 0.6, "<= 0.6 x bare", 100},
+        {"9 shared p99 latency, us (1000 pairs)", "shared.scale1000.ours.p99_us", "shared.scale1000.bare.p99_us", Kind::AtMost, 5000, "<= 5000"},
+        {"9 shared loss (1000 pairs)", "shared.scale1000.ours.lost", "shared.scale1000.bare.lost", Kind::AlwaysZero, 0, "0"},
+        {"9 shared idle CPU, % (1000 in + 1000 out)", "shared.idle.ours.share", "shared.idle.bare.share", Kind::AtMost, 0.01, "<= 1 %", 100},
+        {"9 shared memory per RTP in, KB (vs own)", "shared.memory.shared.in_kb", "shared.memory.own.in_kb", Kind::AtMost, 40, "<= 40"},
+        {"9 shared memory per RTP in after traffic, KB", "shared.memory.shared.in_traffic_kb", "shared.memory.own.in_traffic_kb", Kind::AtMost, 40, "<= 40"},
+        {"10 io: epoll + recvfrom, ns/datagram", "io.epoll_recvfrom.cpu_ns", "", Kind::AtMost, 1e12, "(info)"},
+        {"10 io: epoll + recvmmsg, ns/datagram", "io.epoll_recvmmsg.cpu_ns", "io.epoll_recvfrom.cpu_ns", Kind::AtMost, 1e12, "(info)"},
+        {"10 io: io_uring multishot, ns/datagram", "io.uring_multishot.cpu_ns", "io.epoll_recvfrom.cpu_ns", Kind::AtMost, 1e12, "(info)"},
+        {"10 io: 1 ms tick + recvmmsg, ns/datagram", "io.ticked_recvmmsg.cpu_ns", "io.epoll_recvfrom.cpu_ns", Kind::AtMost, 1e12, "(info)"},
+        {"10 io with sender: epoll + recvfrom, ns", "io.epoll_recvfrom.whole_ns", "", Kind::AtMost, 1e12, "(info)"},
+        {"10 io with sender: epoll + recvmmsg, ns", "io.epoll_recvmmsg.whole_ns", "io.epoll_recvfrom.whole_ns", Kind::AtMost, 1e12, "(info)"},
+        {"10 io with sender: io_uring multishot, ns", "io.uring_multishot.whole_ns", "io.epoll_recvfrom.whole_ns", Kind::AtMost, 1e12, "(info)"},
+        {"10 io with sender: 1 ms tick + recvmmsg, ns", "io.ticked_recvmmsg.whole_ns", "io.epoll_recvfrom.whole_ns", Kind::AtMost, 1e12, "(info)"},
+        {"10 io p99 latency: epoll + recvfrom, us", "io.epoll_recvfrom.p99_us", "", Kind::AtMost, 1e12, "(info)"},
+        {"10 io p99 latency: epoll + recvmmsg, us", "io.epoll_recvmmsg.p99_us", "io.epoll_recvfrom.p99_us", Kind::AtMost, 1e12, "(info)"},
+        {"10 io p99 latency: io_uring multishot, us", "io.uring_multishot.p99_us", "io.epoll_recvfrom.p99_us", Kind::AtMost, 1e12, "(info)"},
+        {"10 io p99 latency: 1 ms tick + recvmmsg, us", "io.ticked_recvmmsg.p99_us", "io.epoll_recvfrom.p99_us", Kind::AtMost, 1e12, "(info)"},
+        {"10 io loss (every way)", "io.lost", "", Kind::AlwaysZero, 0, "0"},
     };
+}
+
+// Why a figure has no value: its program reported it could not be built,
+// or could not run here ("io.x.not_built" for "io.x.cpu_ns").
+std::string MissingReason(const Samples& samples, const std::string& key)
+{
+    const std::string stem = key.substr(0, key.rfind('.') + 1);
+    if (samples.count(stem + "not_built") != 0) {
+        return "not built";
+    }
+    if (samples.count(stem + "unavailable") != 0) {
+        return "unavailable";
+    }
+    return "";
 }
 
 void PrintTable(const Samples& samples, int runs, bool leaveOutEmpty)
@@ -214,7 +250,8 @@ void PrintTable(const Samples& samples, int runs, bool leaveOutEmpty)
     for (const Row& row : Rows()) {
         const auto oursIt = samples.find(row.ours);
         const auto baseIt = row.baseline.empty() ? samples.end() : samples.find(row.baseline);
-        if (leaveOutEmpty && oursIt == samples.end()) {
+        const std::string missing = oursIt == samples.end() ? MissingReason(samples, row.ours) : "";
+        if (leaveOutEmpty && oursIt == samples.end() && missing.empty()) {
             continue;
         }
         const std::vector<double>& ours = oursIt != samples.end() ? oursIt->second : none;
@@ -248,9 +285,22 @@ void PrintTable(const Samples& samples, int runs, bool leaveOutEmpty)
             break;
         }
         std::printf("| %-46s | %-28s | %-28s | %-22s | %-14s | %-5s |\n", row.figure.c_str(),
-                    Range(o, row.scale).c_str(), row.baseline.empty() ? "-" : Range(b, row.scale).c_str(),
+                    missing.empty() ? Range(o, row.scale).c_str() : missing.c_str(),
+                    row.baseline.empty() ? "-" : Range(b, row.scale).c_str(),
                     ratio.c_str(), row.target.c_str(), row.target == "(info)" ? "" : pass ? "pass" : "SHORT");
     }
+}
+
+// The receive-mechanism comparison, a program of its own beside this one
+// (zqbench_io); each run starts with another of its three ways.
+bool CollectIo(const std::string& self, int run, Samples& samples)
+{
+    const std::string program = self + "_io";
+    if (access(program.c_str(), X_OK) != 0) {
+        std::fprintf(stderr, "bench: %s not built, receive-mechanism rows skipped\n", program.c_str());
+        return true;
+    }
+    return Collect(program + " --sockets 1000 --rate 50 --seconds 3 --first " + std::to_string(run - 1), samples);
 }
 
 bool Selected(const std::string& only, const std::string& name)
@@ -272,10 +322,15 @@ int RunDriver(const DriverOptions& options)
                                        std::string("receive 50000 16"), std::string("latency 250 50"),
                                        std::string("idle 100 3"), "scale 200 50 " + scale, std::string("memory 100"),
                                        std::string("srtp-send 10000"), std::string("srtp-receive 5000"),
-                                       std::string("allocs 2000")}) {
+                                       std::string("allocs 2000"), "scale-shared 200 50 " + scale,
+                                       "scale-shared 1000 50 " + scale, std::string("idle-shared 1000 3"),
+                                       std::string("memory-shared 1000 shared"), std::string("memory-shared 1000 own")}) {
             if (Selected(options.only, args.substr(0, args.find(' ')))) {
                 ok = Collect(self + " " + args, samples) && ok;
             }
+        }
+        if (Selected(options.only, "io")) {
+            ok = CollectIo(self, run, samples) && ok;
         }
     }
     if (Selected(options.only, "check") && !Callgrind(self, samples)) {

@@ -2,7 +2,8 @@
 //   zqbench [--runs N] [--scale-seconds S] [--only NAME,...]   every measurement (or those named)
 //                                                              N times, then the table
 //   zqbench NAME ARGS   one run of one: send, receive, latency, idle, scale, memory,
-//                       srtp-send, srtp-receive, allocs, checkloop
+//                       srtp-send, srtp-receive, allocs, checkloop, scale-shared,
+//                       idle-shared, memory-shared
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "driver.h"
 #include "measurements.h"
 #include "zqfdebuglog.h"
+#include "zqwin32.h"
 
 namespace {
 
@@ -42,6 +44,14 @@ int RunOne(int argc, char** argv)
         bench::MeasureSrtpReceive(static_cast<uint64_t>(Arg(argc, argv, 2, 5000)));
     } else if (what == "allocs") {
         bench::MeasureAllocations(static_cast<int>(Arg(argc, argv, 2, 2000)));
+    } else if (what == "scale-shared") {
+        bench::MeasureSharedScale(static_cast<int>(Arg(argc, argv, 2, 200)), static_cast<int>(Arg(argc, argv, 3, 50)),
+                                  Arg(argc, argv, 4, 10));
+    } else if (what == "idle-shared") {
+        bench::MeasureSharedIdle(static_cast<int>(Arg(argc, argv, 2, 1000)), Arg(argc, argv, 3, 3));
+    } else if (what == "memory-shared") {
+        const bool shared = argc <= 3 || std::strcmp(argv[3], "own") != 0;
+        bench::MeasureMemoryIO(static_cast<int>(Arg(argc, argv, 2, 1000)), shared);
     } else if (what == "checkloop") {
         bench::RunCheckLoop(static_cast<int>(Arg(argc, argv, 2, 2000)));
     } else {
@@ -55,8 +65,10 @@ int RunOne(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    // The stack's log lines are not part of what is measured.
+    // The stack's log lines are not part of what is measured, nor the debug
+    // strings its modules print when they are made (thousands of them here).
     zqf::SetDebugLogSink([](const char*, int, int, const char*) {});
+    zqwin32::SetOutputDebugStringSink([](const char*) {});
     try {
         if (argc > 1 && argv[1][0] != '-') {
             return RunOne(argc, argv);

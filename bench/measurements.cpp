@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "bare.h"
 #include "ortppeer.h"
 #include "stackchains.h"
+#include "stackloads.h"
 #include "stackruns.h"
 
 namespace bench {
@@ -133,20 +133,7 @@ void MeasureIdle(int modules, double seconds)
     // The baseline: as many bare threads as the stack's modules, each waiting
     // on a quiet socket with 100 ms time-outs.
     Report("idle.bare.share", bare_idle(2 * modules, 100, seconds));
-
-    ZQFGraph graph;
-    for (int i = 0; i < modules; ++i) {
-        AddReceiveChain(graph, 0, 0);
-        AddSendChain(graph, ReportSinkholePort());
-    }
-    if (!graph.Start()) {
-        throw std::runtime_error("idle graph does not start");
-    }
-    SleepMs(300);  // past the threads' start
-    const uint64_t cpu0 = bare_process_cpu_ns(), t0 = bare_now_ns();
-    SleepMs(static_cast<int>(seconds * 1000));
-    Report("idle.ours.share", static_cast<double>(bare_process_cpu_ns() - cpu0) / static_cast<double>(bare_now_ns() - t0));
-    graph.Stop();
+    Report("idle.ours.share", StackIdleShare(modules, seconds, IOMode::Own));
 }
 
 void MeasureScale(int pairs, int rate, double seconds)
@@ -157,51 +144,12 @@ void MeasureScale(int pairs, int rate, double seconds)
     Report("scale.bare.p99_us", bare.p99Us);
     Report("scale.bare.lost", static_cast<double>(bare.sent - bare.received));
 
-    const int perPair = static_cast<int>(seconds * rate);
-    ZQFGraph graph;
-    std::vector<ReceiveChain> ins;
-    std::vector<SendChain> outs;
-    for (int i = 0; i < pairs; ++i) {
-        ins.push_back(AddReceiveChain(graph, 0, static_cast<size_t>(perPair)));
-        outs.push_back(AddSendChain(graph, ins.back().port));
-    }
-    if (!graph.Start()) {
-        throw std::runtime_error("scale graph does not start");
-    }
-    // One pacing thread for every stream, as in the baseline.
-    struct Pacing {
-        std::vector<SendChain>* outs;
-        std::vector<uint64_t> sent;
-    } pacing{&outs, std::vector<uint64_t>(static_cast<size_t>(pairs), 0)};
-    auto send = [](void* context, int stream, int k) {
-        auto& p = *static_cast<Pacing*>(context);
-        uint8_t payload[BARE_PAYLOAD_BYTES];
-        bare_fill_payload(payload, static_cast<uint16_t>(k), bare_now_ns());
-        p.sent[static_cast<size_t>(stream)] +=
-            (*p.outs)[static_cast<size_t>(stream)].source->PushFrame(payload, BARE_PAYLOAD_BYTES) ? 1 : 0;
-    };
-    const uint64_t start = bare_now_ns() + 300000000u;
-    SleepUntil(start);
-    const uint64_t cpu0 = bare_process_cpu_ns(), t0 = bare_now_ns();
-    bare_pace_streams(pairs, rate, perPair, start, send, &pacing);
-    SleepMs(50);
-    const double share = static_cast<double>(bare_process_cpu_ns() - cpu0) / static_cast<double>(bare_now_ns() - t0);
-    const std::vector<uint64_t>& sent = pacing.sent;
-    graph.Stop();
-    std::vector<double> all;
-    uint64_t totalSent = 0, delivered = 0, disorder = 0;
-    for (int i = 0; i < pairs; ++i) {
-        const BenchSink& sink = *ins[static_cast<size_t>(i)].sink;
-        all.insert(all.end(), sink.GetLatenciesUs().begin(), sink.GetLatenciesUs().end());
-        totalSent += sent[static_cast<size_t>(i)];
-        delivered += sink.GetDelivered();
-        disorder += sink.GetOutOfOrder();
-    }
-    Report("scale.ours.share", share);
-    Report("scale.ours.p99_us", bare_percentile(all.data(), static_cast<int>(all.size()), 99));
-    Report("scale.ours.lost", static_cast<double>(static_cast<uint64_t>(pairs) * perPair - delivered));
-    Report("scale.ours.disorder", static_cast<double>(disorder));
-    Report("scale.ours.sent", static_cast<double>(totalSent));
+    const ScaleRun ours = StackScale(pairs, rate, seconds, IOMode::Own);
+    Report("scale.ours.share", ours.cpuShare);
+    Report("scale.ours.p99_us", ours.p99Us);
+    Report("scale.ours.lost", static_cast<double>(ours.lost));
+    Report("scale.ours.disorder", static_cast<double>(ours.disorder));
+    Report("scale.ours.sent", static_cast<double>(ours.sent));
 }
 
 void MeasureMemory(int modules)
@@ -213,24 +161,8 @@ void MeasureMemory(int modules)
         (void)idle;
         Report("memory.bare.kb", static_cast<double>(bare_resident_kb() - before) / modules);
     }
-    for (const bool input : {true, false}) {
-        const long before = bare_resident_kb();
-        auto graph = std::make_unique<ZQFGraph>();
-        for (int i = 0; i < modules; ++i) {
-            if (input) {
-                AddReceiveChain(*graph, 0, 0);
-            } else {
-                AddSendChain(*graph, ReportSinkholePort());
-            }
-        }
-        if (!graph->Start()) {
-            throw std::runtime_error("memory graph does not start");
-        }
-        SleepMs(300);
-        const long after = bare_resident_kb();
-        Report(input ? "memory.in.kb" : "memory.out.kb", static_cast<double>(after - before) / modules);
-        graph->Stop();
-    }
+    Report("memory.in.kb", StackMemory(modules, true, IOMode::Own).startedKb);
+    Report("memory.out.kb", StackMemory(modules, false, IOMode::Own).startedKb);
 }
 
 }  // namespace bench

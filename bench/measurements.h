@@ -17,6 +17,10 @@ void MeasureMemory(int modules);                    // target 7
 void MeasureSrtpSend(uint64_t count);               // target 8
 void MeasureSrtpReceive(uint64_t count);            // target 8
 void MeasureAllocations(int packets);               // target 6
+// Target 9: the same with the modules on the process's receive service.
+void MeasureSharedScale(int pairs, int rate, double seconds);
+void MeasureSharedIdle(int modules, double seconds);
+void MeasureMemoryIO(int modules, bool shared);  // "RTP in" only, one mode a process
 // The packet check and sequencing of `packets` packets, for callgrind.
 void RunCheckLoop(int packets);
 

@@ -28,7 +28,7 @@ packages=(cmake ninja-build g++ make pkg-config libgtest-dev libgmock-dev libben
 [ "$want_interop" = 1 ] && packages+=(ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-good
                                       gstreamer1.0-plugins-base gstreamer1.0-plugins-bad tshark tmux python3
                                       python3-gst-1.0 gir1.2-gstreamer-1.0)
-[ "$want_bench" = 1 ] && packages+=(libortp-dev valgrind)
+[ "$want_bench" = 1 ] && packages+=(libortp-dev valgrind liburing-dev)
 [ "$preset" = asan ] || [ "$preset" = tsan ] || [ "$preset" = fuzz ] && packages+=(clang libclang-rt-14-dev)
 
 missing=()
