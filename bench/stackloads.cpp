@@ -6,8 +6,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -121,14 +119,6 @@ ScaleRun StackScale(int pairs, int rate, double seconds, IOMode mode)
         run.sent += pacing.sent[static_cast<size_t>(i)];
         delivered += sink.GetDelivered();
         run.disorder += sink.GetOutOfOrder();
-    }
-    if (const char* dump = getenv("ZQBENCH_DUMP")) {  // TEMPORARY
-        FILE* f = fopen(dump, "w");
-        for (int i = 0; i < pairs; ++i) {
-            const auto& l = ins[static_cast<size_t>(i)].sink->GetLatenciesUs();
-            for (size_t k = 0; k < l.size(); ++k) fprintf(f, "%d %zu %.1f\n", i, k, l[k]);
-        }
-        fclose(f);
     }
     run.p99Us = bare_percentile(all.data(), static_cast<int>(all.size()), 99);
     run.lost = static_cast<uint64_t>(pairs) * static_cast<uint64_t>(perPair) - delivered;
