@@ -3,6 +3,7 @@
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/timerfd.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,6 +32,20 @@ void Drain(int descriptor)
 {
     uint64_t count = 0;
     while (read(descriptor, &count, sizeof count) < 0 && errno == EINTR) {
+    }
+}
+
+uint64_t MonotonicNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
+}
+
+void SleepUntil(uint64_t instantNs)
+{
+    const timespec at{static_cast<time_t>(instantNs / 1000000000u), static_cast<long>(instantNs % 1000000000u)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
     }
 }
 
@@ -133,8 +148,10 @@ void ReceiveService::Worker::Run()
 {
     t_isWorkerThread = true;
     epoll_event events[kEventsPerWait];
+    BatchPacer pacer;
     while (!m_stop.load()) {
-        const int ready = epoll_wait(m_epoll, events, kEventsPerWait, -1);
+        const int ready = Wait(pacer, events);
+        int served = 0;
         for (int i = 0; i < ready; ++i) {
             const uint64_t tag = events[i].data.u64;
             if (tag == kWakeEvent) {
@@ -144,9 +161,28 @@ void ReceiveService::Worker::Run()
                 Tick();
             } else {
                 Serve(tag);
+                ++served;
             }
         }
+        pacer.Record(MonotonicNs(), served, ready == kEventsPerWait);
     }
+}
+
+int ReceiveService::Worker::Wait(const BatchPacer& pacer, epoll_event* events)
+{
+    int timeoutMs = 0;
+    switch (pacer.Next()) {
+    case BatchPacer::Wait::Block:
+        timeoutMs = -1;
+        break;
+    case BatchPacer::Wait::SleepThenLook:
+        SleepUntil(pacer.WakeAt());
+        break;
+    case BatchPacer::Wait::Look:
+        break;
+    }
+    const int ready = epoll_wait(m_epoll, events, kEventsPerWait, timeoutMs);
+    return ready < 0 ? 0 : ready;
 }
 
 void ReceiveService::Worker::Serve(uint64_t registration)
@@ -159,10 +195,13 @@ void ReceiveService::Worker::Serve(uint64_t registration)
         if (found == m_registrations.end()) {
             return;  // removed after the wait returned it
         }
+        // A client's registrations go with it: found means still served.
         client = found->second.client;
         descriptor = found->second.descriptor;
+        m_running = client;
     }
-    RunFor(client, [&] { client->OnReadable(descriptor); });
+    client->OnReadable(descriptor);
+    EndCallback();
 }
 
 void ReceiveService::Worker::Tick()
@@ -175,21 +214,20 @@ void ReceiveService::Worker::Tick()
         }
     }
     for (ReceiveClient* client : m_tickList) {
-        RunFor(client, [&] { client->OnTick(); });
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_clients.find(client) == m_clients.end()) {
+                continue;  // removed since the list was taken
+            }
+            m_running = client;
+        }
+        client->OnTick();
+        EndCallback();
     }
 }
 
-template <typename Call>
-void ReceiveService::Worker::RunFor(ReceiveClient* client, Call call)
+void ReceiveService::Worker::EndCallback()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_clients.find(client) == m_clients.end()) {
-            return;
-        }
-        m_running = client;
-    }
-    call();
     {
         std::lock_guard lock(m_mutex);
         m_running = nullptr;

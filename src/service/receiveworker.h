@@ -1,7 +1,8 @@
 #pragma once
 // One thread of the receive service: an epoll set of its clients' sockets,
 // an eventfd that wakes it to stop, and a timerfd that ticks its clients
-// (armed only while it has any).
+// (armed only while it has any). Under load it serves its sockets in
+// batches (see BatchPacer).
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -11,7 +12,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "service/batchpacer.h"
 #include "service/receiveservice.h"
+
+struct epoll_event;
 
 namespace zqm {
 
@@ -40,12 +44,13 @@ private:
     };
 
     void Run();
+    // Waits as `pacer` says; the number of events written to `events`.
+    int Wait(const BatchPacer& pacer, epoll_event* events);
     void Serve(uint64_t registration);
     void Tick();
-    // Runs `call` for `client` unless it was removed meanwhile; Remove
-    // waits while it runs.
-    template <typename Call>
-    void RunFor(ReceiveClient* client, Call call);
+    // A callback marks its client running (under the lock, after checking
+    // it is still served) so that Remove waits for it; this ends the mark.
+    void EndCallback();
     void ArmTimer(bool on);
     void RemoveDescriptor(int descriptor);
 
