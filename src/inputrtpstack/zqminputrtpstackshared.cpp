@@ -29,8 +29,8 @@ constexpr uint32_t kNoSampleLogEvery = 50;
 // Per service thread: what is read only to be dropped, and RTCP.
 uint8_t* ScratchBuffer()
 {
-    thread_local std::array<uint8_t, ZQMInputRTPStack::kMaxDatagramBytes> buffer;
-    return buffer.data();
+    static_assert(zqm::ReceiveService::kScratchBytes >= ZQMInputRTPStack::kMaxDatagramBytes);
+    return zqm::ReceiveService::ScratchBuffer();
 }
 
 }  // namespace

@@ -223,14 +223,15 @@ void ZQMOutputRTPStack::OnReadable(int descriptor)
     if (socket == nullptr || descriptor != socket->GetDescriptor()) {
         return;
     }
-    thread_local std::array<uint8_t, kReceiveBufferBytes> buffer;
+    static_assert(zqm::ReceiveService::kScratchBytes >= kReceiveBufferBytes);
+    uint8_t* buffer = zqm::ReceiveService::ScratchBuffer();
     ZQCSocketAddress sender;
     for (int turn = 0; turn < kDatagramsPerTurn; ++turn) {
-        const int received = socket->RecvFrom(buffer.data(), kReceiveBufferBytes, &sender);
+        const int received = socket->RecvFrom(buffer, kReceiveBufferBytes, &sender);
         if (received <= 0) {
             return;
         }
-        HandleRTCPDatagram(buffer.data(), received, socket->GetPort());
+        HandleRTCPDatagram(buffer, received, socket->GetPort());
     }
 }
 

@@ -14,6 +14,15 @@ ReceiveService::ReceiveService(size_t maxThreads)
 
 ReceiveService::~ReceiveService() = default;
 
+uint8_t* ReceiveService::ScratchBuffer()
+{
+    thread_local std::unique_ptr<uint8_t[]> buffer;
+    if (buffer == nullptr) {
+        buffer = std::make_unique<uint8_t[]>(kScratchBytes);
+    }
+    return buffer.get();
+}
+
 ReceiveService& ReceiveService::Shared()
 {
     static ReceiveService service;

@@ -61,6 +61,13 @@ public:
     size_t ThreadCount() const;
     size_t ClientCount() const;
 
+    // Room of the calling thread's own for a datagram read to be dropped or
+    // parsed where it lies (RTCP), made on the thread's first call. On the
+    // heap rather than in thread-local storage: every thread of the process
+    // would otherwise carry (and touch) it, the stacks' own threads too.
+    static constexpr int kScratchBytes = 32768;
+    static uint8_t* ScratchBuffer();
+
 private:
     class Worker;
 
