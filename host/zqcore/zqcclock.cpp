@@ -32,6 +32,11 @@ uint64_t ZQCClock::GetMicroseconds()
 uint64_t ZQCClock::MicrosecondsAtWallClock(uint64_t wallClockMicroseconds)
 {
     using namespace std::chrono;
+    if (IsManualTime()) {
+        // Manual time moves only when told: a datagram's real age (a busy
+        // machine's scheduling delay) has no place on it.
+        return GetMicroseconds();
+    }
     const auto wallNow =
         static_cast<uint64_t>(duration_cast<microseconds>(system_clock::now().time_since_epoch()).count());
     const uint64_t age = wallNow > wallClockMicroseconds ? wallNow - wallClockMicroseconds : 0;

@@ -16,7 +16,7 @@ public:
     // A past instant given on the wall clock (microseconds since 1970, as
     // the kernel stamps received datagrams), moved onto GetMicroseconds'
     // time line: now less its age. A wall-clock step only matters when it
-    // falls within that age.
+    // falls within that age. On manual time: now.
     static uint64_t MicrosecondsAtWallClock(uint64_t wallClockMicroseconds);
 
     // Test support: while manual time is on, every clock of the process
