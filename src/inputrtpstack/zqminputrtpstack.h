@@ -102,7 +102,7 @@ private:
     void JoinReceiveService();
     void LeaveReceiveService();
     void LearnRTCPDestination(const ZQCSocketAddress& from);
-    void RunReportTimer();
+    void RunReportTimer(uint32_t now);  // `now` on m_clock
 
     // Start and stop.
     void StartUnderLock();

@@ -143,9 +143,12 @@ void ZQMInputRTPStack::HandleDatagram(ZQFMediaSample* sample, int received, cons
     }
     sample->m_PayloadLength = received - kFixedHeaderBytes;
     m_datagramOrigin = from;
+    // The report timer goes by the time the datagram was taken up, not by
+    // when its delivery downstream returned.
+    const uint32_t handledAt = m_clock.GetElapsed();
     ProcessReceived(sample, pin);
     LearnRTCPDestination(from);
-    RunReportTimer();
+    RunReportTimer(handledAt);
 }
 
 void ZQMInputRTPStack::ProcessReceived(ZQFMediaSample* sample, ZQFPinOut* pin)
@@ -197,9 +200,8 @@ void ZQMInputRTPStack::LearnRTCPDestination(const ZQCSocketAddress& from)
     m_rtcpDestinationKey.store(wanted);
 }
 
-void ZQMInputRTPStack::RunReportTimer()
+void ZQMInputRTPStack::RunReportTimer(uint32_t now)
 {
-    const uint32_t now = m_clock.GetElapsed();
     const int64_t sinceLastReport = static_cast<int32_t>(now - m_lastReportTime.load());
     if (std::llabs(sinceLastReport) >= kReportIntervalMs) {
         SendReceiverReport(false);
