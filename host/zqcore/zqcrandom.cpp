@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <mutex>
 #include <random>
 
 namespace {
@@ -11,14 +12,19 @@ namespace {
 // Without getrandom (a kernel older than 3.17, a seccomp filter), a
 // generator seeded from the device and the clock: still apart between
 // processes, unlike a seed of the time in seconds.
+// One generator for the process, behind a lock: draws are rare (an SSRC, a
+// first sequence number), and a thread-local one would put its 5 KB of state
+// into the thread-local storage of every thread of the process.
 uint32_t FallbackDraw()
 {
-    static thread_local std::mt19937 generator = [] {
+    static std::mutex mutex;
+    static std::mt19937 generator = [] {
         std::random_device device;
         const auto now = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
         std::seed_seq seed{device(), device(), static_cast<unsigned>(now), static_cast<unsigned>(now >> 32)};
         return std::mt19937(seed);
     }();
+    std::lock_guard lock(mutex);
     return static_cast<uint32_t>(generator());
 }
 
