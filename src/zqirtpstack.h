@@ -76,6 +76,15 @@ public:
     // the stack's own; 0 (the default): its own threads. From the next start.
     virtual void SetSharedIO(uint32_t on) = 0;
     virtual uint32_t GetSharedIO() = 0;
+    // RTCP multiplexing (RFC 5761), from the next start. Non-zero: the stack
+    // sends its RTCP from its RTP port to the remote RTP address and port and
+    // takes the RTCP that arrives on its RTP port; it opens no RTCP socket or
+    // thread. Payload types 64-95 are then refused, since RTCP's packet types
+    // show there. False when switching on meets such a payload type in the
+    // table: nothing changes, and the line names it. 0 (the default): RTCP
+    // on its own port, as configured.
+    virtual bool SetRTCPMux(int on) = 0;
+    virtual int GetRTCPMux() = 0;
 
 protected:
     ~ZQIRTPStack() = default;

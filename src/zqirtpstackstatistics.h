@@ -54,6 +54,11 @@ public:
     // waits). 0 for its own threads, which wait instead; false for a
     // sending stack.
     virtual bool GetPoolEmptyDrops(uint32_t* drops) = 0;
+    // A receiving stack without RTCP multiplexing: whole RTCP compounds that
+    // arrived on its RTP port since it last started (a peer that multiplexes
+    // sent them), dropped and never taken for media. 0 under multiplexing;
+    // false for a sending stack.
+    virtual bool GetRTCPOnRTPPort(uint32_t* compounds) = 0;
 
 protected:
     ~ZQIRTPStackStatistics() = default;

@@ -22,6 +22,7 @@ enum class PacketFault : uint8_t {
     RTCPFirstType,
     RTCPLength,
     RTCPShort,         // a datagram on an RTCP port too short for a compound
+    RTCPOnRTPPort,     // a compound on the RTP port of a stack that does not multiplex
     SrtpAuthentication,  // once a second from here on
     SrtpReplay,
     SrtcpAuthentication,

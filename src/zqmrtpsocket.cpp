@@ -2,24 +2,30 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <new>
+#include <utility>
 
 #include "stdafx.h"
 #include "zqccriticalsection.h"
 #include "zqclockmng.h"
 #include "zqfdebuglog.h"
+#include "zqmendpoint.h"
 
 namespace {
 
 const char* const kLogPath = "zqmrtpsocket";
 
-// Sockets on a non-zero local port, by port. A socket is in the map while
+// Sockets on a non-zero local port, by family and port: an IPv4 and an
+// IPv6 socket may hold the same port number. A socket is in the map while
 // its count is at least 1; every change of a shared count happens under the
 // map lock.
+using SocketKey = std::pair<int, int32_t>;
+
 struct SocketMap {
     ZQCCriticalSection lock;
-    std::map<int32_t, RTPSocket*> sockets;
+    std::map<SocketKey, RTPSocket*> sockets;
 };
 
 SocketMap& Sockets()
@@ -34,6 +40,19 @@ SocketMap& Sockets()
 int32_t PortNumber(const char* portText) { return portText ? std::atoi(portText) : 0; }
 
 const char* OrEmpty(const char* text) { return text ? text : ""; }
+
+// The family of the socket a stack opens for the address text: IPv4 for an
+// empty text, AF_UNSPEC for one that does not resolve.
+int FamilyOf(const char* address)
+{
+    if (address == nullptr || *address == '\0') {
+        return AF_INET;
+    }
+    ZQCInetAddress resolved{};
+    return ZQCResolveAddress(address, &resolved) ? resolved.any.sa_family : AF_UNSPEC;
+}
+
+const char* FamilyName(int family) { return family == AF_INET6 ? "IPv6" : "IPv4"; }
 
 void Trace(const RTPSocket* socket, int32_t port, uint32_t count)
 {
@@ -123,9 +142,13 @@ RTPSocket* AcquireRTPSocket(const char* address, const char* portText)
     if (port == 0) {
         return CreateRTPSocket(address, portText);
     }
+    // An address that does not resolve fails to create a socket; it shares
+    // one as it always did when its port is held.
+    const int family = FamilyOf(address) == AF_INET6 ? AF_INET6 : AF_INET;
     SocketMap& map = Sockets();
     ZQCLockMng<ZQCCriticalSection> lock(map.lock, -1);
-    if (auto found = map.sockets.find(port); found != map.sockets.end() && found->second != nullptr) {
+    const SocketKey key{family, port};
+    if (auto found = map.sockets.find(key); found != map.sockets.end() && found->second != nullptr) {
         found->second->AddRef();
         return found->second;
     }
@@ -134,7 +157,7 @@ RTPSocket* AcquireRTPSocket(const char* address, const char* portText)
         return nullptr;
     }
     try {
-        map.sockets[port] = socket;
+        map.sockets[key] = socket;
     } catch (const std::bad_alloc&) {
         DebugLog(kLogPath, __LINE__, ZQF_LOG_ERROR, "Failed to insert socket into the rtpSocketMap, port:%d", port);
         socket->Release();
@@ -157,7 +180,7 @@ void ReleaseRTPSocket(RTPSocket** holder)
     }
     SocketMap& map = Sockets();
     ZQCLockMng<ZQCCriticalSection> lock(map.lock, -1);
-    auto found = map.sockets.find(port);
+    auto found = map.sockets.find(SocketKey{socket->GetFamily(), port});
     if (found == map.sockets.end()) {
         DebugLog(kLogPath, __LINE__, ZQF_LOG_ERROR, "Failed to release rtp socket on port %d. Not in map !", port);
         return;
@@ -181,11 +204,47 @@ bool IsValidAddress(const char* address)
 
 namespace zqm {
 
+bool IsSameAddress(const char* a, const char* b)
+{
+    if (a == nullptr || b == nullptr) {
+        return a == b;
+    }
+    if (std::strcmp(a, b) == 0) {
+        return true;
+    }
+    ZQCInetAddress first{};
+    ZQCInetAddress second{};
+    return ZQCParseNumericAddress(a, &first) && ZQCParseNumericAddress(b, &second) &&
+           Endpoint::Of(first).SameAddress(Endpoint::Of(second));
+}
+
+bool CheckAddressFamilies(const char* local, const char* remoteRTP, const char* remoteRTCP)
+{
+    const int localFamily = FamilyOf(local);
+    const auto fits = [&](const char* remote, const char* setting) {
+        const int remoteFamily = remote != nullptr && *remote != '\0' ? FamilyOf(remote) : AF_UNSPEC;
+        if (localFamily == AF_UNSPEC || remoteFamily == AF_UNSPEC || remoteFamily == localFamily) {
+            return true;
+        }
+        DebugLog(kLogPath, __LINE__, ZQF_LOG_ERROR,
+                 "<--RTPSocket-->%s [%s] is an %s address but LocalIPAddress [%s] is %s: both must be of one family.",
+                 setting, remote, FamilyName(remoteFamily), OrEmpty(local), FamilyName(localFamily));
+        return false;
+    };
+    return fits(remoteRTP, "RemoteIPAddress") && fits(remoteRTCP, "remote RTCP address");
+}
+
 RTPSocket* FindSharedRTPSocket(int32_t port)
+{
+    RTPSocket* socket = FindSharedRTPSocket(AF_INET, port);
+    return socket != nullptr ? socket : FindSharedRTPSocket(AF_INET6, port);
+}
+
+RTPSocket* FindSharedRTPSocket(int family, int32_t port)
 {
     SocketMap& map = Sockets();
     ZQCLockMng<ZQCCriticalSection> lock(map.lock, -1);
-    auto found = map.sockets.find(port);
+    auto found = map.sockets.find(SocketKey{family, port});
     return found != map.sockets.end() ? found->second : nullptr;
 }
 

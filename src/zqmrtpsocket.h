@@ -1,34 +1,13 @@
 #pragma once
 // UDP sockets of the library. A socket bound to a non-zero local port is
-// shared by every stack of the process that asks for that port, through a
-// process-wide map and a reference count; a socket on port 0 has one owner.
+// shared by every stack of the process that asks for that port in the same
+// address family (IPv4 or IPv6), through a process-wide map and a reference
+// count; a socket on port 0 has one owner.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 
-#include <netinet/in.h>
-
 #include "zqcsocket.h"
-
-namespace zqm {
-
-// An IPv4 endpoint as one number: address << 16 | port (0: none). Cheap to
-// compare and to keep in an atomic.
-inline uint64_t PackEndpoint(const sockaddr_in& address)
-{
-    return (static_cast<uint64_t>(ntohl(address.sin_addr.s_addr)) << 16) | ntohs(address.sin_port);
-}
-
-inline sockaddr_in UnpackEndpoint(uint64_t endpoint)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(static_cast<uint32_t>(endpoint >> 16));
-    address.sin_port = htons(static_cast<uint16_t>(endpoint & 0xFFFFu));
-    return address;
-}
-
-}  // namespace zqm
 
 class RTPSocket : public ZQCSocket {
 public:
@@ -65,9 +44,10 @@ private:
 // reference; null on failure (logged).
 RTPSocket* CreateRTPSocket(const char* address, const char* portText);
 
-// The socket of the process for that local port, shared by reference count;
-// port 0 ("0" or a text atoi reads as 0) gives a socket of its own. Null on
-// failure. The address is not compared when the port is already held.
+// The socket of the process for that local port in the address's family
+// (an empty address is IPv4), shared by reference count; port 0 ("0" or a
+// text atoi reads as 0) gives a socket of its own. Null on failure. Within a
+// family the address is not compared when the port is already held.
 RTPSocket* AcquireRTPSocket(const char* address, const char* portText);
 
 // Gives back a socket obtained with AcquireRTPSocket and clears the holder.
@@ -79,8 +59,21 @@ bool IsValidAddress(const char* address);
 
 namespace zqm {
 
-// The shared socket held for a port, or null (reads the map under its lock).
+// Whether two address texts name one address: the same text, or two
+// literals of one address ("::ffff:127.0.0.1" is "127.0.0.1", "::1" is
+// "0:0::1"). Host names are not looked up: only the same name matches.
+bool IsSameAddress(const char* a, const char* b);
+
+// Whether a stack on `local` (empty: IPv4) can send to its remote RTP and
+// RTCP addresses: each empty or of the local address's family. Otherwise
+// logs which setting is of the other family and answers false. Texts that
+// do not resolve pass: the address checks report them.
+bool CheckAddressFamilies(const char* local, const char* remoteRTP, const char* remoteRTCP);
+
+// The shared socket held for a port, or null (reads the map under its lock);
+// the IPv4 one when both families hold the port.
 RTPSocket* FindSharedRTPSocket(int32_t port);
+RTPSocket* FindSharedRTPSocket(int family, int32_t port);
 // Number of ports in the map.
 std::size_t SharedRTPSocketCount();
 

@@ -77,7 +77,7 @@ bool SetLocalSimulation(uint32_t ssrc, bool local, Store store)
 
 }  // namespace
 
-ZQMRTPSource::ZQMRTPSource(ZQMRTPStack* owner, uint32_t ssrc, uint16_t seq, bool local, const sockaddr_in* origin)
+ZQMRTPSource::ZQMRTPSource(ZQMRTPStack* owner, uint32_t ssrc, uint16_t seq, bool local, const zqm::Endpoint* origin)
     : m_ssrc(ssrc),
       m_local(local),
       m_probation(kProbation),
@@ -121,7 +121,7 @@ ZQMRTPSource::ZQMRTPSource(ZQMRTPStack* owner, uint32_t ssrc, uint16_t seq, bool
       m_srMediaTime(0)
 {
     if (origin != nullptr) {
-        m_origin = zqm::PackEndpoint(*origin);
+        m_origin = *origin;
     }
     zqm::SourceListsLock lock;
     CheckCollisions(origin);
@@ -129,7 +129,7 @@ ZQMRTPSource::ZQMRTPSource(ZQMRTPStack* owner, uint32_t ssrc, uint16_t seq, bool
     ListOf(m_local).emplace(m_ssrc, this);
 }
 
-void ZQMRTPSource::CheckCollisions(const sockaddr_in* origin)
+void ZQMRTPSource::CheckCollisions(const zqm::Endpoint* origin)
 {
     if (ZQMRTPSource* same = zqm::FindListedSource(m_ssrc, m_local)) {
         DebugLog(kLogPath, __LINE__, ZQF_LOG_INFO, "Collision detected : same ssrc.");
@@ -164,9 +164,9 @@ void ZQMRTPSource::CheckCollisions(const sockaddr_in* origin)
     }
 }
 
-void ZQMRTPSource::OnTransportChange(const sockaddr_in& origin)
+void ZQMRTPSource::OnTransportChange(const zqm::Endpoint& origin)
 {
-    m_origin = zqm::PackEndpoint(origin);
+    m_origin = origin;
     zqm::SourceListsLock lock;
     ZQMRTPSource* local = zqm::FindListedSource(m_ssrc, true);
     if (local != nullptr && !local->SendsFrom(origin) && !local->IsSSRCChangeRequested()) {
@@ -176,20 +176,16 @@ void ZQMRTPSource::OnTransportChange(const sockaddr_in& origin)
     }
 }
 
-void ZQMRTPSource::SetSendingTransport(const sockaddr_in& from)
-{
-    m_sendingTransport.store(zqm::PackEndpoint(from), std::memory_order_relaxed);
-}
+void ZQMRTPSource::SetSendingTransport(const zqm::Endpoint& from) { m_sendingTransport.Store(from); }
 
-bool ZQMRTPSource::SendsFrom(const sockaddr_in& origin) const
+bool ZQMRTPSource::SendsFrom(const zqm::Endpoint& origin) const
 {
-    const uint64_t mine = m_sendingTransport.load(std::memory_order_relaxed);
-    const uint64_t theirs = zqm::PackEndpoint(origin);
-    if (mine == 0 || (mine & 0xFFFF) != (theirs & 0xFFFF)) {
+    const zqm::Endpoint mine = m_sendingTransport.Load();
+    if (mine.IsNone() || mine.port != origin.port) {
         return false;
     }
     // A socket bound to any address sends from whichever one the route picks.
-    return (mine >> 16) == 0 || (mine >> 16) == (theirs >> 16);
+    return mine.IsAnyAddress() || mine.SameAddress(origin);
 }
 
 ZQMRTPSource::~ZQMRTPSource()

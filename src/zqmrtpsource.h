@@ -8,12 +8,12 @@
 #include <map>
 #include <memory_resource>
 
-#include <netinet/in.h>
-
 #include "inputrtpstack/rtpreceptionstatistics.h"
 #include "inputrtpstack/rtpsequencenumbers.h"
 #include "zqccriticalsection.h"
 #include "zqclockmng.h"
+#include "zqmatomicendpoint.h"
+#include "zqmendpoint.h"
 #include "zqmrtpclock.h"
 
 class ZQFMediaSample;
@@ -33,7 +33,7 @@ public:
     // `origin`, for a remote source, is where its first packet came from:
     // a remote source that a local source of this process sent (its own
     // traffic heard back) is no collision.
-    ZQMRTPSource(ZQMRTPStack* owner, uint32_t ssrc, uint16_t seq, bool local, const sockaddr_in* origin = nullptr);
+    ZQMRTPSource(ZQMRTPStack* owner, uint32_t ssrc, uint16_t seq, bool local, const zqm::Endpoint* origin = nullptr);
     virtual ~ZQMRTPSource();
     ZQMRTPSource(const ZQMRTPSource&) = delete;
     ZQMRTPSource& operator=(const ZQMRTPSource&) = delete;
@@ -59,17 +59,17 @@ public:
     bool IsSSRCChangeRequested() const { return m_ssrcChangeRequested.load(std::memory_order_relaxed); }
 
     // Local sources: the address and port their stack sends RTP from, set
-    // when the stack opens its socket (0 until then).
-    void SetSendingTransport(const sockaddr_in& from);
-    bool SendsFrom(const sockaddr_in& origin) const;
+    // when the stack opens its socket (none until then).
+    void SetSendingTransport(const zqm::Endpoint& from);
+    bool SendsFrom(const zqm::Endpoint& origin) const;
 
-    // Remote sources: where their packets come from (packed, 0: unknown).
+    // Remote sources: where their packets come from (none: unknown).
     // A known SSRC heard from another transport may be a third party that
     // took it, or one of our own SSRCs replayed (RFC 3550, 8.2): raises the
     // local source's change request when this process sends that SSRC from
     // elsewhere. Stack lock held; takes the list locks.
-    bool ComesFrom(uint64_t origin) const { return m_origin == origin; }
-    void OnTransportChange(const sockaddr_in& origin);
+    bool ComesFrom(const zqm::Endpoint& origin) const { return m_origin == origin; }
+    void OnTransportChange(const zqm::Endpoint& origin);
 
     // Statistics and simulation over the process-wide lists. Each takes both
     // list locks and acts on the source with that SSRC in the list `local`
@@ -154,11 +154,11 @@ public:
     std::atomic<uint32_t> m_srMediaTime;        // ms
 
 private:
-    void CheckCollisions(const sockaddr_in* origin);
+    void CheckCollisions(const zqm::Endpoint* origin);
 
     std::atomic<bool> m_ssrcChangeRequested{false};
-    std::atomic<uint64_t> m_sendingTransport{0};  // IPv4 address << 16 | port
-    uint64_t m_origin = 0;                        // remote: zqm::PackEndpoint of the last transport
+    zqm::AtomicEndpoint m_sendingTransport;  // local: set by the sending stack, read by receiving ones
+    zqm::Endpoint m_origin;                  // remote: the last transport
 };
 
 namespace zqm {

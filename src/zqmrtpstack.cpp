@@ -219,6 +219,9 @@ bool ZQMRTPStack::AddMediaType(int32_t mediaType, uint8_t payloadType)
                 "<--ZQMRTPStack-->AddMediaType failure cannot add this payloadtype, reserved value 72 or 73 is used.");
         return false;
     }
+    if (RefusedUnderRTCPMux(payloadType)) {
+        return false;
+    }
     const auto existing = m_forwardPayloadTable.find(mediaType);
     if (existing != m_forwardPayloadTable.end()) {
         if (existing->second == payloadType) {

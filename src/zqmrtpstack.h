@@ -125,6 +125,10 @@ public:
     // threads of its own (from the next start).
     void SetSharedIO(uint32_t on) { m_sharedIO.store(on != 0 ? 1 : 0); }
     uint32_t GetSharedIO() const { return m_sharedIO.load(); }
+    // RTCP multiplexing (zqmrtpstackrtcpmux.cpp), from the next start; false,
+    // with the payload type logged, when one of the table's would read as RTCP.
+    bool SetRTCPMux(int on);
+    int GetRTCPMux() const { return m_rtcpMux.load() ? 1 : 0; }
 
     ZQFModule* GetOwnerModule() const { return m_ownerModule; }
     ZQMRTPSource* GetLocalSource() const { return m_localSource; }
@@ -148,6 +152,14 @@ protected:
     // has `capacity` bytes); its length on the wire, or -1 when it must not
     // be sent.
     int ProtectRTCPToSend(uint8_t* compound, int length, int capacity);
+    // Under RTCP multiplexing a payload type of 64-95 would read as RTCP:
+    // true (logged) when `payloadType` is one of them and the setting is
+    // on. Stack lock held.
+    bool RefusedUnderRTCPMux(uint8_t payloadType);
+    // Whether this run multiplexes RTCP on the RTP port: the setting as
+    // the last start found it.
+    bool IsRTCPMuxRun() const { return m_rtcpMuxRun.load(std::memory_order_relaxed); }
+    void StartRTCPMuxRun() { m_rtcpMuxRun.store(m_rtcpMux.load()); }
     // After a collision with a remote source (RFC 3550, 8.2): the local
     // source takes a new unused SSRC, in the local list too, and the change
     // is logged. Answers the SSRC it left, for the BYE. Stack lock held.
@@ -173,6 +185,8 @@ protected:
     std::atomic<uint32_t> m_dataDisabled{0};
     std::atomic<uint32_t> m_socketBufferSize{0};
     std::atomic<uint32_t> m_sharedIO{0};
+    std::atomic<bool> m_rtcpMux{false};     // the setting, under the stack lock when it changes
+    std::atomic<bool> m_rtcpMuxRun{false};  // set at start, before any thread of the run
     ZQMRTPSource* m_localSource = nullptr;
     zqm::srtp::StackProtection m_srtp;  // settings under the stack lock
     ZQMFIRCallback m_firCallback;  // guarded by m_firCallbackMutex

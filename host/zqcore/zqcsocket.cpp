@@ -24,17 +24,12 @@ bool IsPeerUnreachableError(int error)
     return error == ECONNREFUSED || error == EHOSTUNREACH || error == ENETUNREACH;
 }
 
-bool SameEndpoint(const sockaddr_in& a, const sockaddr_in& b)
-{
-    return a.sin_port == b.sin_port && a.sin_addr.s_addr == b.sin_addr.s_addr;
-}
-
 // An error reported once is done with: the queued ICMP reports would
 // otherwise fail later calls again, keep poll answering POLLERR and hold
 // receive buffer space. Each report carries the destination of the datagram
 // it is about; answers whether one named `peer`, or whether none could be
 // read (the error then says nothing of whom it was about). errno is kept.
-bool DrainErrorQueue(int fd, const sockaddr_in* peer)
+bool DrainErrorQueue(int fd, const ZQCInetAddress* peer)
 {
     const int savedErrno = errno;
     bool aboutPeer = false;
@@ -42,7 +37,7 @@ bool DrainErrorQueue(int fd, const sockaddr_in* peer)
     char data[64];
     char control[256];
     for (;;) {
-        sockaddr_in destination{};
+        ZQCInetAddress destination{};
         iovec io{data, sizeof data};
         msghdr message{};
         message.msg_name = &destination;
@@ -55,8 +50,8 @@ bool DrainErrorQueue(int fd, const sockaddr_in* peer)
             break;
         }
         ++reports;
-        aboutPeer = aboutPeer || (peer != nullptr && message.msg_namelen >= sizeof destination &&
-                                  SameEndpoint(destination, *peer));
+        aboutPeer = aboutPeer || (peer != nullptr && message.msg_namelen >= ZQCInetAddressLength(destination) &&
+                                  ZQCSameInetAddress(destination, *peer));
     }
     errno = savedErrno;
     return aboutPeer || reports == 0;
@@ -91,18 +86,24 @@ int ZQCSocket::CreateSocket(int type, const char* address)
     if (type != kDatagram || m_fd >= 0) {
         return -1;
     }
-    in_addr ip{};
-    if (address != nullptr && *address != '\0' && !ZQCResolveIPv4(address, &ip)) {
+    ZQCInetAddress ip{};
+    ip.any.sa_family = AF_INET;
+    if (address != nullptr && *address != '\0' && !ZQCResolveAddress(address, &ip)) {
         return -1;
     }
-    m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    m_fd = socket(ip.any.sa_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (m_fd < 0) {
         return -1;
     }
+    m_family = ip.any.sa_family;
     // Without it Linux keeps ICMP errors (port unreachable) from an
     // unconnected socket to itself; with it the next send reports them.
+    // An IPv6 socket hears ICMPv6, and ICMP too about IPv4-mapped peers.
     const int on = 1;
     setsockopt(m_fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on);
+    if (m_family == AF_INET6) {
+        setsockopt(m_fd, IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof on);
+    }
     return 0;
 }
 
@@ -111,18 +112,18 @@ int ZQCSocket::Bind(int type, const char* address, const char* port)
     if (type != kDatagram || m_fd < 0) {
         return -1;
     }
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (address != nullptr && *address != '\0' && !ZQCResolveIPv4(address, &sa.sin_addr)) {
+    // Zero is the any address of both families.
+    ZQCInetAddress sa{};
+    sa.any.sa_family = static_cast<sa_family_t>(m_family);
+    if (address != nullptr && *address != '\0' && !ZQCResolveAddress(address, &sa)) {
         return -1;
     }
     uint16_t portNumber = 0;
-    if (!ZQCParsePort(port, &portNumber)) {
+    if (sa.any.sa_family != m_family || !ZQCParsePort(port, &portNumber)) {
         return -1;
     }
-    sa.sin_port = htons(portNumber);
-    return bind(m_fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : -1;
+    ZQCSetInetAddressPort(&sa, portNumber);
+    return bind(m_fd, &sa.any, ZQCInetAddressLength(sa)) == 0 ? 0 : -1;
 }
 
 int ZQCSocket::SetNonBlocking(bool on)
@@ -172,7 +173,7 @@ int ZQCSocket::RecvFrom(void* buffer, int size, ZQCSocketAddress& from, uint64_t
     if (m_fd < 0 || buffer == nullptr || size <= 0) {
         return -1;
     }
-    sockaddr_in sa{};
+    ZQCInetAddress sa{};
     socklen_t length = sizeof sa;
     ssize_t n = -1;
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
@@ -204,17 +205,13 @@ int ZQCSocket::RecvFrom(void* buffer, int size, ZQCSocketAddress& from, uint64_t
     if (arrivalMicroseconds != nullptr) {
         *arrivalMicroseconds = ArrivalMicroseconds(message);
     }
-    if (length >= sizeof(sockaddr_in) && sa.sin_family == AF_INET) {
-        from.SetSockAddr(sa);
-    } else {
-        from.Clear();
-    }
+    from.SetSockAddr(&sa.any, length);
     return static_cast<int>(n);
 }
 
 int ZQCSocket::SendTo(const void* buffer, int size, const ZQCSocketAddress& to)
 {
-    if (m_fd < 0 || buffer == nullptr || size < 0 || to.IsEmpty()) {
+    if (m_fd < 0 || buffer == nullptr || size < 0 || to.GetFamily() != m_family) {
         return kSendFailed;
     }
     const long n = SendOnce(buffer, size, to);
@@ -231,17 +228,16 @@ int ZQCSocket::SendTo(const void* buffer, int size, const ZQCSocketAddress& to)
 long ZQCSocket::SendOnce(const void* buffer, int size, const ZQCSocketAddress& to) const
 {
     constexpr int kFlags = MSG_DONTWAIT | MSG_NOSIGNAL;
-    const sockaddr_in& sa = to.GetSockAddr();
     return IsConnectedPeer(to) ? send(m_fd, buffer, static_cast<size_t>(size), kFlags)
-                               : sendto(m_fd, buffer, static_cast<size_t>(size), kFlags,
-                                        reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+                               : sendto(m_fd, buffer, static_cast<size_t>(size), kFlags, to.GetSockAddrPointer(),
+                                        to.GetSockAddrLength());
 }
 
 // The error was an earlier datagram's and took this one with it; the
 // reports say whether it was about this destination or another.
 int ZQCSocket::SendAgainAfterPeerError(const void* buffer, int size, const ZQCSocketAddress& to) const
 {
-    const bool named = DrainErrorQueue(m_fd, &to.GetSockAddr());
+    const bool named = DrainErrorQueue(m_fd, &to.GetInetAddress());
     const bool aboutThisPeer = named || IsConnectedPeer(to);
     const long n = SendOnce(buffer, size, to);
     if (n < 0) {
@@ -254,23 +250,21 @@ int ZQCSocket::SendAgainAfterPeerError(const void* buffer, int size, const ZQCSo
 
 int ZQCSocket::Connect(const ZQCSocketAddress& peer)
 {
-    if (m_fd < 0 || peer.IsEmpty()) {
+    if (m_fd < 0 || peer.GetFamily() != m_family) {
         return -1;
     }
-    const sockaddr_in& sa = peer.GetSockAddr();
     // sendto refuses port 0, but a socket connected to it would send there.
-    if (sa.sin_port == 0 || connect(m_fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+    if (peer.GetPortNumber() == 0 || connect(m_fd, peer.GetSockAddrPointer(), peer.GetSockAddrLength()) != 0) {
         return -1;
     }
-    m_peer = sa;
+    m_peer = peer.GetInetAddress();
     m_connected = true;
     return 0;
 }
 
 bool ZQCSocket::IsConnectedPeer(const ZQCSocketAddress& to) const
 {
-    const sockaddr_in& sa = to.GetSockAddr();
-    return m_connected && sa.sin_port == m_peer.sin_port && sa.sin_addr.s_addr == m_peer.sin_addr.s_addr;
+    return m_connected && ZQCSameInetAddress(to.GetInetAddress(), m_peer);
 }
 
 int ZQCSocket::WaitReadable(int timeoutMs, const ZQCWakeEvent* cancel) const
@@ -348,12 +342,19 @@ int ZQCSocket::SetSendBufferSize(int bytes)
     return SetIntOption(m_fd, SOL_SOCKET, SO_SNDBUF, bytes);
 }
 
-int ZQCSocket::SetIPTOS(int tos) { return SetIntOption(m_fd, IPPROTO_IP, IP_TOS, tos); }
+int ZQCSocket::SetIPTOS(int tos)
+{
+    return m_family == AF_INET6 ? SetIntOption(m_fd, IPPROTO_IPV6, IPV6_TCLASS, tos)
+                                : SetIntOption(m_fd, IPPROTO_IP, IP_TOS, tos);
+}
 
 int ZQCSocket::SetMulticastTileToLive(int ttl)
 {
     if (m_fd < 0) {
         return -1;
+    }
+    if (m_family == AF_INET6) {
+        return SetIntOption(m_fd, IPPROTO_IPV6, IPV6_MULTICAST_HOPS, ttl);
     }
     const unsigned char value = static_cast<unsigned char>(ttl);
     return setsockopt(m_fd, IPPROTO_IP, IP_MULTICAST_TTL, &value, sizeof value) == 0 ? 0 : -1;
@@ -368,8 +369,8 @@ void ZQCSocket::CancelReadOrSend()
 
 int ZQCSocket::CheckAddress(const char* address)
 {
-    in_addr ip{};
-    return ZQCResolveIPv4(address, &ip) ? 0 : -1;
+    ZQCInetAddress ip{};
+    return ZQCResolveAddress(address, &ip) ? 0 : -1;
 }
 
 int ZQCSocket::GetLocalIpAddress(char* buffer, int size)
@@ -397,10 +398,10 @@ int ZQCSocket::GetBoundPort() const
     if (m_fd < 0) {
         return 0;
     }
-    sockaddr_in sa{};
+    ZQCInetAddress sa{};
     socklen_t length = sizeof sa;
-    if (getsockname(m_fd, reinterpret_cast<sockaddr*>(&sa), &length) != 0) {
+    if (getsockname(m_fd, &sa.any, &length) != 0) {
         return 0;
     }
-    return ntohs(sa.sin_port);
+    return ZQCInetAddressPort(sa);
 }

@@ -4,13 +4,15 @@
 #include <cstdint>
 
 #include "zqcexport.h"
+#include "zqcresolve.h"
 #include "zqcsocketaddress.h"
 
 class ZQCWakeEvent;
 
-// A UDP socket of the core library. Results follow the core's convention:
-// below 0 on failure. RecvFrom and SendTo may be called from several threads
-// at once on the same socket.
+// A UDP socket of the core library, IPv4 or IPv6 after the address it is
+// created for. Results follow the core's convention: below 0 on failure.
+// RecvFrom and SendTo may be called from several threads at once on the
+// same socket.
 class ZQ_API ZQCSocket {
 public:
     enum { kDatagram = 1 };
@@ -25,9 +27,12 @@ public:
     ZQCSocket(const ZQCSocket&) = delete;
     ZQCSocket& operator=(const ZQCSocket&) = delete;
 
-    // type 1 is a UDP datagram socket. `address` may be empty (any address).
+    // type 1 is a UDP datagram socket, of the family of `address`; an empty
+    // address gives an IPv4 socket.
     int CreateSocket(int type, const char* address);
-    // Binds to `address` (empty: any) and the decimal `port` text ("0": any port).
+    // Binds to `address` (empty: any address of the socket's family) and the
+    // decimal `port` text ("0": any port). An address of the other family
+    // than the socket's fails.
     int Bind(int type, const char* address, const char* port);
     int SetNonBlocking(bool on);
 
@@ -45,6 +50,7 @@ public:
     // an earlier datagram fails the next send in the kernel without sending
     // it: that datagram is sent once more, and kPeerUnreachable tells that
     // the error was about `to` (a connected socket's errors always are).
+    // A destination of the other family than the socket's is kSendFailed.
     int SendTo(const void* buffer, int size, const ZQCSocketAddress& to);
 
     // Fixes the socket's peer: the kernel keeps the route, and SendTo to that
@@ -63,16 +69,21 @@ public:
 
     int SetRecvBufferSize(int bytes);
     int SetSendBufferSize(int bytes);
+    // IP_TOS on IPv4, the traffic class on IPv6.
     int SetIPTOS(int tos);
+    // The multicast TTL on IPv4, the multicast hop limit on IPv6.
     int SetMulticastTileToLive(int ttl);
     void CancelReadOrSend();
 
-    // Below 0 for an address text that is not a usable IPv4 address or host name.
+    // Below 0 for an address text that is not a usable IPv4 or IPv6 address
+    // or host name.
     virtual int CheckAddress(const char* address);
     // Writes the host's own address: the one its name resolves to.
     virtual int GetLocalIpAddress(char* buffer, int size);
 
     int GetDescriptor() const { return m_fd; }
+    // AF_INET or AF_INET6 once created; AF_UNSPEC before.
+    int GetFamily() const { return m_fd >= 0 ? m_family : AF_UNSPEC; }
     // The port actually bound (useful after binding port "0"); 0 when unbound.
     int GetBoundPort() const;
 
@@ -83,6 +94,7 @@ private:
     int SendAgainAfterPeerError(const void* buffer, int size, const ZQCSocketAddress& to) const;
 
     int m_fd = -1;
+    int m_family = AF_INET;
     bool m_connected = false;
-    sockaddr_in m_peer{};
+    ZQCInetAddress m_peer{};
 };

@@ -1,25 +1,30 @@
 #pragma once
 // Where a receiving stack without a configured remote RTCP endpoint sends
-// its receiver reports, from what it has heard of the peer. Endpoints are
-// packed numbers (zqm::PackEndpoint); 0 is none.
+// its receiver reports, from what it has heard of the peer.
 #include <cstdint>
+
+#include "zqmendpoint.h"
 
 namespace zqm {
 
 // Once the peer's own RTCP has arrived, its origin (symmetric RTCP: a peer
 // behind a NAT or with RTCP on a port of its choosing hears us there).
-// Before that, the RTP origin with the next port (RFC 3550, section 11).
+// Before that, the RTP origin with the next port (RFC 3550, section 11), or
+// the RTP origin itself when RTCP is multiplexed on the RTP port (RFC 5761).
 // None when neither is known or the next port would leave the range.
-inline uint64_t LearnedReportDestination(uint64_t rtpOrigin, uint64_t rtcpOrigin)
+inline Endpoint LearnedReportDestination(const Endpoint& rtpOrigin, const Endpoint& rtcpOrigin,
+                                         bool multiplexed = false)
 {
-    if (rtcpOrigin != 0) {
+    if (!rtcpOrigin.IsNone()) {
         return rtcpOrigin;
     }
-    const uint16_t port = static_cast<uint16_t>(rtpOrigin & 0xFFFFu);
-    if (rtpOrigin == 0 || port == 0xFFFFu) {
-        return 0;
+    if (multiplexed) {
+        return rtpOrigin;
     }
-    return rtpOrigin + 1;
+    if (rtpOrigin.IsNone() || rtpOrigin.port == 0xFFFFu) {
+        return Endpoint();
+    }
+    return rtpOrigin.WithPort(static_cast<uint16_t>(rtpOrigin.port + 1));
 }
 
 }  // namespace zqm

@@ -4,7 +4,9 @@
 // reports reception with RTCP. The stack object is itself the receiving
 // thread; a second thread listens for RTCP. With shared I/O on, neither runs:
 // the process's receive service reads both sockets and calls the same code
-// (zqminputrtpstackshared.cpp).
+// (zqminputrtpstackshared.cpp). With RTCP multiplexing there is no RTCP
+// socket and no second thread: RTCP comes and goes on the RTP socket
+// (zqminputrtpstackrtcpmux.cpp).
 //
 // Locks: the stack lock guards the source map, the sequence state of the
 // sources, the sockets and the RTCP destination. RemoveSource and
@@ -20,6 +22,8 @@
 #include "service/receiveservice.h"
 #include "zqcsocketaddress.h"
 #include "zqfthread.h"
+#include "zqmatomicendpoint.h"
+#include "zqmendpoint.h"
 #include "zqmrtpclock.h"
 #include "zqmrtpstack.h"
 
@@ -79,6 +83,9 @@ public:
     static bool GetReceptionStatistics(uint32_t ssrc, bool local, Reception* reception);
     // Shared I/O: datagrams dropped for want of a free sample since the start.
     uint32_t GetPoolEmptyDrops() const { return m_noSampleDrops.load(std::memory_order_relaxed); }
+    // Without RTCP multiplexing: RTCP compounds dropped on the RTP port since
+    // the start.
+    uint32_t GetRTCPOnRTPPort() const { return m_rtcpOnRTPPort.load(std::memory_order_relaxed); }
 
 protected:
     int ThreadFunc(void* param) override;
@@ -92,6 +99,11 @@ private:
     void HandleDatagram(ZQFMediaSample* sample, int received, const ZQCSocketAddress& from, ZQFPinOut* pin);
     void ProcessReceived(ZQFMediaSample* sample, ZQFPinOut* pin);
     void HandleRTCPDatagram(uint8_t* buffer, int received, const ZQCSocketAddress& from);
+    // RTCP on the RTP port (zqminputrtpstackrtcpmux.cpp): processed under
+    // multiplexing, counted and dropped without. True when the datagram was
+    // RTCP: the caller recycles its sample.
+    bool TakeRTCPOnRTPPort(uint8_t* datagram, int received, const ZQCSocketAddress& from);
+    void DropRTCPOnRTPPort();
 
     // Shared I/O: the receive service's callbacks.
     void OnReadable(int descriptor) override;
@@ -107,7 +119,12 @@ private:
     // Start and stop.
     void StartUnderLock();
     void OpenRTCP();
-    static uint64_t EndpointOf(const char* address, const char* port);
+    // Under multiplexing: no RTCP socket; reports leave from the RTP socket
+    // for the remote RTP endpoint, or for what the traffic teaches.
+    void StartMultiplexedRTCP();
+    // The socket the receiver reports leave from (null: none yet).
+    RTPSocket* ReportSocket() const { return IsRTCPMuxRun() ? m_inputRTPSocket : m_outputRTCPSocket; }
+    static zqm::Endpoint EndpointOf(const char* address, const char* port);
     void AcquireOutputRTCPSocket();
     void StopThreads();
     bool IsRTCPEnabled() const;
@@ -148,9 +165,11 @@ private:
     // RTP source address with the next port. Survives Cleanup.
     ZQCSocketAddress* m_rtcpDestination = nullptr;
     std::atomic<bool> m_rtcpDestinationConfigured{false};
-    std::atomic<uint64_t> m_rtcpDestinationKey{0};
-    std::atomic<uint64_t> m_peerRTCPOrigin{0};
-    uint64_t m_ownRTCPEndpoint = 0;  // set at start: never report to it
+    zqm::AtomicEndpoint m_rtcpDestinationKey;
+    zqm::AtomicEndpoint m_peerRTCPOrigin;
+    // Set at start: never report to it (under multiplexing, the stack's own
+    // RTP endpoint).
+    zqm::Endpoint m_ownRTCPEndpoint;
     uint16_t m_rtpWindow = 0;
     std::map<uint32_t, ZQMRTPSource*> m_sources;  // owned
     ZQMInputRTPStackRTCPListeningThread* m_rtcpListeningThread = nullptr;
@@ -174,4 +193,8 @@ private:
     std::atomic<bool> m_inReceiveService{false};
     uint32_t m_quietTicks = 0;           // service ticks since the last datagram
     std::atomic<uint32_t> m_noSampleDrops{0};  // datagrams dropped: the pool was empty
+    std::atomic<uint32_t> m_rtcpOnRTPPort{0};  // compounds dropped on the RTP port without multiplexing
+    // Under multiplexing, whether the RTCP that arrives is processed (the
+    // module's RTCP listening flag at start).
+    std::atomic<bool> m_muxedRTCPListening{false};
 };

@@ -211,9 +211,11 @@ RTPCheckResult ZQMInputRTPStack::CheckRTPDatagram(ZQFMediaSample* sample)
                 static_cast<int>(header.ssrc), header.ssrc);
         return RTP_INVALID_NO_SOURCE;
     }
-    if (!created && !m_datagramOrigin.IsEmpty() &&
-        !source->ComesFrom(zqm::PackEndpoint(m_datagramOrigin.GetSockAddr()))) {
-        source->OnTransportChange(m_datagramOrigin.GetSockAddr());
+    if (!created && !m_datagramOrigin.IsEmpty()) {
+        const zqm::Endpoint origin = zqm::Endpoint::Of(m_datagramOrigin);
+        if (!source->ComesFrom(origin)) {
+            source->OnTransportChange(origin);
+        }
     }
     const bool fec = mainType == kFecMainType;
     if (!fec) {
@@ -251,10 +253,10 @@ ZQMRTPSource* ZQMInputRTPStack::FindOrCreateSource(uint32_t ssrc, uint16_t seq, 
             static_cast<int>(m_sources.size()));
     ForgetSources();
 
-    const sockaddr_in* origin = m_datagramOrigin.IsEmpty() ? nullptr : &m_datagramOrigin.GetSockAddr();
+    const zqm::Endpoint origin = zqm::Endpoint::Of(m_datagramOrigin);
     ZQMRTPSource* source = nullptr;
     try {
-        source = new ZQMRTPSource(this, ssrc, seq, false, origin);
+        source = new ZQMRTPSource(this, ssrc, seq, false, origin.IsNone() ? nullptr : &origin);
         m_sources.emplace(ssrc, source);
     } catch (const std::bad_alloc&) {
         delete source;

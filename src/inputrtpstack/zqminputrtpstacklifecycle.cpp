@@ -33,8 +33,9 @@ bool ZQMInputRTPStack::OnEndFlush()
             if (m_ownerModule != nullptr && IsRTCPEnabled()) {
                 delete m_rtcpListeningThread;
                 m_rtcpListeningThread = nullptr;
-                // With shared I/O the receive service listens instead.
-                if (GetSharedIO() == 0) {
+                // With shared I/O the receive service listens instead; with
+                // RTCP multiplexing the RTP socket's reader does.
+                if (GetSharedIO() == 0 && GetRTCPMux() == 0) {
                     m_rtcpListeningThread = new ZQMInputRTPStackRTCPListeningThread(this);
                     m_ownerModule->RegisterThread(m_rtcpListeningThread);
                 }
@@ -96,7 +97,8 @@ bool ZQMInputRTPStack::OnStart()
 void ZQMInputRTPStack::StartUnderLock()
 {
     m_cleanedUp.store(0);
-    if (m_remoteRTPAddress[0] != '\0' && !IsValidAddress(m_remoteRTPAddress)) {
+    if ((m_remoteRTPAddress[0] != '\0' && !IsValidAddress(m_remoteRTPAddress)) ||
+        !zqm::CheckAddressFamilies(m_localIPAddress, m_remoteRTPAddress, m_remoteRTCPAddress)) {
         ZQM_LOG(ZQF_LOG_ERROR, "<--RTPStack-->[%d] OnStart failure in input rtp stack: invalid network parameters",
                 LogPort());
         ZQM_THROW("<--RTPStack-->OnStart failure in input rtp stack: invalid network parameters.");
@@ -123,10 +125,17 @@ void ZQMInputRTPStack::StartUnderLock()
     // RTCP is opened unless the remote RTCP endpoint is the stack's own;
     // without a configured one, reports go back to where the traffic comes
     // from (LearnRTCPDestination).
-    m_ownRTCPEndpoint = EndpointOf(m_localIPAddress, m_localRTCPPort);
+    m_rtcpOnRTPPort.store(0);
     m_rtcpDestinationConfigured.store(false);
-    if (m_remoteRTCPAddress[0] == '\0' || EndpointOf(m_remoteRTCPAddress, m_remoteRTCPPort) != m_ownRTCPEndpoint) {
-        OpenRTCP();
+    StartRTCPMuxRun();
+    if (IsRTCPMuxRun()) {
+        StartMultiplexedRTCP();
+    } else {
+        m_ownRTCPEndpoint = EndpointOf(m_localIPAddress, m_localRTCPPort);
+        if (m_remoteRTCPAddress[0] == '\0' ||
+            EndpointOf(m_remoteRTCPAddress, m_remoteRTCPPort) != m_ownRTCPEndpoint) {
+            OpenRTCP();
+        }
     }
     if (GetDataDisabled() != 0) {
         ZQM_LOG(ZQF_LOG_INFO, "<--RTPStack-->Data processing disabled (no receiving socket)");
@@ -171,14 +180,32 @@ void ZQMInputRTPStack::OpenRTCP()
     delete m_rtcpDestination;
     m_rtcpDestination = nullptr;
     m_rtcpDestination = new ZQCSocketAddress(ZQCSocket::kDatagram, m_remoteRTCPAddress, m_remoteRTCPPort);
-    m_rtcpDestinationKey.store(0);
+    m_rtcpDestinationKey.Store(zqm::Endpoint());
     m_rtcpDestinationConfigured.store(true);
 }
 
-uint64_t ZQMInputRTPStack::EndpointOf(const char* address, const char* port)
+// A remote RTP endpoint (with a port) other than the stack's own is where
+// the reports go; otherwise they follow the traffic (LearnRTCPDestination),
+// to the peer's RTP port itself.
+void ZQMInputRTPStack::StartMultiplexedRTCP()
 {
-    const ZQCSocketAddress endpoint(ZQCSocket::kDatagram, address, port);
-    return endpoint.IsEmpty() ? 0 : zqm::PackEndpoint(endpoint.GetSockAddr());
+    m_ownRTCPEndpoint = EndpointOf(m_localIPAddress, m_localRTPPort);
+    m_muxedRTCPListening.store(m_ownerModule != nullptr && IsRTCPEnabled());
+    m_rtcpDestinationKey.Store(zqm::Endpoint());
+    const zqm::Endpoint remote = EndpointOf(m_remoteRTPAddress, m_remoteRTPPort);
+    if (m_remoteRTPAddress[0] == '\0' || remote.port == 0 || remote == m_ownRTCPEndpoint) {
+        return;
+    }
+    delete m_rtcpDestination;
+    m_rtcpDestination = new ZQCSocketAddress(ZQCSocket::kDatagram, m_remoteRTPAddress, m_remoteRTPPort);
+    m_rtcpDestinationConfigured.store(true);
+    ZQM_LOG(ZQF_LOG_INFO, "<--RTPStack-->[%d] RTCP multiplexed on the RTP port: reports go to %s:%s", LogPort(),
+            m_remoteRTPAddress, m_remoteRTPPort);
+}
+
+zqm::Endpoint ZQMInputRTPStack::EndpointOf(const char* address, const char* port)
+{
+    return zqm::Endpoint::Of(ZQCSocketAddress(ZQCSocket::kDatagram, address, port));
 }
 
 // The reports leave from the local RTCP port when the settings bind them

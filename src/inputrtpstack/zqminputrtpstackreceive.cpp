@@ -132,6 +132,10 @@ int ZQMInputRTPStack::ReceiveDatagram(RTPSocket* socket, uint8_t* buffer, int si
 void ZQMInputRTPStack::HandleDatagram(ZQFMediaSample* sample, int received, const ZQCSocketAddress& from,
                                       ZQFPinOut* pin)
 {
+    if (TakeRTCPOnRTPPort(sample->GetDataBuffer(), received, from)) {
+        sample->Recycle();
+        return;
+    }
     // A packet that fails SRTP checks never reaches a source.
     if (m_srtp.IsOn() && !m_srtp.UnprotectRtp(sample->GetDataBuffer(), &received, LogPort())) {
         sample->Recycle();
@@ -170,34 +174,36 @@ void ZQMInputRTPStack::ProcessReceived(ZQFMediaSample* sample, ZQFPinOut* pin)
 
 // Without a configured remote RTCP endpoint the stack reports to the peer:
 // where its RTCP comes from once any came (symmetric RTCP), before that the
-// RTP source address and the next port (RFC 3550, section 11). Never to its
-// own RTCP endpoint. Runs for every datagram: the common case, nothing
-// changed, costs two loads.
+// RTP source address and the next port (RFC 3550, section 11), or the RTP
+// source address itself under multiplexing. Never to its own RTCP endpoint.
+// Runs for every datagram: the common case, nothing changed, costs a few
+// loads.
 void ZQMInputRTPStack::LearnRTCPDestination(const ZQCSocketAddress& from)
 {
     if (m_rtcpDestinationConfigured.load(std::memory_order_relaxed) || from.IsEmpty()) {
         return;
     }
-    const uint64_t wanted =
-        zqm::LearnedReportDestination(zqm::PackEndpoint(from.GetSockAddr()), m_peerRTCPOrigin.load());
-    if (wanted == m_rtcpDestinationKey.load(std::memory_order_relaxed) && m_outputRTCPSocket != nullptr) {
+    const bool multiplexed = IsRTCPMuxRun();
+    const zqm::Endpoint wanted =
+        zqm::LearnedReportDestination(zqm::Endpoint::Of(from), m_peerRTCPOrigin.Load(), multiplexed);
+    if (wanted == m_rtcpDestinationKey.Load() && (multiplexed || m_outputRTCPSocket != nullptr)) {
         return;
     }
     StackLock lock(m_stackLock, -1);
-    if (m_outputRTCPSocket == nullptr) {
+    if (!multiplexed && m_outputRTCPSocket == nullptr) {
         AcquireOutputRTCPSocket();
         if (m_outputRTCPSocket == nullptr) {
             ZQM_THROW("<--RTPStack-->[%d] EntryPoint failure output rtcp socket creation failure.");
         }
     }
-    if (wanted == 0 || wanted == m_ownRTCPEndpoint || wanted == m_rtcpDestinationKey.load()) {
+    if (wanted.IsNone() || wanted == m_ownRTCPEndpoint || wanted == m_rtcpDestinationKey.Load()) {
         return;
     }
     auto* destination = new ZQCSocketAddress();
-    destination->SetSockAddr(zqm::UnpackEndpoint(wanted));
+    wanted.ToSocketAddress(destination);
     delete m_rtcpDestination;
     m_rtcpDestination = destination;
-    m_rtcpDestinationKey.store(wanted);
+    m_rtcpDestinationKey.Store(wanted);
 }
 
 void ZQMInputRTPStack::RunReportTimer(uint32_t now)

@@ -121,7 +121,8 @@ void ZQMInputRTPStack::ReportOnSource(ZQMRTPSource& source, const ReportSender& 
     if (wireBytes < 0) {
         return;  // the refusal is logged
     }
-    if (m_outputRTCPSocket == nullptr || m_outputRTCPSocket->SendTo(packet, wireBytes, m_rtcpDestination) <= 0) {
+    RTPSocket* socket = ReportSocket();
+    if (socket == nullptr || socket->SendTo(packet, wireBytes, m_rtcpDestination) <= 0) {
         ZQM_LOG(ZQF_LOG_INFO,
                 "<--RTCPStack-->[%d] SendReceiverReport failure error throwed while sending rtcp packet.", LogPort());
     }

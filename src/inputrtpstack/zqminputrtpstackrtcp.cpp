@@ -15,9 +15,12 @@ namespace {
 using zqm::input::kLogPath;
 using zqm::input::TraceAddress;
 
-// The socket is waited on, not polled; the wait is cut short by a stop
-// request.
-constexpr int kReceiveWaitMs = 100;
+// The socket is waited on, not polled, for as long as it takes: a stop
+// request ends the wait, and nothing else is due while no RTCP comes (a
+// thread waking every so often for nothing costs hundreds of idle stacks a
+// share of a core).
+constexpr int kReceiveWaitMs = 100;  // only while the socket is not there yet
+constexpr int kWaitForever = -1;
 constexpr int kShortestCompoundBytes = 5;
 
 }  // namespace
@@ -41,7 +44,7 @@ int ZQMInputRTPStack::RTCPEntryPoint(ZQMInputRTPStackRTCPListeningThread* thread
             ZQCSocketAddress from;
             const int received = socket->RecvFrom(buffer, size, &from);
             if (received <= 0) {
-                socket->WaitReadable(kReceiveWaitMs, &thread->GetStopEvent());
+                socket->WaitReadable(kWaitForever, &thread->GetStopEvent());
             } else {
                 HandleRTCPDatagram(buffer, received, from);
             }
@@ -71,6 +74,6 @@ void ZQMInputRTPStack::HandleRTCPDatagram(uint8_t* buffer, int received, const Z
     }
     if (m_ownerModule->IsRunning() && ProcessRTCPDatagram(buffer, received, "ZQMInputRTPStack") && !from.IsEmpty()) {
         // The peer's RTCP origin: where our reports reach it.
-        m_peerRTCPOrigin.store(zqm::PackEndpoint(from.GetSockAddr()));
+        m_peerRTCPOrigin.Store(zqm::Endpoint::Of(from));
     }
 }

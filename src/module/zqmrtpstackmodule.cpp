@@ -268,3 +268,16 @@ bool ZQMRTPStackModule::GetPoolEmptyDrops(uint32_t* drops)
     put(drops, static_cast<ZQMInputRTPStack*>(m_stack)->GetPoolEmptyDrops());
     return true;
 }
+
+bool ZQMRTPStackModule::SetRTCPMux(int on) { return m_stack->SetRTCPMux(on); }
+
+int ZQMRTPStackModule::GetRTCPMux() { return m_stack->GetRTCPMux(); }
+
+bool ZQMRTPStackModule::GetRTCPOnRTPPort(uint32_t* compounds)
+{
+    if (m_isOutput != 0) {
+        return false;
+    }
+    put(compounds, static_cast<ZQMInputRTPStack*>(m_stack)->GetRTCPOnRTPPort());
+    return true;
+}

@@ -93,6 +93,8 @@ public:
     const char* GetSRTPReceiveKey() override;
     void SetSharedIO(uint32_t on) override;
     uint32_t GetSharedIO() override;
+    bool SetRTCPMux(int on) override;
+    int GetRTCPMux() override;
 
     // ZQIRTPStackStatistics (GetSourceAt and GetSourceIdentifier are shared
     // with ZQIRTPStack above).
@@ -116,6 +118,7 @@ public:
     bool GetSRTPStatistics(uint32_t* rtpAuthenticationFailures, uint32_t* rtpReplays,
                            uint32_t* rtcpAuthenticationFailures, uint32_t* rtcpReplays) override;
     bool GetPoolEmptyDrops(uint32_t* drops) override;
+    bool GetRTCPOnRTPPort(uint32_t* compounds) override;
 
     ZQMRTPStack* GetStack() const { return m_stack; }
 

@@ -62,6 +62,15 @@ struct SrtpTexts {
     bool present = false;
 };
 
+// RTCP multiplexing, after the SRTP keys and only when it is on, for the
+// same reason. Applied once every media type is in: the stack checks them.
+constexpr const char* kRtcpMuxKey = "RTCPMux";
+
+struct RtcpMuxText {
+    int value = 0;
+    bool present = false;
+};
+
 const char* ReadText(ZQIRTPStack* stack, TextSetting setting)
 {
     switch (setting) {
@@ -167,17 +176,38 @@ bool ApplySrtpSettings(ZQIRTPStack* stack, const SrtpTexts& srtp)
     return false;
 }
 
+void CollectRtcpMuxSetting(const char* name, const char* value, RtcpMuxText* mux)
+{
+    if (name != nullptr && value != nullptr && std::strcmp(name, kRtcpMuxKey) == 0) {
+        mux->value = std::atoi(value) != 0 ? 1 : 0;
+        mux->present = true;
+    }
+}
+
+bool ApplyRtcpMuxSetting(ZQIRTPStack* stack, const RtcpMuxText& mux)
+{
+    if (!mux.present || stack->SetRTCPMux(mux.value)) {
+        return true;
+    }
+    ZQM_LOG(ZQF_LOG_ERROR, "ZQMRTPStackProPage: setting \"%s\" refused (the line above says why).", kRtcpMuxKey);
+    return false;
+}
+
 bool ReadSettings(ZQIRTPStack* stack, CXMLNode* settings)
 {
     SrtpTexts srtp;
+    RtcpMuxText mux;
     for (CXMLNode* node = settings->GetFirstChild(); node != nullptr; node = settings->GetNextChild()) {
         const char* name = node->GetAttribute("name");
         const char* value = node->GetAttribute("value");
         node->GetAttribute("type");  // read, and of no consequence
         ApplySetting(stack, name, value);
         CollectSrtpSetting(name, value, &srtp);
+        CollectRtcpMuxSetting(name, value, &mux);
     }
-    return ApplySrtpSettings(stack, srtp);
+    const bool srtpApplied = ApplySrtpSettings(stack, srtp);
+    const bool muxApplied = ApplyRtcpMuxSetting(stack, mux);
+    return srtpApplied && muxApplied;
 }
 
 }  // namespace
@@ -202,6 +232,9 @@ bool SaveStackSettings(ZQIRTPStack* stack, CXMLNode* parent)
         AddSettingNode(settings, kSrtpKeys[0], "STRING", stack->GetSRTPSuite());
         AddSettingNode(settings, kSrtpKeys[1], "STRING", stack->GetSRTPSendKey());
         AddSettingNode(settings, kSrtpKeys[2], "STRING", stack->GetSRTPReceiveKey());
+    }
+    if (stack->GetRTCPMux() != 0) {
+        AddSettingNode(settings, kRtcpMuxKey, 1);
     }
     return true;
 }

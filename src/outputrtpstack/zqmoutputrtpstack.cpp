@@ -67,15 +67,19 @@ bool ZQMOutputRTPStack::OnStart()
             ZQM_LOG(ZQF_LOG_ERROR, "ZQMOutputRTPStack: can't resolve %s network address", m_remoteRTPAddress);
             ZQM_THROW("<--RTPStack-->OnStart failure in output rtp stack: invalid network parameters.");
         }
+        if (!zqm::CheckAddressFamilies(m_localIPAddress, m_remoteRTPAddress, m_remoteRTCPAddress)) {
+            ZQM_THROW("<--RTPStack-->OnStart failure in output rtp stack: invalid network parameters.");
+        }
         StartSRTP();
         m_rtpDestination =
             std::make_unique<ZQCSocketAddress>(ZQCSocket::kDatagram, m_remoteRTPAddress, m_remoteRTPPort);
-        // A remote RTCP address equal to our own means RTCP is not wanted.
-        if (std::strcmp(m_localIPAddress, m_remoteRTCPAddress) != 0) {
+        // A remote RTCP address equal to our own means RTCP is not wanted,
+        // whether or not it is multiplexed.
+        const bool rtcpWanted = !zqm::IsSameAddress(m_localIPAddress, m_remoteRTCPAddress);
+        StartRTCPMuxRun();
+        if (rtcpWanted && !IsRTCPMuxRun()) {
             OpenRTCPSockets();
-            if (GetSharedIO() != 0 && m_rtcpListeningThread == nullptr && IsRTCPListeningEnabled()) {
-                JoinReceiveService();
-            }
+            ListenThroughService(m_inputRTCPSocket);
         }
         if (m_rtpSocket != nullptr) {
             ZQM_THROW("<--RTPStack-->OnStart failure output rtp socket already exists.");
@@ -90,6 +94,9 @@ bool ZQMOutputRTPStack::OnStart()
         m_rtpSocket->SetMulticastTileToLive(static_cast<int>(m_multicastTTL.load(std::memory_order_relaxed)));
         if (const uint32_t tos = m_ipTOS.load(std::memory_order_relaxed); tos != 0) {
             m_rtpSocket->SetIPTOS(static_cast<int>(tos));
+        }
+        if (rtcpWanted && IsRTCPMuxRun()) {
+            OpenMultiplexedRTCP();
         }
         ConnectOwnRTPSocket();
         AnnounceSendingTransport();
@@ -137,6 +144,20 @@ void ZQMOutputRTPStack::OpenRTCPSockets()
         std::make_unique<ZQCSocketAddress>(ZQCSocket::kDatagram, m_remoteRTCPAddress, m_remoteRTCPPort);
 }
 
+// The RTCP destination is the RTP destination; the thread (or the service)
+// starts once the socket it reads exists.
+void ZQMOutputRTPStack::OpenMultiplexedRTCP()
+{
+    m_rtcpDestination =
+        std::make_unique<ZQCSocketAddress>(ZQCSocket::kDatagram, m_remoteRTPAddress, m_remoteRTPPort);
+    if (m_rtcpListeningThread != nullptr && !m_rtcpListeningThread->StartThread(this)) {
+        ZQM_THROW("<--RTPStack-->OnStart failed to start thread");
+    }
+    ListenThroughService(m_rtpSocket);
+    ZQM_LOG(ZQF_LOG_INFO, "<--RTPStack-->RTCP multiplexed on the RTP port: reports go to %s:%s", m_remoteRTPAddress,
+            m_remoteRTPPort);
+}
+
 // A socket of our own only sends: fixing its peer spares the
 // kernel a route lookup per packet. A shared socket stays unconnected, since
 // a receiving stack on the same port must hear every peer. Should connecting
@@ -160,7 +181,7 @@ void ZQMOutputRTPStack::AnnounceSendingTransport()
     // Bound to any address: packets leave from whichever one the route picks.
     const char* address = m_localIPAddress[0] != '\0' ? m_localIPAddress : "0.0.0.0";
     const ZQCSocketAddress self(ZQCSocket::kDatagram, address, port);
-    m_localSource->SetSendingTransport(self.GetSockAddr());
+    m_localSource->SetSendingTransport(zqm::Endpoint::Of(self));
 }
 
 RTPSocket* ZQMOutputRTPStack::AcquireOutputRTCPSocket()

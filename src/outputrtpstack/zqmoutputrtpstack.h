@@ -14,7 +14,10 @@ class ZQCSocketAddress;
 class ZQMOutputRTPStackRTCPListeningThread;
 
 // With shared I/O the process's receive service reads the RTCP socket
-// instead of a listening thread of the stack's own.
+// instead of a listening thread of the stack's own. With RTCP multiplexing
+// there is no RTCP socket: reports leave from the RTP socket for the remote
+// RTP endpoint, and the listening thread (or the service) reads the RTP
+// socket for the peer's RTCP.
 class ZQMOutputRTPStack : public ZQMRTPStack, private zqm::ReceiveClient {
 public:
     explicit ZQMOutputRTPStack(ZQFModule* owner);
@@ -89,6 +92,13 @@ private:
     // bind-RTCP-to-local-port flag.
     RTPSocket* AcquireOutputRTCPSocket();
     void OpenRTCPSockets();
+    // Under multiplexing, once the RTP socket is open: the RTCP destination
+    // and the reader of the RTP socket.
+    void OpenMultiplexedRTCP();
+    // Where the peer's RTCP is read, and where the reports leave from, in
+    // this run (null: none).
+    RTPSocket* RTCPReceiveSocket() const { return IsRTCPMuxRun() ? m_rtpSocket : m_inputRTCPSocket; }
+    RTPSocket* ReportSocket() const { return IsRTCPMuxRun() ? m_rtpSocket : m_outputRTCPSocket; }
     void ConnectOwnRTPSocket();
     void AnnounceSendingTransport();
     // Passes a notification up through input pin 0; true when taken.
@@ -103,8 +113,10 @@ private:
     void ListenForRTCP(ZQMOutputRTPStackRTCPListeningThread& thread);
     void WaitForRTCP(const RTPSocket* socket, const ZQMOutputRTPStackRTCPListeningThread& thread);
     void HandleRTCPDatagram(uint8_t* buffer, int received, int port);
-    // Shared I/O.
-    void JoinReceiveService();
+    // Shared I/O: the service reads `socket` for RTCP when the module
+    // listens and no thread of the stack's own does.
+    void ListenThroughService(RTPSocket* socket);
+    void JoinReceiveService(RTPSocket* socket);
     void LeaveReceiveService();
     void OnReadable(int descriptor) override;
     void OnTick() override {}

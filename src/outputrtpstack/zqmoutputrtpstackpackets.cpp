@@ -245,7 +245,7 @@ void ZQMOutputRTPStack::LogPacketSendFailure(int error)
 
 void ZQMOutputRTPStack::SendSenderReportWhenDue(uint32_t now)
 {
-    if (m_outputRTCPSocket == nullptr) {
+    if (m_outputRTCPSocket == nullptr && !IsRTCPMuxRun()) {
         ZQM_LOG(ZQF_LOG_INFO, "ZQMOutputRTPStack::OnProcessMediaSample >> Creation out rtcp socket");
         m_outputRTCPSocket = AcquireOutputRTCPSocket();
         if (m_outputRTCPSocket == nullptr) {

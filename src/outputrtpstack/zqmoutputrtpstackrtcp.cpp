@@ -9,6 +9,7 @@
 #include "outputrtpstack/zqmoutputrtpstack.h"
 #include "outputrtpstack/zqmoutputrtpstackrtcplisteningthread.h"
 #include "rtcp/rtcpbye.h"
+#include "rtcp/rtcpmuxdemux.h"
 #include "rtcp/rtcpsdes.h"
 #include "rtcp/rtcpsenderreport.h"
 #include "stdafx.h"
@@ -32,8 +33,7 @@ constexpr size_t kLongestReportBytes =
     rtcp::SenderReport::kBytes + 10 + rtcp::Sdes::kMaxItemBytes + 4 + rtcp::Bye::kBytes;
 // Nothing shorter than an RTCP header and one word is worth validating.
 constexpr int kShortestRTCPBytes = 5;
-// How long the listening loop waits for a datagram before it looks at the
-// module's running state again.
+// How long the listening loop pauses when its socket cannot be waited on.
 constexpr int kIdleWaitMs = 200;
 constexpr int kWaitFailed = -2;
 constexpr int kReceiveBufferBytes = static_cast<int>(ZQMOutputRTPStackRTCPListeningThread::kReceiveBufferBytes);
@@ -104,10 +104,11 @@ bool ZQMOutputRTPStack::SendSenderReport(bool bye)
 // counted, and the peer's state is logged once, as for RTP.
 int ZQMOutputRTPStack::SendReportDatagram(const uint8_t* compound, int length)
 {
-    if (m_outputRTCPSocket == nullptr) {
+    RTPSocket* socket = ReportSocket();
+    if (socket == nullptr) {
         return 0;
     }
-    const int sent = m_outputRTCPSocket->SendTo(compound, length, m_rtcpDestination.get());
+    const int sent = socket->SendTo(compound, length, m_rtcpDestination.get());
     if (sent == ZQCSocket::kPeerUnreachable) {
         m_localSource->m_unreachableSends.fetch_add(1, std::memory_order_relaxed);
         LogReachabilityChange(m_rtcpReachability, m_rtcpReachability.NoteUnreachable(), "RTCP", *m_rtcpDestination);
@@ -172,7 +173,7 @@ void ZQMOutputRTPStack::ListenForRTCP(ZQMOutputRTPStackRTCPListeningThread& thre
     ZQCSocketAddress sender;  // filled by each receive; not used further
     uint8_t* buffer = thread.GetReceiveBuffer();
     while (IsOwnerRunning() && !thread.MustQuit()) {
-        RTPSocket* socket = m_inputRTCPSocket;
+        RTPSocket* socket = RTCPReceiveSocket();
         if (socket == nullptr) {
             thread.GetStopEvent().Wait(kIdleWaitMs);
             continue;
@@ -187,9 +188,13 @@ void ZQMOutputRTPStack::ListenForRTCP(ZQMOutputRTPStackRTCPListeningThread& thre
 }
 
 // One datagram from the RTCP socket, on the listening thread or on the
-// receive service's.
+// receive service's. Under multiplexing it came to the RTP socket, where
+// anything but RTCP is not the sending stack's business.
 void ZQMOutputRTPStack::HandleRTCPDatagram(uint8_t* buffer, int received, int port)
 {
+    if (IsRTCPMuxRun() && !rtcp::IsMultiplexedRTCP(buffer, received > 0 ? static_cast<size_t>(received) : 0)) {
+        return;
+    }
     if (received < kShortestRTCPBytes) {
         ZQM_LOG(ZQF_LOG_WARNING, "<--RTPStack-->EntryPoint failed to receive on input rtcp socket.");
         return;
@@ -201,9 +206,16 @@ void ZQMOutputRTPStack::HandleRTCPDatagram(uint8_t* buffer, int received, int po
 
 // RTCP processing takes no stack lock, so a callback never waits for the
 // stack lock that Cleanup holds while it leaves the service.
-void ZQMOutputRTPStack::JoinReceiveService()
+void ZQMOutputRTPStack::ListenThroughService(RTPSocket* socket)
 {
-    const int descriptor = m_inputRTCPSocket->GetDescriptor();
+    if (GetSharedIO() != 0 && m_rtcpListeningThread == nullptr && IsRTCPListeningEnabled()) {
+        JoinReceiveService(socket);
+    }
+}
+
+void ZQMOutputRTPStack::JoinReceiveService(RTPSocket* socket)
+{
+    const int descriptor = socket->GetDescriptor();
     if (!zqm::ReceiveService::Shared().Register(this, {&descriptor, 1})) {
         ZQM_THROW("<--RTPStack-->OnStart failure: the receive service refused the rtcp socket.");
     }
@@ -219,7 +231,7 @@ void ZQMOutputRTPStack::LeaveReceiveService()
 
 void ZQMOutputRTPStack::OnReadable(int descriptor)
 {
-    RTPSocket* socket = m_inputRTCPSocket;  // released only after the stack left the service
+    RTPSocket* socket = RTCPReceiveSocket();  // released only after the stack left the service
     if (socket == nullptr || descriptor != socket->GetDescriptor()) {
         return;
     }
@@ -235,11 +247,13 @@ void ZQMOutputRTPStack::OnReadable(int descriptor)
     }
 }
 
-// Sleeps until a datagram comes, the thread is told to stop, or the idle
-// wait is over; never spins on a socket that cannot be waited on.
+// Sleeps until a datagram comes or the thread is told to stop (the stop
+// request that ends the module's run also ends the wait); never spins on a
+// socket that cannot be waited on.
 void ZQMOutputRTPStack::WaitForRTCP(const RTPSocket* socket, const ZQMOutputRTPStackRTCPListeningThread& thread)
 {
-    if (socket->WaitReadable(kIdleWaitMs, &thread.GetStopEvent()) == kWaitFailed) {
+    constexpr int kWaitForever = -1;
+    if (socket->WaitReadable(kWaitForever, &thread.GetStopEvent()) == kWaitFailed) {
         thread.GetStopEvent().Wait(kIdleWaitMs);
     }
 }

@@ -108,6 +108,24 @@ struct ReceivingModule {
     ZQMInputRTPStack* stack = static_cast<ZQMInputRTPStack*>(module->GetStack());
 };
 
+// A sender's RTP and RTCP sockets on consecutive ports of 127.0.0.1.
+struct SenderPorts {
+    std::unique_ptr<UdpPeer> rtp;
+    std::unique_ptr<UdpPeer> rtcp;
+};
+
+inline SenderPorts BindConsecutivePorts()
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto rtp = std::make_unique<UdpPeer>("127.0.0.1");
+        auto rtcp = std::make_unique<UdpPeer>("127.0.0.1", rtp->Port() + 1);
+        if (rtcp->IsBound()) {
+            return {std::move(rtp), std::move(rtcp)};
+        }
+    }
+    return {};
+}
+
 // Runs `use` on the remote source record of `ssrc`, list locks held.
 template <class Use>
 void WithSource(uint32_t ssrc, Use use)

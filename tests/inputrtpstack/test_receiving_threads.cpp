@@ -37,24 +37,6 @@ TEST_F(ReceivingStack, StartsAndDeliversThenASecondStartFailsAndCleansUp)
     EXPECT_FALSE(SocketOpenOn(rtcpPort));
 }
 
-// A sender's RTP and RTCP sockets on consecutive ports of 127.0.0.1.
-struct SenderPorts {
-    std::unique_ptr<UdpPeer> rtp;
-    std::unique_ptr<UdpPeer> rtcp;
-};
-
-SenderPorts BindConsecutivePorts()
-{
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        auto rtp = std::make_unique<UdpPeer>("127.0.0.1");
-        auto rtcp = std::make_unique<UdpPeer>("127.0.0.1", rtp->Port() + 1);
-        if (rtcp->IsBound()) {
-            return {std::move(rtp), std::move(rtcp)};
-        }
-    }
-    return {};
-}
-
 TEST_F(ReceivingStack, RemoteEndpointOfItsOwnOpensNoRTCPAndReportsGoToTheRTPSourcePortPlusOne)
 {
     stack->SetRemoteRTCPAddress("127.0.0.2");

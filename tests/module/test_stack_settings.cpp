@@ -212,4 +212,42 @@ TEST(StackSettings, RefusedSrtpValuesRefuseTheSettingsAndNameTheKey)
     }
 }
 
+// "RTCPMux" comes last, after the SRTP keys, and only while on: a graph
+// without it saves what it saved before. A file without the key leaves the
+// setting alone; one the table refuses refuses the settings and names it.
+TEST(StackSettings, RtcpMuxFollowsTheOthersOnlyWhileOnAndRoundTrips)
+{
+    ZQMRTPStackModule module(ZQMID_RTPIn, "Input RTP stack");
+    ASSERT_TRUE(module.SetSRTP("AES_CM_128_HMAC_SHA1_80", kSendKey, kReceiveKey, nullptr));
+    ASSERT_TRUE(module.SetRTCPMux(1));
+    CXMLNode parent("module");
+    ASSERT_TRUE(module.SaveSettings(&parent));
+    const std::vector<Setting> settings = SettingsOf(parent);
+    ASSERT_EQ(settings.size(), 56u);
+    EXPECT_EQ(settings[54].name, "SRTPReceiveKey");
+    EXPECT_EQ(settings[55].name, "RTCPMux");
+    EXPECT_EQ(settings[55].type, "BOOL");
+    EXPECT_EQ(settings[55].value, "1");
+
+    ZQMRTPStackModule loaded(ZQMID_RTPOut, "Output RTP stack");
+    ASSERT_TRUE(loaded.LoadSettings(&parent));
+    EXPECT_EQ(loaded.GetRTCPMux(), 1);
+    ASSERT_TRUE(loaded.LoadSettings(ModuleNodeWith({{"audioG711A", "1"}}).get()));
+    EXPECT_EQ(loaded.GetRTCPMux(), 1) << "a file without the key changes nothing";
+    ASSERT_TRUE(loaded.LoadSettings(ModuleNodeWith({{"RTCPMux", "0"}}).get()));
+    EXPECT_EQ(loaded.GetRTCPMux(), 0);
+
+    ZQMRTPStackModule plain(ZQMID_RTPIn, "Input RTP stack");
+    CXMLNode unchanged("module");
+    ASSERT_TRUE(plain.SaveSettings(&unchanged));
+    EXPECT_EQ(SettingsOf(unchanged).size(), 52u);
+
+    LogCapture logs;
+    ASSERT_TRUE(plain.AddMediaType(0x40001, 80));
+    EXPECT_FALSE(plain.LoadSettings(ModuleNodeWith({{"RTCPMux", "1"}}).get()));
+    EXPECT_EQ(logs.CountContaining("setting \"RTCPMux\" refused"), 1);
+    EXPECT_EQ(logs.CountContaining("payload type 80 (media type 0x40001)"), 1);
+    EXPECT_EQ(plain.GetRTCPMux(), 0);
+}
+
 }  // namespace

@@ -113,4 +113,35 @@ TEST_F(PayloadTableTest, RemovingErasesBothTablesAndNotifies)
     EXPECT_EQ(sink.CountNotifications(NOTIFY_MEDIATYPES_CHANGED), 3);  // RemoveAll does not notify
 }
 
+// Under RTCP multiplexing RTCP's packet types show where RTP has its
+// payload type: 64-95 cannot be configured, and the setting cannot be
+// switched on over one of them. Off again, the table takes them as before.
+TEST_F(PayloadTableTest, RTCPMuxKeepsPayloadTypes64To95Out)
+{
+    ASSERT_TRUE(stack->AddMediaType(kG711A, 77));
+    EXPECT_FALSE(stack->SetRTCPMux(1));
+    EXPECT_EQ(logs.Count(kPath, 2,
+                         "<--ZQMRTPStack-->SetRTCPMux refused: payload type 77 (media type 0x40001) would read as RTCP "
+                         "on a multiplexed port (64-95); remove it before turning \"RTCPMux\" on."),
+              1);
+    EXPECT_EQ(stack->GetRTCPMux(), 0);
+
+    ASSERT_TRUE(stack->AddMediaType(kG711A, 96));
+    ASSERT_TRUE(stack->SetRTCPMux(1));
+    EXPECT_EQ(stack->GetRTCPMux(), 1);
+    for (const uint8_t refused : {64, 77, 95}) {
+        EXPECT_FALSE(stack->AddMediaType(0x40002, refused)) << int{refused};
+        EXPECT_EQ(logs.CountContaining("AddMediaType failure: payload type " + std::to_string(refused) +
+                                       " would read as RTCP on a multiplexed port (64-95) while \"RTCPMux\" is on."),
+                  1);
+    }
+    EXPECT_FALSE(stack->IsMediaTypeEnabled(0x40002));
+    EXPECT_EQ(stack->GetPayloadType(kG711A), 96) << "a refusal leaves the table as it was";
+    EXPECT_TRUE(stack->AddMediaType(0x40002, 63));
+    EXPECT_TRUE(stack->AddMediaType(0x40003, 255)) << "default 9";
+
+    ASSERT_TRUE(stack->SetRTCPMux(0));
+    EXPECT_TRUE(stack->AddMediaType(0x40002, 77));
+}
+
 }  // namespace

@@ -17,6 +17,17 @@ inline int CountEntries(const char* folder)
 }
 
 inline int OpenDescriptors() { return CountEntries("/proc/self/fd"); }
+
+// Descriptors that are sockets (their link reads "socket:[inode]").
+inline int OpenSockets()
+{
+    int sockets = 0;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        sockets += std::filesystem::read_symlink(entry.path(), error).string().rfind("socket:", 0) == 0;
+    }
+    return sockets;
+}
 inline int RunningThreads() { return CountEntries("/proc/self/task"); }
 
 // -1 when /proc says nothing.

@@ -1,5 +1,8 @@
-// UDP sockets of the core library over loopback, on ports picked at run time.
+// UDP sockets of the core library over loopback (127.0.0.1 and ::1), on
+// ports picked at run time.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <cstring>
@@ -14,21 +17,29 @@
 namespace {
 
 constexpr const char* kLoopback = "127.0.0.1";
+constexpr const char* kLoopbackV6 = "::1";
 
 // A datagram socket bound to a free loopback port.
-std::unique_ptr<ZQCSocket> BoundSocket()
+std::unique_ptr<ZQCSocket> BoundSocket(const char* loopback = kLoopback)
 {
     auto socket = std::make_unique<ZQCSocket>();
-    EXPECT_GE(socket->CreateSocket(ZQCSocket::kDatagram, kLoopback), 0);
-    EXPECT_GE(socket->Bind(ZQCSocket::kDatagram, kLoopback, "0"), 0);
+    EXPECT_GE(socket->CreateSocket(ZQCSocket::kDatagram, loopback), 0);
+    EXPECT_GE(socket->Bind(ZQCSocket::kDatagram, loopback, "0"), 0);
     EXPECT_GE(socket->SetNonBlocking(true), 0);
     EXPECT_NE(socket->GetBoundPort(), 0);
     return socket;
 }
 
-ZQCSocketAddress AddressOf(const ZQCSocket& socket)
+ZQCSocketAddress AddressOf(const ZQCSocket& socket, const char* loopback = kLoopback)
 {
-    return ZQCSocketAddress(ZQCSocket::kDatagram, kLoopback, std::to_string(socket.GetBoundPort()).c_str());
+    return ZQCSocketAddress(ZQCSocket::kDatagram, loopback, std::to_string(socket.GetBoundPort()).c_str());
+}
+
+int IntOption(const ZQCSocket& socket, int level, int name)
+{
+    int value = -1;
+    socklen_t length = sizeof value;
+    return getsockopt(socket.GetDescriptor(), level, name, &value, &length) == 0 ? value : -1;
 }
 
 TEST(ZQCSocket, UnusableCallsAndATakenPortAnswerFailure)
@@ -121,6 +132,76 @@ TEST(ZQCSocket, IcmpErrorsReachTheSenderAsUnreachableAndNeverTheReader)
     ASSERT_EQ(socket->WaitReadable(5000, nullptr), 1);
     EXPECT_EQ(socket->RecvFrom(buffer, sizeof buffer, from), static_cast<int>(sizeof payload))
         << "the datagram behind the error";
+}
+
+// A socket takes the family of its address (none: IPv4); datagrams travel
+// over ::1 with their sender, a connected socket sends to its peer, and an
+// address of the other family is refused at every step without harm.
+TEST(ZQCSocket, IPv6SocketsCarryDatagramsAndRefuseTheOtherFamily)
+{
+    ZQCSocket any;
+    ASSERT_EQ(any.CreateSocket(ZQCSocket::kDatagram, ""), 0);
+    EXPECT_EQ(any.GetFamily(), AF_INET);
+    EXPECT_LT(any.Bind(ZQCSocket::kDatagram, kLoopbackV6, "0"), 0) << "an IPv4 socket binds no IPv6 address";
+    EXPECT_LT(ZQCSocket().CreateSocket(ZQCSocket::kDatagram, "fe80::1%no-such-if"), 0);
+
+    auto sender = BoundSocket(kLoopbackV6);
+    auto receiver = BoundSocket(kLoopbackV6);
+    auto receiverV4 = BoundSocket(kLoopback);
+    EXPECT_EQ(sender->GetFamily(), AF_INET6);
+    ZQCSocket unbound;
+    ASSERT_EQ(unbound.CreateSocket(ZQCSocket::kDatagram, kLoopbackV6), 0);
+    EXPECT_LT(unbound.Bind(ZQCSocket::kDatagram, kLoopback, "0"), 0) << "an IPv6 socket binds no IPv4 address";
+    EXPECT_EQ(unbound.Bind(ZQCSocket::kDatagram, "", "0"), 0) << "empty: the IPv6 any address";
+
+    const char payload[] = "over ::1";
+    char buffer[16] = {};
+    ZQCSocketAddress from;
+    ASSERT_EQ(sender->Connect(AddressOf(*receiver, "[::1]")), 0);
+    ASSERT_EQ(sender->SendTo(payload, sizeof payload, AddressOf(*receiver, kLoopbackV6)),
+              static_cast<int>(sizeof payload));
+    ASSERT_EQ(receiver->WaitReadable(5000, nullptr), 1);
+    ASSERT_EQ(receiver->RecvFrom(buffer, sizeof buffer, from), static_cast<int>(sizeof payload));
+    EXPECT_EQ(std::memcmp(buffer, payload, sizeof payload), 0);
+    EXPECT_EQ(from.GetFamily(), AF_INET6);
+    EXPECT_STREQ(from.GetAddress(), kLoopbackV6);
+    EXPECT_EQ(std::string(from.GetPort()), std::to_string(sender->GetBoundPort()));
+    ASSERT_EQ(receiver->SendTo(payload, sizeof payload, from), static_cast<int>(sizeof payload))
+        << "back to the sender as received";
+    ASSERT_EQ(sender->WaitReadable(5000, nullptr), 1);
+    EXPECT_EQ(sender->RecvFrom(buffer, sizeof buffer, from), static_cast<int>(sizeof payload));
+
+    EXPECT_EQ(sender->SendTo(payload, sizeof payload, AddressOf(*receiverV4)), ZQCSocket::kSendFailed);
+    EXPECT_EQ(receiverV4->SendTo(payload, sizeof payload, AddressOf(*receiver, kLoopbackV6)),
+              ZQCSocket::kSendFailed);
+    EXPECT_LT(receiverV4->Connect(AddressOf(*receiver, kLoopbackV6)), 0);
+    EXPECT_EQ(receiverV4->WaitReadable(0, nullptr), 0) << "nothing crossed families";
+}
+
+// ICMPv6 port unreachable reaches the sender as ICMP does on IPv4.
+TEST(ZQCSocket, Icmpv6ErrorsReachTheSenderAsUnreachable)
+{
+    auto socket = BoundSocket(kLoopbackV6);
+    auto peer = BoundSocket(kLoopbackV6);
+    const ZQCSocketAddress closed = AddressOf(*BoundSocket(kLoopbackV6), kLoopbackV6);
+    const char payload[] = "datagram";
+    ASSERT_EQ(socket->SendTo(payload, sizeof payload, closed), static_cast<int>(sizeof payload));
+    EXPECT_EQ(socket->SendTo(payload, sizeof payload, closed), ZQCSocket::kPeerUnreachable);
+    EXPECT_EQ(socket->SendTo(payload, sizeof payload, AddressOf(*peer, kLoopbackV6)),
+              static_cast<int>(sizeof payload))
+        << "the error named another destination";
+    ASSERT_EQ(socket->SendTo(payload, sizeof payload, closed), static_cast<int>(sizeof payload));
+    EXPECT_EQ(socket->WaitReadable(0, nullptr), 0) << "an error alone is nothing to read";
+}
+
+// The traffic class and the multicast hop limit are IPv6's TOS and TTL.
+TEST(ZQCSocket, TosAndTtlOfAnIPv6SocketGoToItsOwnOptions)
+{
+    auto v6 = BoundSocket(kLoopbackV6);
+    EXPECT_EQ(v6->SetIPTOS(0xB8), 0);
+    EXPECT_EQ(IntOption(*v6, IPPROTO_IPV6, IPV6_TCLASS), 0xB8);
+    EXPECT_EQ(v6->SetMulticastTileToLive(7), 0);
+    EXPECT_EQ(IntOption(*v6, IPPROTO_IPV6, IPV6_MULTICAST_HOPS), 7);
 }
 
 TEST(WaitReadable, CancelEndsTheWaitPromptlyAndStaysSignalledUntilReset)

@@ -23,6 +23,26 @@ elseif(CASE STREQUAL "bad_recv")
   expect_refused(2 "option --peer: '999.1.1.1' does not resolve" recv ${on} --out ${WORK}/x --peer 999.1.1.1)
   expect_refused(2 "option --window" recv ${on} --out ${WORK}/x --window -1)
   expect_refused(2 "--out FILE" recv ${on})
+elseif(CASE STREQUAL "ipv6")
+  # IPv6 endpoints go in brackets; a bad one, or a local address of the
+  # other family, is refused naming the option.
+  expect_refused(2 "option --to: '::1:5004' is not HOST:PORT (an IPv6 address goes in brackets"
+                 send --to ::1:5004 --codec PCMA --tone 440)
+  expect_refused(2 "option --to: 'fe80::1%no-such-if' does not resolve: its zone names no network interface"
+                 send --to [fe80::1%no-such-if]:5004 --codec PCMA --tone 440)
+  expect_refused(2 "option --bind: '127.0.0.1' is an IPv4 address but --to gives an IPv6 one ('::1')"
+                 send --to [::1]:5004 --bind 127.0.0.1 --codec PCMA --tone 440)
+  expect_refused(2 "option --peer: '127.0.0.1' is an IPv4 address but --on gives an IPv6 one ('::1')"
+                 recv --on [::1]:5004 --peer 127.0.0.1 --out ${WORK}/x)
+  # A graph file keeps the address texts as given, without brackets.
+  run_zqhost(save sender ${WORK}/sender6.xml --to [::1]:5004)
+  expect_rc(0)
+  file(READ ${WORK}/sender6.xml graph)
+  string(REGEX MATCHALL "value=\"::1\"" texts "${graph}")
+  list(LENGTH texts count)
+  if(NOT count EQUAL 2)
+    fail("expected LocalIPAddress and RemoteIPAddress ::1 in:\n${graph}")
+  endif()
 elseif(CASE STREQUAL "quiet_peer")
   # Nobody sends: the run ends with --seconds, and says so.
   free_port_pair(port)

@@ -2,7 +2,8 @@
 lines refused or failing with the line they must print, then the stops a
 user asks for (SIGHUP, a reader of standard output that goes away) and the
 payloads on standard output, each with its exit code, its summary and a
-file of whole payloads; --io shared from save to run, and in the demo."""
+file of whole payloads; --io shared from save to run, and in the demo;
+--rtcp-mux from save to run, and in the demo."""
 import base64
 import json
 import os
@@ -106,6 +107,36 @@ def shared_io(folder, port):
     check(demo.returncode == 0 and "verdict: PASS" in demo.stdout and "; shared I/O\n" in demo.stdout
           and "the receiving stack dropped 0 datagrams for want of a free sample" in demo.stdout,
           f"demo --io shared: {demo.returncode}\n{demo.stdout[-1500:]}\n{demo.stderr[-800:]}")
+
+
+def rtcp_mux(folder, port):
+    """save writes RTCPMux after every other setting for --rtcp-mux and
+    nothing without; run keeps it: the receiver then needs no RTCP port (one
+    held by someone else stops the plain graph, not this one). --pt refuses
+    what would read as RTCP; the demo sends RTCP both ways on the RTP ports."""
+    to = ["--to", f"127.0.0.2:{port}", "--codec", "PCMA", "--tone", "440"]
+    expect(run("send", *to, "--rtcp-mux", "--pt", "77"), 2,
+           "option --pt: payload types 64 to 95 would read as RTCP under --rtcp-mux", "send --rtcp-mux --pt 77")
+    on = ["--on", f"127.0.0.2:{port}", "--peer", "127.0.0.1"]
+    files, texts = {}, {}
+    for mux in (False, True):
+        files[mux] = os.path.join(folder, f"mux-{mux}.xml")
+        expect(run("save", "receiver", files[mux], *on, *(["--rtcp-mux"] if mux else [])), 0, "", f"save mux {mux}")
+        with open(files[mux], encoding="utf-8") as f:
+            texts[mux] = f.read()
+    last = '      <setting name="disableSeqNumGen" type="BOOL" value="0" />\n'
+    check(texts[True] == texts[False].replace(last, last + '      <setting name="RTCPMux" type="BOOL" value="1" />\n')
+          and "RTCPMux" not in texts[False], "save --rtcp-mux:\n" + texts[True])
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as holder:
+        holder.bind(("127.0.0.2", port + 1))
+        plain = run("run", files[False], "--seconds", "0.5")
+        check(plain.returncode == 1, f"run without RTCPMux, its RTCP port held: {plain.returncode}\n{plain.stderr[-800:]}")
+        muxed = run("run", files[True], "--seconds", "0.5")
+        check(muxed.returncode == 0, f"run with RTCPMux, its RTCP port held: {muxed.returncode}\n{muxed.stderr[-800:]}")
+    demo = run("demo", "--rtcp-mux", "--seconds", "6")
+    check(demo.returncode == 0 and "verdict: PASS" in demo.stdout and "RTCP on the same ports" in demo.stdout
+          and "ok   RTCP went both ways" in demo.stdout,
+          f"demo --rtcp-mux: {demo.returncode}\n{demo.stdout[-1500:]}\n{demo.stderr[-800:]}")
 
 
 def send(port, payload_path, *extra):
@@ -280,6 +311,7 @@ def body():
     srtp_refusals(folder, free_port_pair())
     srtp_settings(folder, free_port_pair())
     shared_io(folder, free_port_pair())
+    rtcp_mux(folder, free_port_pair())
     stops(folder)
     srtp_stream(folder)
 

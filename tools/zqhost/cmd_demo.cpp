@@ -55,6 +55,7 @@ struct DemoRequest {
     uint16_t window = 0;
     SRTPOptions srtp;  // both stacks alike: what one sends the other receives
     bool sharedIO = false;  // both stacks on the process's receive service
+    bool rtcpMux = false;   // both stacks: RTCP on the RTP ports
 };
 
 DemoRequest TakeRequest(Arguments& arguments)
@@ -76,6 +77,7 @@ DemoRequest TakeRequest(Arguments& arguments)
         request.window = static_cast<uint16_t>(*window);
     }
     request.sharedIO = TakeIOOption(arguments) == ZQFIOMode::Shared;
+    request.rtcpMux = arguments.TakeFlag("--rtcp-mux");
     arguments.ExpectNoMore();
     if (request.codec->defaultPayloadType < 0) {
         throw CommandError(std::string("option --codec: ") + request.codec->key + " has no default payload type");
@@ -116,6 +118,7 @@ SenderOptions SenderOptionsFor(const Demo& demo)
     options.firstSequenceNumber = demo.firstSequenceNumber;
     options.firstTimestamp = std::random_device{}() | 1u;
     options.srtp = demo.request.srtp;
+    options.rtcpMux = demo.request.rtcpMux;
     return options;
 }
 
@@ -129,6 +132,7 @@ ReceiverOptions ReceiverOptionsFor(const Demo& demo)
     options.keepLimit = SIZE_MAX;
     options.window = demo.request.window;
     options.srtp = demo.request.srtp;
+    options.rtcpMux = demo.request.rtcpMux;
     return options;
 }
 
@@ -230,9 +234,11 @@ void PrintSetup(const Demo& demo)
         JsonObject setup;
         setup.AddText("codec", request.codec->key).AddInteger("frames", demo.frames);
         setup.AddText("sender_address", kSenderAddress).AddText("receiver_address", kReceiverAddress);
-        setup.AddInteger("sender_rtp_port", demo.senderPort).AddInteger("sender_rtcp_port", demo.senderPort + 1);
+        const int rtcpOffset = request.rtcpMux ? 0 : 1;  // multiplexed: RTCP on the RTP port itself
+        setup.AddInteger("sender_rtp_port", demo.senderPort);
+        setup.AddInteger("sender_rtcp_port", demo.senderPort + rtcpOffset);
         setup.AddInteger("receiver_rtp_port", demo.receiverPort);
-        setup.AddInteger("receiver_rtcp_port", demo.receiverPort + 1);
+        setup.AddInteger("receiver_rtcp_port", demo.receiverPort + rtcpOffset);
         setup.AddInteger("sender_ssrc", SenderSSRCOf(demo.sender.rtpOut));
         setup.AddInteger("loss_percent", request.lossPercent.value_or(0));
         setup.AddInteger("max_jitter_ms", request.maxJitterMs.value_or(0)).AddInteger("window", request.window);
@@ -242,12 +248,16 @@ void PrintSetup(const Demo& demo)
         if (request.sharedIO) {
             setup.AddText("io", "shared");
         }
+        if (request.rtcpMux) {
+            setup.AddBool("rtcp_mux", true);
+        }
         std::printf("%s\n", JsonObject().AddJson("demo", setup.Text()).Text().c_str());
     } else {
-        std::printf("demo: %lld frames of %s (a chirp, 20 ms each) from %s:%u to %s:%u, RTCP on the next "
-                    "ports; loss %u %%, jitter up to %u ms, window %u",
+        std::printf("demo: %lld frames of %s (a chirp, 20 ms each) from %s:%u to %s:%u, RTCP on %s ports; "
+                    "loss %u %%, jitter up to %u ms, window %u",
                     static_cast<long long>(demo.frames), request.codec->key, kSenderAddress, demo.senderPort,
-                    kReceiverAddress, demo.receiverPort, request.lossPercent.value_or(0),
+                    kReceiverAddress, demo.receiverPort, request.rtcpMux ? "the same" : "the next",
+                    request.lossPercent.value_or(0),
                     request.maxJitterMs.value_or(0), request.window);
         if (request.srtp.IsOn()) {
             std::printf("; SRTP %s", request.srtp.suite.c_str());
@@ -407,8 +417,8 @@ extern const Command kDemoCommand = {
     "demo",
     "send a chirp to ourselves over RTP and judge what comes back",
     "usage: zqhost demo [--seconds N] [--loss PCT] [--jitter MS] [--window W]\n"
-    "                   [--codec NAME] [--io shared|own] [--json] [SRTP OPTIONS]\n"
-    "                   [LOG OPTIONS] [--plugin PATH]\n\n"
+    "                   [--codec NAME] [--io shared|own] [--rtcp-mux] [--json]\n"
+    "                   [SRTP OPTIONS] [LOG OPTIONS] [--plugin PATH]\n\n"
     "In one process: a stock source (a rising chirp, so every 20 ms frame\n"
     "differs) -> \"RTP out\" on 127.0.0.1, sending to an \"RTP in\" on 127.0.0.2\n"
     "-> dispatcher -> capture. The ports are picked free at run time. Every two\n"
@@ -431,6 +441,8 @@ extern const Command kDemoCommand = {
     "  --codec NAME    what the frames are labelled (default audioG711A)\n"
     "  --io shared|own shared: both stacks read their sockets on the process's\n"
     "                  shared receive threads; own (default): on their own\n"
+    "  --rtcp-mux      both stacks send and read RTCP on their RTP ports\n"
+    "                  (RFC 5761) and open no RTCP port\n"
     "  --json          setup, statistics and verdict as JSON lines\n"
     "  --plugin PATH   the plug-in to use\n\n"
     ZQHOST_SRTP_HELP

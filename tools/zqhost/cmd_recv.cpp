@@ -48,13 +48,10 @@ void TakePeer(Arguments& arguments, ReceiverOptions& receiver)
         receiver.learnPeer = true;
         return;
     }
-    if (peer->find(':') != std::string::npos) {
-        const Endpoint endpoint = ParseEndpoint("--peer", *peer);
-        receiver.peerAddress = ResolveAddress("--peer", endpoint.host);
-        receiver.peerPort = endpoint.port;
-    } else {
-        receiver.peerAddress = ResolveAddress("--peer", *peer);
-    }
+    const Endpoint endpoint = ParseHostWithOptionalPort("--peer", *peer);
+    receiver.peerAddress = ResolveAddress("--peer", endpoint.host);
+    receiver.peerPort = endpoint.port;
+    RequireSameFamily("--peer", receiver.peerAddress, "--on", receiver.local.host);
 }
 
 RecvRequest TakeRequest(Arguments& arguments)
@@ -65,6 +62,7 @@ RecvRequest TakeRequest(Arguments& arguments)
     request.saveGraph = arguments.TakeValue("--save-graph");
     request.run = TakeRunOptions(arguments);
     request.io = TakeIOOption(arguments);
+    request.receiver.rtcpMux = arguments.TakeFlag("--rtcp-mux");
     if (const auto idle = arguments.TakeValue("--idle")) {
         request.idleSeconds = ParseNumberAbove("--idle", *idle, 0.0, 3600.0);
     }
@@ -172,10 +170,11 @@ void PrintSummary(const RecvRequest& request, const ReceiverGraph& built, RunEnd
         }
         std::printf("%s\n", JsonObject().AddJson("summary", summary.Text()).Text().c_str());
     } else {
-        std::printf("received %llu packets on %s:%u (expected %llu, lost %lld, late or duplicate %llu); wrote %llu "
+        std::printf("received %llu packets on %s (expected %llu, lost %lld, late or duplicate %llu); wrote %llu "
                     "packets (%llu payload octets) (ended: %s)",
-                    static_cast<unsigned long long>(reception.received), request.receiver.local.host.c_str(),
-                    request.receiver.local.port, static_cast<unsigned long long>(reception.expected),
+                    static_cast<unsigned long long>(reception.received),
+                    EndpointText(request.receiver.local.host, request.receiver.local.port).c_str(),
+                    static_cast<unsigned long long>(reception.expected),
                     static_cast<long long>(reception.lost), static_cast<unsigned long long>(reception.lateOrDuplicate),
                     static_cast<unsigned long long>(total.packets), static_cast<unsigned long long>(total.octets),
                     RunEndName(how));
@@ -278,7 +277,9 @@ int RunRecv(Arguments& arguments)
         const uint16_t rtcp = request.receiver.localRTCPPort != 0 ? request.receiver.localRTCPPort
                                                                   : static_cast<uint16_t>(request.receiver.local.port + 1);
         RequireFreePorts("--on", request.receiver.local.host, {request.receiver.local.port});
-        RequireFreePorts("--rtcp-port", request.receiver.local.host, {rtcp});
+        if (!request.receiver.rtcpMux) {
+            RequireFreePorts("--rtcp-port", request.receiver.local.host, {rtcp});
+        }
     }
     ZQFModuleRegistry registry;
     AddStockModules(registry);
@@ -321,8 +322,8 @@ int RunRecv(Arguments& arguments)
         throw std::runtime_error(std::string("RTP came from SSRC ") + ssrc +
                                  " but none of it was of the codecs asked for (--codec)");
     }
-    throw std::runtime_error("nothing arrived on " + request.receiver.local.host + ":" +
-                             std::to_string(request.receiver.local.port));
+    throw std::runtime_error("nothing arrived on " +
+                             EndpointText(request.receiver.local.host, request.receiver.local.port));
 }
 
 }  // namespace
@@ -332,14 +333,15 @@ extern const Command kRecvCommand = {
     "receive RTP with an \"RTP in\" module and write the payloads to files",
     "usage: zqhost recv --on HOST:PORT --out FILE [--codec NAME]... [--rtcp-port P]\n"
     "                   [--peer HOST[:PORT]] [--seconds N] [--idle S] [--window W]\n"
-    "                   [--io shared|own] [--save-graph FILE] [--json]\n"
-    "                   [SRTP OPTIONS] [LOG OPTIONS]\n"
+    "                   [--io shared|own] [--rtcp-mux] [--save-graph FILE]\n"
+    "                   [--json] [SRTP OPTIONS] [LOG OPTIONS]\n"
     "                   [--plugin PATH]\n\n"
     "Runs an \"RTP in\" -> dispatcher -> file graph. Every payload delivered is\n"
     "appended, in delivery order, to FILE (to FILE.<key> for each codec when\n"
     "several are given). Every two seconds the statistics of the receiving\n"
     "stack go to standard output; at the end, a summary line.\n\n"
-    "  --on HOST:PORT        where RTP arrives; RTCP on PORT+1\n"
+    "  --on HOST:PORT        where RTP arrives; RTCP on PORT+1 (an IPv6 address\n"
+    "                        in brackets: [::1]:5004)\n"
     "  --out FILE            where the payloads go; - for standard output (the\n"
     "                        statistics then go to standard error)\n"
     "  --codec NAME          a codec to receive, once per codec (default\n"
@@ -357,6 +359,12 @@ extern const Command kRecvCommand = {
     "                        process's shared receive threads, which drop (and\n"
     "                        count) a datagram when no free sample waits;\n"
     "                        own (default): on threads of its own, which wait\n"
+    "  --rtcp-mux            RTCP on the RTP port (RFC 5761): the peer's reports\n"
+    "                        are read on PORT and ours go to the --peer PORT\n"
+    "                        itself (or back to where the RTP comes from); no\n"
+    "                        RTCP port is opened. Without it, RTCP that a\n"
+    "                        multiplexing peer sends to PORT is counted and\n"
+    "                        dropped (rtcp_on_rtp_port)\n"
     "  --save-graph FILE     write the graph to a file for zqhost run instead\n"
     "                        of running it (--window and --out - cannot go\n"
     "                        into a file)\n"

@@ -28,6 +28,7 @@ struct SaveRequest {
     std::vector<std::string> codecs;
     SRTPOptions srtp;
     std::optional<ZQFIOMode> io;
+    bool rtcpMux = false;
 };
 
 SaveRequest TakeOptions(Arguments& arguments)
@@ -46,6 +47,7 @@ SaveRequest TakeOptions(Arguments& arguments)
     request.out = arguments.TakeValue("--out");
     request.codecs = arguments.TakeValues("--codec");
     request.io = TakeIOOption(arguments);
+    request.rtcpMux = arguments.TakeFlag("--rtcp-mux");
     return request;
 }
 
@@ -97,13 +99,12 @@ SenderOptions SenderOptionsOf(const SaveRequest& request)
     }
     SenderOptions options;
     options.srtp = request.srtp;
+    options.rtcpMux = request.rtcpMux;
     options.remote = ParseEndpoint("--to", *request.to);
     if (request.rtcpPort) {
         options.remoteRTCPPort = ParsePort("--rtcp-port", *request.rtcpPort);
     }
-    if (request.bind) {
-        options.localAddress = *request.bind;
-    }
+    options.localAddress = request.bind ? *request.bind : LoopbackLike(options.remote.host);
     if (request.localPort) {
         options.localPort = ParsePort("--local-port", *request.localPort);
     }
@@ -132,15 +133,13 @@ ReceiverOptions ReceiverOptionsOf(const SaveRequest& request)
     }
     ReceiverOptions options;
     options.srtp = request.srtp;
+    options.rtcpMux = request.rtcpMux;
     options.local = ParseEndpoint("--on", *request.on);
+    options.peerAddress = LoopbackLike(options.local.host);
     if (request.peer) {
-        if (request.peer->find(':') != std::string::npos) {
-            const Endpoint peer = ParseEndpoint("--peer", *request.peer);
-            options.peerAddress = peer.host;
-            options.peerPort = peer.port;
-        } else {
-            options.peerAddress = *request.peer;
-        }
+        const Endpoint peer = ParseHostWithOptionalPort("--peer", *request.peer);
+        options.peerAddress = peer.host;
+        options.peerPort = peer.port;
     }
     for (const std::string& name : request.codecs) {
         options.codecs.push_back(&FindCodec(name));
@@ -198,13 +197,13 @@ extern const Command kSaveCommand = {
     "                              [--events EVERY]\n"
     "       zqhost save receiver FILE --on HOST:PORT [--peer HOST[:PORT]]\n"
     "                              [--codec NAME]... [--out FILE]\n"
-    "       (both also take [--io shared|own] [SRTP OPTIONS] [--plugin PATH]\n"
-    "       [LOG OPTIONS])\n\n"
+    "       (both also take [--io shared|own] [--rtcp-mux] [SRTP OPTIONS]\n"
+    "       [--plugin PATH] [LOG OPTIONS])\n\n"
     "Writes a graph file that zqhost run loads as it is.\n\n"
     "A sender is a tone source -> \"RTP out\":\n"
-    "  --to HOST:PORT    where RTP goes; RTCP goes to PORT+1\n"
+    "  --to HOST:PORT    where RTP goes; RTCP goes to PORT+1 ([::1]:5004 for IPv6)\n"
     "  --rtcp-port P     the remote RTCP port instead of PORT+1\n"
-    "  --bind ADDR       local address (default 127.0.0.1)\n"
+    "  --bind ADDR       local address (default 127.0.0.1, ::1 for an IPv6 --to)\n"
     "  --local-port P    local RTP port (default: the remote port); RTCP on P+1\n"
     "  --codec NAME      what to send (default audioG711A)\n"
     "  --tone HZ         frequency of the tone (default 440)\n"
@@ -212,8 +211,8 @@ extern const Command kSaveCommand = {
     "                    (audioRFC2833) instead of tone (default: none)\n\n"
     "A receiver is \"RTP in\" -> dispatcher -> one capture sink per codec:\n"
     "  --on HOST:PORT    where RTP arrives; RTCP on PORT+1\n"
-    "  --peer HOST[:PORT] where receiver reports go (default 127.0.0.1, and the\n"
-    "                    local port); RTCP to PORT+1\n"
+    "  --peer HOST[:PORT] where receiver reports go (default 127.0.0.1, ::1 for\n"
+    "                    an IPv6 --on, and the local port); RTCP to PORT+1\n"
     "  --codec NAME      a codec to receive, once per codec (default audioG711A)\n"
     "  --out FILE        write the payloads to FILE, or to FILE.<key> for each\n"
     "                    codec when there are several (default: no files)\n\n"
@@ -221,6 +220,8 @@ extern const Command kSaveCommand = {
     "  --io shared|own   shared: the file asks for the process's shared receive\n"
     "                    threads (io=\"shared\" on the graph); own (default):\n"
     "                    threads of the stack's own, and nothing is written\n"
+    "  --rtcp-mux        RTCP on the RTP port both ways (RFC 5761; the file\n"
+    "                    holds RTCPMux): the RTCP ports are then unused\n"
     "  --plugin PATH     the plug-in to use and to name in the file (default:\n"
     "                    zqmrtpstack.so, found where zqhost finds it)\n\n"
     "A codec NAME is a settings key such as audioG711A or audioRFC2833, or one\n"

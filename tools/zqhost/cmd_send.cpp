@@ -42,12 +42,16 @@ struct SendRequest {
     std::optional<ZQFIOMode> io;
 };
 
-int ParsePayloadType(const std::string& text)
+int ParsePayloadType(const std::string& text, bool rtcpMux)
 {
     const long payloadType = ParseWholeNumber("--pt", text, 0, 127);
     // What RTCP sender and receiver reports show in that place.
     if (payloadType == 72 || payloadType == 73) {
         throw CommandError("option --pt: payload types 72 and 73 are reserved (they would read as RTCP)");
+    }
+    // On a multiplexed port every RTCP packet type does.
+    if (rtcpMux && payloadType >= 64 && payloadType <= 95) {
+        throw CommandError("option --pt: payload types 64 to 95 would read as RTCP under --rtcp-mux");
     }
     return static_cast<int>(payloadType);
 }
@@ -85,6 +89,9 @@ void TakeAddresses(Arguments& arguments, SenderOptions& sender)
     }
     if (const auto bind = arguments.TakeValue("--bind")) {
         sender.localAddress = ResolveAddress("--bind", *bind);
+        RequireSameFamily("--bind", sender.localAddress, "--to", sender.remote.host);
+    } else {
+        sender.localAddress = LoopbackLike(sender.remote.host);
     }
     if (const auto port = arguments.TakeValue("--local-port")) {
         sender.localPort = ParsePort("--local-port", *port);
@@ -102,6 +109,7 @@ SendRequest TakeRequest(Arguments& arguments)
     request.saveGraph = arguments.TakeValue("--save-graph");
     request.run = TakeRunOptions(arguments);
     request.io = TakeIOOption(arguments);
+    request.sender.rtcpMux = arguments.TakeFlag("--rtcp-mux");
     TakeAddresses(arguments, request.sender);
     const auto codec = arguments.TakeValue("--codec");
     if (!codec) {
@@ -109,7 +117,7 @@ SendRequest TakeRequest(Arguments& arguments)
     }
     request.sender.codec = &FindCodec(*codec);
     if (const auto payloadType = arguments.TakeValue("--pt")) {
-        request.sender.payloadType = ParsePayloadType(*payloadType);
+        request.sender.payloadType = ParsePayloadType(*payloadType, request.sender.rtcpMux);
     }
     if (const auto packetTime = TakeWholeNumber(arguments, "--ptime", 1, kMaxPacketTimeMs)) {
         request.sender.packetTimeMs = static_cast<int>(*packetTime);
@@ -160,7 +168,9 @@ void CheckLocalPorts(const SenderOptions& sender)
     const uint16_t rtcp = sender.localRTCPPort != 0 ? sender.localRTCPPort : static_cast<uint16_t>(rtp + 1);
     RequireFreePorts(sender.localPort != 0 ? "--local-port" : "--to (the local port defaults to its port)",
                      sender.localAddress, {rtp});
-    RequireFreePorts("--local-rtcp-port", sender.localAddress, {rtcp});
+    if (!sender.rtcpMux) {
+        RequireFreePorts("--local-rtcp-port", sender.localAddress, {rtcp});
+    }
 }
 
 // Frames the source could not hand on: no free sample in time, or refused
@@ -189,10 +199,11 @@ void PrintSummary(const SendRequest& request, const SourceStatistics& local, con
         summary.AddInteger("cumulative_lost", local.cumulativeLost);
         std::printf("%s\n", JsonObject().AddJson("summary", summary.Text()).Text().c_str());
     } else {
-        std::printf("sent %u packets (%u payload octets) as SSRC 0x%08x to %s:%u (ended: %s); %u receiver report%s "
+        std::printf("sent %u packets (%u payload octets) as SSRC 0x%08x to %s (ended: %s); %u receiver report%s "
                     "came back",
-                    local.packets, local.octets, local.ssrc, request.sender.remote.host.c_str(),
-                    request.sender.remote.port, ended, local.rrCount, local.rrCount == 1 ? "" : "s");
+                    local.packets, local.octets, local.ssrc,
+                    EndpointText(request.sender.remote.host, request.sender.remote.port).c_str(), ended,
+                    local.rrCount, local.rrCount == 1 ? "" : "s");
         if (local.rrCount != 0) {
             std::printf(" (fraction lost %u %%, cumulative lost %d, RTT %u ms)", local.fractionLostPercent,
                         local.cumulativeLost, local.roundTripMs);
@@ -276,13 +287,14 @@ extern const Command kSendCommand = {
     "                   [--rtcp-port P] [--bind ADDR] [--local-port P]\n"
     "                   [--local-rtcp-port P] [--pt N] [--ptime MS] [--seconds N]\n"
     "                   [--loss PCT] [--jitter MS] [--no-seq-gen] [--io shared|own]\n"
-    "                   [--save-graph FILE] [--json] [SRTP OPTIONS] [LOG OPTIONS]\n"
-    "                   [--plugin PATH]\n\n"
+    "                   [--rtcp-mux] [--save-graph FILE] [--json] [SRTP OPTIONS]\n"
+    "                   [LOG OPTIONS] [--plugin PATH]\n\n"
     "Runs a stock source -> \"RTP out\" graph. Each frame of MS milliseconds\n"
     "becomes one RTP packet, paced in real time. Every two seconds the\n"
     "statistics of the sending stack go to standard output; at the end, a\n"
     "summary line with the receiver reports that came back.\n\n"
-    "  --to HOST:PORT        where RTP goes; RTCP goes to PORT+1\n"
+    "  --to HOST:PORT        where RTP goes; RTCP goes to PORT+1 (an IPv6\n"
+    "                        address in brackets: [::1]:5004)\n"
     "  --codec NAME          what the payload is (see zqhost codecs)\n"
     "  --in FILE             send the file's bytes, one frame after the other\n"
     "                        (8 x MS bytes a frame: 160 for PCMA or PCMU at\n"
@@ -290,8 +302,9 @@ extern const Command kSendCommand = {
     "  --tone HZ             send a tone (encoded as G.711 for PCMA and PCMU)\n"
     "                        until --seconds or a signal\n"
     "  --rtcp-port P         the remote RTCP port instead of PORT+1\n"
-    "  --bind ADDR           local address (default 127.0.0.1); it must differ\n"
-    "                        from the --to address for RTCP to flow\n"
+    "  --bind ADDR           local address (default 127.0.0.1, ::1 for an IPv6\n"
+    "                        --to); of the --to address's family, and other\n"
+    "                        than the --to address for RTCP to flow\n"
     "  --local-port P        local RTP port (default: the --to port)\n"
     "  --local-rtcp-port P   local RTCP port, where receiver reports are read\n"
     "                        (default: the local RTP port + 1)\n"
@@ -305,6 +318,10 @@ extern const Command kSendCommand = {
     "  --io shared|own       shared: the stack reads its RTCP on the process's\n"
     "                        shared receive threads; own (default): on a\n"
     "                        thread of its own\n"
+    "  --rtcp-mux            RTCP on the RTP port (RFC 5761): reports leave\n"
+    "                        from the local RTP port for the --to port and are\n"
+    "                        read there; no RTCP port is opened, and payload\n"
+    "                        types 64 to 95 are refused\n"
     "  --save-graph FILE     write the graph to a file for zqhost run instead\n"
     "                        of running it (--loss, --jitter and --pt cannot\n"
     "                        go into a file)\n"

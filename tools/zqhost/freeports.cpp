@@ -1,7 +1,5 @@
 #include "freeports.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -10,6 +8,9 @@
 #include <memory>
 #include <stdexcept>
 
+#include "endpointoptions.h"
+#include "zqcresolve.h"
+
 namespace {
 
 constexpr int kAttempts = 64;
@@ -17,18 +18,21 @@ constexpr int kAttempts = 64;
 // A bound UDP socket, closed when it goes.
 class BoundSocket {
 public:
-    BoundSocket(const std::string& address, uint16_t port) : m_fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0))
+    // `address` is a numeric address of either family.
+    BoundSocket(const std::string& address, uint16_t port)
     {
+        ZQCInetAddress sa{};
+        if (!ZQCParseNumericAddress(address.c_str(), &sa)) {
+            m_error = EINVAL;
+            return;
+        }
+        m_fd = socket(sa.any.sa_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         if (m_fd < 0) {
             m_error = errno;
             return;
         }
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_port = htons(port);
-        if (inet_pton(AF_INET, address.c_str(), &sa.sin_addr) != 1) {
-            m_error = EINVAL;
-        } else if (bind(m_fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+        ZQCSetInetAddressPort(&sa, port);
+        if (bind(m_fd, &sa.any, ZQCInetAddressLength(sa)) != 0) {
             m_error = errno;
         }
     }
@@ -45,16 +49,16 @@ public:
     int Error() const { return m_error; }
     uint16_t Port() const
     {
-        sockaddr_in sa{};
+        ZQCInetAddress sa{};
         socklen_t length = sizeof sa;
-        if (!Bound() || getsockname(m_fd, reinterpret_cast<sockaddr*>(&sa), &length) != 0) {
+        if (!Bound() || getsockname(m_fd, &sa.any, &length) != 0) {
             return 0;
         }
-        return ntohs(sa.sin_port);
+        return ZQCInetAddressPort(sa);
     }
 
 private:
-    int m_fd;
+    int m_fd = -1;
     int m_error = 0;
 };
 
@@ -103,7 +107,7 @@ void RequireFreePorts(const std::string& option, const std::string& address, con
     for (const uint16_t port : ports) {
         const std::string problem = PortProblem(address, port);
         if (!problem.empty()) {
-            throw std::runtime_error("option " + option + ": cannot use " + address + ":" + std::to_string(port) +
+            throw std::runtime_error("option " + option + ": cannot use " + EndpointText(address, port) +
                                      " (" + problem + ")");
         }
     }

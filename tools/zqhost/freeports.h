@@ -7,7 +7,7 @@
 #include <vector>
 
 // An even port P such that P and P + 1 can be bound on every one of the
-// (dotted IPv4) addresses right now, other than `taken`. 0 when no such pair
+// (numeric IPv4 or IPv6) addresses right now, other than `taken`. 0 when no such pair
 // was found. (The stacks of one process share their sockets by port number,
 // whatever the address: two stacks of one process need different pairs.)
 uint16_t FindFreePortPair(const std::vector<std::string>& addresses, uint16_t taken = 0);

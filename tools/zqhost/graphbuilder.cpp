@@ -91,6 +91,15 @@ void ApplySRTP(ZQIRTPStack& stack, const SRTPOptions& srtp)
     }
 }
 
+// Before the codecs: the stack then refuses a payload type that would read
+// as RTCP, naming it.
+void ApplyRTCPMux(ZQIRTPStack& stack, bool on)
+{
+    if (on && !stack.SetRTCPMux(1)) {
+        throw CommandError("the RTP stack refuses RTCP multiplexing (--rtcp-mux)");
+    }
+}
+
 void Connect(ZQFGraph& graph, ZQFModule* from, int outputPin, ZQFModule* to, int inputPin)
 {
     std::string error;
@@ -150,27 +159,6 @@ const char* SourceName(ZQStockSourceConfig::Content content)
 
 int FrameBytesFor(int packetTimeMs) { return packetTimeMs * kPayloadBytesPerMs; }
 
-uint16_t ParsePort(const std::string& option, const std::string& text)
-{
-    const bool digits = !text.empty() && text.size() <= 5 && std::all_of(text.begin(), text.end(), [](char c) {
-        return std::isdigit(static_cast<unsigned char>(c));
-    });
-    const long port = digits ? std::stol(text) : 0;
-    if (port < 1 || port > 65535) {
-        throw CommandError("option " + option + ": '" + text + "' is not a port from 1 to 65535");
-    }
-    return static_cast<uint16_t>(port);
-}
-
-Endpoint ParseEndpoint(const std::string& option, const std::string& text)
-{
-    const size_t colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0) {
-        throw CommandError("option " + option + ": '" + text + "' is not HOST:PORT");
-    }
-    return Endpoint{text.substr(0, colon), ParsePort(option, text.substr(colon + 1))};
-}
-
 std::string OutputPathFor(const ReceiverOptions& options, const Codec& codec)
 {
     if (options.outputPath.empty() || options.codecs.size() <= 1) {
@@ -207,6 +195,7 @@ SenderGraph BuildSenderGraph(ZQFGraph& graph, const ZQFModuleRegistry& registry,
     // RTCP): a peer or a middlebox that answers where RTCP came from reaches us.
     stack.SetBindRTCPToLocalPort(1);
     stack.SetAutoSequenceNumbers(options.autoSequenceNumbers);
+    ApplyRTCPMux(stack, options.rtcpMux);
     EnableCodec(stack, codec, options.payloadType);
     if (options.eventEveryFrames > 0 && &codec != &EventCodec()) {
         EnableCodec(stack, EventCodec());
@@ -257,6 +246,7 @@ ReceiverGraph BuildReceiverGraph(ZQFGraph& graph, const ZQFModuleRegistry& regis
         stack.SetUseLipSync(true);
     }
     ApplySRTP(stack, options.srtp);
+    ApplyRTCPMux(stack, options.rtcpMux);
     // The media types go in before the dispatcher connects: it makes one
     // output pin per type it finds upstream at that moment.
     for (const Codec* codec : codecs) {

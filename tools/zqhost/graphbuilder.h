@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "codecs.h"
+#include "endpointoptions.h"
 #include "srtpoptions.h"
 #include "zqstocksource.h"
 
@@ -19,20 +20,11 @@ class ZQFModule;
 class ZQFModuleRegistry;
 class ZQStockSource;
 
-struct Endpoint {
-    std::string host;
-    uint16_t port = 0;
-};
-
-// "HOST:PORT" (the port from 1 to 65535). Throws CommandError naming `option`.
-Endpoint ParseEndpoint(const std::string& option, const std::string& text);
-// A port from 1 to 65535. Throws CommandError naming `option`.
-uint16_t ParsePort(const std::string& option, const std::string& text);
 
 struct SenderOptions {
     Endpoint remote;              // where RTP goes
     uint16_t remoteRTCPPort = 0;  // 0: remote port + 1
-    std::string localAddress = "127.0.0.1";
+    std::string localAddress = "127.0.0.1";  // the commands take "::1" for an IPv6 remote
     uint16_t localPort = 0;        // 0: the remote port
     uint16_t localRTCPPort = 0;    // 0: the local port + 1; receiver reports arrive there
     const Codec* codec = nullptr;  // null: audioG711A
@@ -54,6 +46,9 @@ struct SenderOptions {
     // of media; 0: no events.
     int eventEveryFrames = 0;
     SRTPOptions srtp;  // off unless a suite is given
+    // RTCP on the RTP ports both ways (the local and remote RTCP ports are
+    // then unused).
+    bool rtcpMux = false;
 };
 
 // Payload bytes of one frame of `packetTimeMs`: 8 a millisecond, which is
@@ -80,6 +75,9 @@ struct ReceiverOptions {
     std::string outputPath;                 // empty: no files; FILE.<key> when several codecs
     size_t keepLimit = 0;                   // packets each sink keeps in memory
     SRTPOptions srtp;                       // off unless a suite is given
+    // RTCP on the RTP ports: reports go to the peer's RTP port itself, and
+    // no RTCP port is opened.
+    bool rtcpMux = false;
 };
 
 struct ReceiverGraph {

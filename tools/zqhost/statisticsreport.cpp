@@ -207,6 +207,13 @@ void PrintPoolEmptyLine(std::FILE* out, uint32_t drops)
     std::fprintf(out, "  shared I/O: %u datagrams dropped for want of a free sample\n", drops);
 }
 
+void PrintRTCPOnRTPPortLine(std::FILE* out, uint32_t compounds)
+{
+    std::fprintf(out, "  RTCP on the RTP port: %u compounds dropped (the peer multiplexes RTCP; --rtcp-mux takes "
+                      "them)\n",
+                 compounds);
+}
+
 std::string SRTPJson(const SRTPCounters& srtp)
 {
     JsonObject json;
@@ -235,6 +242,9 @@ void PrintJsonBlock(std::FILE* out, double elapsedSeconds, const char* module,
     }
     if (drops.poolEmpty) {
         line.AddInteger("pool_empty_drops", *drops.poolEmpty);
+    }
+    if (drops.rtcpOnRTPPort) {
+        line.AddInteger("rtcp_on_rtp_port", *drops.rtcpOnRTPPort);
     }
     std::fprintf(out, "%s\n", line.Text().c_str());
 }
@@ -328,6 +338,10 @@ ModuleDrops ReadModuleDrops(ZQFModule* module)
     if (statistics != nullptr && UsesSharedIO(module) && statistics->GetPoolEmptyDrops(&poolEmpty)) {
         drops.poolEmpty = poolEmpty;
     }
+    uint32_t rtcpOnRTPPort = 0;
+    if (statistics != nullptr && statistics->GetRTCPOnRTPPort(&rtcpOnRTPPort) && rtcpOnRTPPort != 0) {
+        drops.rtcpOnRTPPort = rtcpOnRTPPort;
+    }
     return drops;
 }
 
@@ -385,6 +399,9 @@ void PrintStatisticsBlock(std::FILE* out, double elapsedSeconds, const char* mod
     }
     if (drops.poolEmpty) {
         PrintPoolEmptyLine(out, *drops.poolEmpty);
+    }
+    if (drops.rtcpOnRTPPort) {
+        PrintRTCPOnRTPPortLine(out, *drops.rtcpOnRTPPort);
     }
     std::fprintf(out, "\n");
     std::fflush(out);

@@ -73,6 +73,10 @@ struct ModuleDrops {
     // because its pool had no free sample (the receive service never waits
     // for one).
     std::optional<uint32_t> poolEmpty;
+    // A receiving stack without RTCP multiplexing that found RTCP compounds
+    // on its RTP port (a peer that multiplexes): how many it dropped since it
+    // started. Only once there were any.
+    std::optional<uint32_t> rtcpOnRTPPort;
 };
 
 ModuleDrops ReadModuleDrops(ZQFModule* module);
@@ -116,7 +120,8 @@ std::string SourceJson(const SourceStatistics& source);
 // the remote sources (a source that only sends reports has no row), then a
 // line for each kind of drop given; or, with `json`, one line
 // {"time":2.0,"module":<module>,"sources":[...],"srtp":{...},
-// "pool_empty_drops":N} ("module" and the drops only when given).
+// "pool_empty_drops":N,"rtcp_on_rtp_port":N} ("module" and the drops only
+// when given).
 void PrintStatisticsBlock(std::FILE* out, double elapsedSeconds, const char* module,
                           const std::vector<SourceStatistics>& sources, const ModuleDrops& drops, bool json);
 

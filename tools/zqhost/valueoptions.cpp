@@ -1,7 +1,5 @@
 #include "valueoptions.h"
 
-#include <arpa/inet.h>
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -10,6 +8,7 @@
 
 #include "arguments.h"
 #include "zqcresolve.h"
+#include "zqcsocketaddress.h"
 
 namespace {
 
@@ -80,13 +79,14 @@ std::optional<long> TakeWholeNumber(Arguments& arguments, const std::string& opt
 
 std::string ResolveAddress(const std::string& option, const std::string& text)
 {
-    in_addr address{};
-    if (!ZQCResolveIPv4(text.c_str(), &address)) {
-        throw CommandError("option " + option + ": '" + text + "' does not resolve to an IPv4 address");
+    ZQCInetAddress address{};
+    const char* problem = "";
+    if (!ZQCResolveAddress(text.c_str(), &address, &problem)) {
+        throw CommandError("option " + option + ": '" + text + "' does not resolve: " + problem);
     }
-    char dotted[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address, dotted, sizeof dotted);
-    return dotted;
+    ZQCSocketAddress numeric;
+    numeric.SetSockAddr(&address.any, ZQCInetAddressLength(address));
+    return numeric.GetAddress();
 }
 
 void CheckReadableFile(const std::string& option, const std::string& path)

@@ -16,8 +16,8 @@ double ParseSeconds(const std::string& text);
 // The option's value as a whole number, when the option is given.
 std::optional<long> TakeWholeNumber(Arguments& arguments, const std::string& option, long min, long max);
 
-// An IPv4 address or a host name, resolved to the dotted address that the
-// stacks are given.
+// An IPv4 or IPv6 address (brackets allowed) or a host name, resolved to
+// the numeric address that the stacks are given ("::1", "fe80::1%eth0").
 std::string ResolveAddress(const std::string& option, const std::string& text);
 
 // Checks that `path` can be read as a regular file, or (re)written.

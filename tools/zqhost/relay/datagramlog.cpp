@@ -1,10 +1,10 @@
 #include "datagramlog.h"
 
-#include <arpa/inet.h>
-
 #include <vector>
 
+#include "endpointoptions.h"
 #include "jsonline.h"
+#include "zqcsocketaddress.h"
 #include "zqmbyteio.h"
 
 namespace {
@@ -17,11 +17,11 @@ constexpr size_t kReportBlockBytes = 24;
 constexpr int kSenderReport = 200;
 constexpr int kReceiverReport = 201;
 
-std::string Address(const sockaddr_in& address)
+std::string Address(const ZQCInetAddress& address)
 {
-    char dotted[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address.sin_addr, dotted, sizeof dotted);
-    return std::string(dotted) + ":" + std::to_string(ntohs(address.sin_port));
+    ZQCSocketAddress text;
+    text.SetSockAddr(&address.any, ZQCInetAddressLength(address));
+    return EndpointText(text.GetAddress(), text.GetPortNumber());
 }
 
 // The header fields, as far as the datagram holds them. False when it is

@@ -9,12 +9,12 @@
 // The decoders are the relay's own on purpose, not the plug-in's RTCP
 // classes: the log is the reference the oracle tests hold the stacks
 // against, so it must not share their parsing.
-#include <netinet/in.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+
+#include "zqcresolve.h"
 
 enum class RelayDirection { Forward, Reverse };
 enum class RelayKind { Rtp, Rtcp };
@@ -24,7 +24,7 @@ struct DatagramEvent {
     RelayKind kind = RelayKind::Rtp;
     const uint8_t* data = nullptr;
     size_t length = 0;
-    sockaddr_in from{};
+    ZQCInetAddress from{};
     int64_t arrivedUs = 0;
     int64_t forwardedUs = 0;  // unused when dropped
     bool dropped = false;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "endpointoptions.h"
 #include "freeports.h"
 #include "stopsignal.h"
 
@@ -104,10 +105,9 @@ Relay::Relay(const RelayConfig& config)
 
 std::string Relay::Describe() const
 {
-    const std::string listen = m_config.listenAddress + ":" + std::to_string(m_config.listenPort);
-    return "listening on " + listen + (m_config.rtcp ? " (RTCP on the next port)" : "") + ", sending to " +
-           m_config.toAddress + ":" + std::to_string(m_config.toPort) + " from " + m_relayAddress + ":" +
-           std::to_string(m_relayPort);
+    return "listening on " + EndpointText(m_config.listenAddress, m_config.listenPort) +
+           (m_config.rtcp ? " (RTCP on the next port)" : "") + ", sending to " +
+           EndpointText(m_config.toAddress, m_config.toPort) + " from " + EndpointText(m_relayAddress, m_relayPort);
 }
 
 RelayCounts Relay::Run(const StopSignal& stopSignal, Clock::time_point end)
@@ -159,7 +159,7 @@ void Relay::ReceiveAll(Role role, int64_t nowUs)
             }
             continue;
         }
-        sockaddr_in from{};
+        ZQCInetAddress from{};
         const ssize_t length = m_sockets[role].Receive(m_pool.Data(*slot), DatagramPool::kSlotBytes, from);
         if (length < 0) {
             m_pool.Release(*slot);
@@ -175,7 +175,7 @@ void Relay::ReceiveAll(Role role, int64_t nowUs)
 // read and dropped, so that the socket does not keep the loop awake.
 bool Relay::ReceiveOverflow(Role role, int64_t nowUs)
 {
-    sockaddr_in from{};
+    ZQCInetAddress from{};
     const ssize_t length = m_sockets[role].Receive(m_overflow.get(), DatagramPool::kSlotBytes, from);
     if (length < 0) {
         return false;
@@ -191,7 +191,7 @@ bool Relay::ReceiveOverflow(Role role, int64_t nowUs)
     return true;
 }
 
-DatagramEvent Relay::ArrivalEvent(Role role, const uint8_t* data, size_t length, const sockaddr_in& from,
+DatagramEvent Relay::ArrivalEvent(Role role, const uint8_t* data, size_t length, const ZQCInetAddress& from,
                                   int64_t nowUs)
 {
     DatagramEvent event;
@@ -204,7 +204,7 @@ DatagramEvent Relay::ArrivalEvent(Role role, const uint8_t* data, size_t length,
     return event;
 }
 
-void Relay::OnArrival(Role role, uint32_t slot, const sockaddr_in& from, int64_t nowUs)
+void Relay::OnArrival(Role role, uint32_t slot, const ZQCInetAddress& from, int64_t nowUs)
 {
     Pending pending{slot, ListenRtp, {}, ArrivalEvent(role, m_pool.Data(slot), m_pool.Length(slot), from, nowUs)};
     DatagramEvent& event = pending.event;
@@ -219,7 +219,7 @@ void Relay::OnArrival(Role role, uint32_t slot, const sockaddr_in& from, int64_t
         pending.to = m_toRtcp;
         break;
     default: {
-        const std::optional<sockaddr_in> back = ReverseDestination(role);
+        const std::optional<ZQCInetAddress> back = ReverseDestination(role);
         if (!back) {
             Drop(slot, event);
             return;
@@ -251,7 +251,7 @@ void Relay::OnForwardRtp(uint32_t slot, DatagramEvent& event)
 // Reverse RTP goes back to where the sender's RTP came from; reverse RTCP to
 // where its RTCP came from, or, before any, to its RTP port + 1. Without
 // --rtcp there is no socket to send RTCP back from.
-std::optional<sockaddr_in> Relay::ReverseDestination(Role role) const
+std::optional<ZQCInetAddress> Relay::ReverseDestination(Role role) const
 {
     if (role == RelayRtp) {
         return m_senderRtp;
@@ -265,8 +265,8 @@ std::optional<sockaddr_in> Relay::ReverseDestination(Role role) const
     if (!m_senderRtp) {
         return std::nullopt;
     }
-    sockaddr_in rtcp = *m_senderRtp;
-    rtcp.sin_port = htons(static_cast<uint16_t>(ntohs(rtcp.sin_port) + 1));
+    ZQCInetAddress rtcp = *m_senderRtp;
+    ZQCSetInetAddressPort(&rtcp, static_cast<uint16_t>(ZQCInetAddressPort(rtcp) + 1));
     return rtcp;
 }
 

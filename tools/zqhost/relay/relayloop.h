@@ -25,9 +25,9 @@
 class StopSignal;
 
 struct RelayConfig {
-    std::string listenAddress;  // dotted
+    std::string listenAddress;  // numeric, IPv4 or IPv6
     uint16_t listenPort = 0;
-    std::string toAddress;  // dotted
+    std::string toAddress;  // numeric, of either family (the relay sends from an address of its own)
     uint16_t toPort = 0;
     bool rtcp = false;  // relay RTCP between listen P+1 and the receiver's port + 1
     Impairments impairments;
@@ -62,15 +62,15 @@ private:
     struct Pending {
         uint32_t slot;
         Role out;
-        sockaddr_in to;
+        ZQCInetAddress to;
         DatagramEvent event;  // data and forwarding time filled in when sent
     };
 
     void ReceiveAll(Role role, int64_t nowUs);
     bool ReceiveOverflow(Role role, int64_t nowUs);
-    static DatagramEvent ArrivalEvent(Role role, const uint8_t* data, size_t length, const sockaddr_in& from,
+    static DatagramEvent ArrivalEvent(Role role, const uint8_t* data, size_t length, const ZQCInetAddress& from,
                                       int64_t nowUs);
-    void OnArrival(Role role, uint32_t slot, const sockaddr_in& from, int64_t nowUs);
+    void OnArrival(Role role, uint32_t slot, const ZQCInetAddress& from, int64_t nowUs);
     void OnForwardRtp(uint32_t slot, DatagramEvent& event);
     // Queues the datagram to leave through `out` at `dueUs`; drops it
     // when there is no room.
@@ -79,19 +79,19 @@ private:
     void LogDropped(DatagramEvent& event);
     void SendDue(int64_t nowUs);
     void DiscardPending();
-    std::optional<sockaddr_in> ReverseDestination(Role role) const;
+    std::optional<ZQCInetAddress> ReverseDestination(Role role) const;
     RelayCounts::Way& Counts(const DatagramEvent& event);
 
     RelayConfig m_config;
     std::array<UdpSocket, kRoles> m_sockets;
     std::string m_relayAddress;
     uint16_t m_relayPort = 0;
-    sockaddr_in m_toRtp{};
-    sockaddr_in m_toRtcp{};
+    ZQCInetAddress m_toRtp{};
+    ZQCInetAddress m_toRtcp{};
     // Where the sender's RTP and RTCP last came from: reverse traffic goes
     // back there.
-    std::optional<sockaddr_in> m_senderRtp;
-    std::optional<sockaddr_in> m_senderRtcp;
+    std::optional<ZQCInetAddress> m_senderRtp;
+    std::optional<ZQCInetAddress> m_senderRtcp;
     ImpairmentSchedule m_schedule;
     DatagramPool m_pool;
     std::unique_ptr<uint8_t[]> m_overflow;  // where arrivals go when the pool is full

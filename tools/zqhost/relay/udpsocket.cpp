@@ -1,6 +1,5 @@
 #include "udpsocket.h"
 
-#include <arpa/inet.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -8,6 +7,9 @@
 #include <cstring>
 #include <stdexcept>
 #include <utility>
+
+#include "endpointoptions.h"
+#include "zqcsocketaddress.h"
 
 namespace {
 
@@ -17,37 +19,36 @@ constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
 }  // namespace
 
-sockaddr_in MakeAddress(const std::string& dottedAddress, uint16_t port)
+ZQCInetAddress MakeAddress(const std::string& numericAddress, uint16_t port)
 {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    if (inet_pton(AF_INET, dottedAddress.c_str(), &address.sin_addr) != 1) {
-        throw std::runtime_error("'" + dottedAddress + "' is not an IPv4 address");
+    ZQCInetAddress address{};
+    if (!ZQCParseNumericAddress(numericAddress.c_str(), &address)) {
+        throw std::runtime_error("'" + numericAddress + "' is not an IP address");
     }
+    ZQCSetInetAddressPort(&address, port);
     return address;
 }
 
-std::string LocalAddressToward(const std::string& dottedAddress, uint16_t port)
+std::string LocalAddressToward(const std::string& numericAddress, uint16_t port)
 {
+    const ZQCInetAddress remote = MakeAddress(numericAddress, port);
     // Connecting a UDP socket sends nothing; it only picks the route.
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int fd = socket(remote.any.sa_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         throw std::runtime_error(std::string("cannot create a socket: ") + std::strerror(errno));
     }
-    const sockaddr_in remote = MakeAddress(dottedAddress, port);
-    sockaddr_in local{};
+    ZQCInetAddress local{};
     socklen_t length = sizeof local;
-    const bool found = connect(fd, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0 &&
-                       getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0;
+    const bool found = connect(fd, &remote.any, ZQCInetAddressLength(remote)) == 0 &&
+                       getsockname(fd, &local.any, &length) == 0;
     const int error = errno;
     close(fd);
     if (!found) {
-        throw std::runtime_error("no route to " + dottedAddress + ": " + std::strerror(error));
+        throw std::runtime_error("no route to " + numericAddress + ": " + std::strerror(error));
     }
-    char dotted[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &local.sin_addr, dotted, sizeof dotted);
-    return dotted;
+    ZQCSocketAddress text;
+    text.SetSockAddr(&local.any, length);
+    return text.GetAddress();
 }
 
 UdpSocket::~UdpSocket()
@@ -70,15 +71,15 @@ UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept
     return *this;
 }
 
-UdpSocket UdpSocket::Bind(const std::string& dottedAddress, uint16_t port, const std::string& what)
+UdpSocket UdpSocket::Bind(const std::string& numericAddress, uint16_t port, const std::string& what)
 {
-    UdpSocket bound(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    const ZQCInetAddress address = MakeAddress(numericAddress, port);
+    UdpSocket bound(socket(address.any.sa_family, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!bound.IsOpen()) {
         throw std::runtime_error(what + ": cannot create a socket: " + std::strerror(errno));
     }
-    const sockaddr_in address = MakeAddress(dottedAddress, port);
-    if (bind(bound.m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        throw std::runtime_error(what + ": cannot use " + dottedAddress + ":" + std::to_string(port) + " (" +
+    if (bind(bound.m_fd, &address.any, ZQCInetAddressLength(address)) != 0) {
+        throw std::runtime_error(what + ": cannot use " + EndpointText(numericAddress, port) + " (" +
                                  std::strerror(errno) + ")");
     }
     // Best effort: a smaller buffer still works.
@@ -86,22 +87,21 @@ UdpSocket UdpSocket::Bind(const std::string& dottedAddress, uint16_t port, const
     return bound;
 }
 
-ssize_t UdpSocket::Receive(uint8_t* buffer, size_t capacity, sockaddr_in& from) const
+ssize_t UdpSocket::Receive(uint8_t* buffer, size_t capacity, ZQCInetAddress& from) const
 {
     socklen_t length = sizeof from;
     for (;;) {
-        const ssize_t received =
-            recvfrom(m_fd, buffer, capacity, MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &length);
+        const ssize_t received = recvfrom(m_fd, buffer, capacity, MSG_TRUNC, &from.any, &length);
         if (received >= 0 || errno != EINTR) {
             return received;
         }
     }
 }
 
-bool UdpSocket::SendTo(const uint8_t* data, size_t length, const sockaddr_in& to) const
+bool UdpSocket::SendTo(const uint8_t* data, size_t length, const ZQCInetAddress& to) const
 {
     for (;;) {
-        const ssize_t sent = sendto(m_fd, data, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        const ssize_t sent = sendto(m_fd, data, length, 0, &to.any, ZQCInetAddressLength(to));
         if (sent >= 0 || errno != EINTR) {
             return sent == static_cast<ssize_t>(length);
         }

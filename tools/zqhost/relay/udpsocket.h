@@ -1,17 +1,20 @@
 #pragma once
-// The relay's UDP sockets: bound, non-blocking, closed when they go.
-#include <netinet/in.h>
+// The relay's UDP sockets, of either family: bound, non-blocking, closed
+// when they go. Addresses are numeric texts ("127.0.0.1", "::1").
 #include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-sockaddr_in MakeAddress(const std::string& dottedAddress, uint16_t port);
+#include "zqcresolve.h"
 
-// The local address the system sends from to reach `dottedAddress`.
+// Throws std::runtime_error when `numericAddress` is not an IP address.
+ZQCInetAddress MakeAddress(const std::string& numericAddress, uint16_t port);
+
+// The local address the system sends from to reach `numericAddress`.
 // Throws std::runtime_error when there is no route.
-std::string LocalAddressToward(const std::string& dottedAddress, uint16_t port);
+std::string LocalAddressToward(const std::string& numericAddress, uint16_t port);
 
 class UdpSocket {
 public:
@@ -23,14 +26,15 @@ public:
     UdpSocket& operator=(const UdpSocket&) = delete;
 
     // Throws std::runtime_error naming `what` when it cannot be bound.
-    static UdpSocket Bind(const std::string& dottedAddress, uint16_t port, const std::string& what);
+    static UdpSocket Bind(const std::string& numericAddress, uint16_t port, const std::string& what);
 
     bool IsOpen() const { return m_fd >= 0; }
     int Descriptor() const { return m_fd; }
     // One waiting datagram into `buffer`: its whole length (more than
     // `capacity` when it did not fit), or -1 when none waits.
-    ssize_t Receive(uint8_t* buffer, size_t capacity, sockaddr_in& from) const;
-    bool SendTo(const uint8_t* data, size_t length, const sockaddr_in& to) const;
+    ssize_t Receive(uint8_t* buffer, size_t capacity, ZQCInetAddress& from) const;
+    // False for a destination of the other family than the socket's.
+    bool SendTo(const uint8_t* data, size_t length, const ZQCInetAddress& to) const;
 
 private:
     explicit UdpSocket(int fd) : m_fd(fd) {}
