@@ -1,7 +1,8 @@
 """Our traffic, captured and decoded by tshark as RTP and RTCP: no malformed
-packet, no expert error, SR, RR, SDES and BYE where we send them, and
-sender reports whose NTP time is the real time and whose RTP timestamp is
-the stream's media time.
+packet, no expert error, SR, RR, SDES and BYE where we send them, every
+field tshark decodes equal to the bytes the peer received, and sender
+reports whose NTP time is the real time and whose RTP timestamp is the
+stream's media time.
 
 One zqhost process runs a sender ("RTP out" on 127.0.0.1) and a receiver
 ("RTP in" on 127.0.0.2), both talking to a peer on 127.0.0.3 that this
@@ -10,10 +11,17 @@ and it streams RTP to the receiver under the sender's own SSRC. That is a
 collision (RFC 3550, 8.2): the sender leaves its SSRC with a BYE and goes on
 under a new one.
 
+Over IPv6 (ZQ_ADDRESS_FAMILY=ipv6, see Loopback) all three are ::1, told
+apart by their ports, and tshark decodes UDP over IPv6. The sender's RTCP
+destination then has its own address, so it sends no RTCP at all: no SR and
+no BYE, only its new SSRC shows the collision.
+
 The capture is dumpcap's on the loopback; where capturing is not allowed,
 the peer writes what it receives to a pcap file itself.
 """
+import json
 import os
+import re
 import shutil
 import socket
 import struct
@@ -24,38 +32,43 @@ import xml.etree.ElementTree as ElementTree
 
 from interop import *
 
-PEER = "127.0.0.3"
 SECONDS = 16  # the receiver reports every 5 s, its first report only arms it: RRs at 10 and 15 s
 
 
 class Peer:
-    """Receives on PEER:port (RTP) and port + 1 (RTCP), keeping every
+    """Receives on address:port (RTP) and port + 1 (RTCP), keeping every
     datagram with its source, and streams RTP to a receiver when asked."""
 
-    def __init__(self, port):
+    def __init__(self, address, port):
+        self.address = address
         self.port = port
         self.datagrams = []  # (time, source address, source port, destination port, bytes)
         self.lock = threading.Condition()
         self.done = threading.Event()
         self.sockets = []
+        self.threads = []
         for p in (port, port + 1):
-            s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-            s.bind((PEER, p))
+            s = socket.socket(family_of(address), socket.SOCK_DGRAM)
+            s.bind((address, p))
             s.settimeout(0.2)
             self.sockets.append(s)
-            threading.Thread(target=self._receive, args=(s, p), daemon=True).start()
+            self.threads.append(threading.Thread(target=self._receive, args=(s, p), daemon=True))
+            self.threads[-1].start()
+
+    def _keep(self, data, source, port):
+        with self.lock:
+            self.datagrams.append((time.time(), source[0], source[1], port, data))
+            self.lock.notify_all()
 
     def _receive(self, s, port):
         while not self.done.is_set():
             try:
-                data, (address, source_port) = s.recvfrom(65536)
+                data, source = s.recvfrom(65536)
             except socket.timeout:
                 continue
             except OSError:
                 return
-            with self.lock:
-                self.datagrams.append((time.time(), address, source_port, port, data))
-                self.lock.notify_all()
+            self._keep(data, source, port)
 
     def first_rtp_ssrc(self, seconds):
         with self.lock:
@@ -75,29 +88,60 @@ class Peer:
         threading.Thread(target=run, daemon=True).start()
 
     def close(self):
+        """Stops, then keeps what is still queued on the sockets, so that
+        the datagrams are all that arrived."""
         self.done.set()
-        for s in self.sockets:
+        for thread in self.threads:
+            thread.join()
+        for s, port in zip(self.sockets, (self.port, self.port + 1)):
+            s.setblocking(False)
+            while True:
+                try:
+                    data, source = s.recvfrom(65536)
+                except OSError:
+                    break
+                self._keep(data, source, port)
             s.close()
 
+    def received(self, port):
+        return [d[4] for d in self.datagrams if d[3] == port]
+
     def write_pcap(self, path):
-        """What the peer received, as IPv4/UDP packets (link type 228)."""
+        """What the peer received, as raw IP packets (link type 228 for IPv4,
+        229 for IPv6)."""
+        ipv6 = family_of(self.address) == socket.AF_INET6
         with open(path, "wb") as file:
-            file.write(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 228))
+            file.write(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 229 if ipv6 else 228))
             for when, address, source_port, port, data in self.datagrams:
-                udp = struct.pack("!HHHH", source_port, port, 8 + len(data), 0) + data
-                ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + len(udp), 0, 0, 64, 17, 0,
-                                 socket.inet_aton(address), socket.inet_aton(PEER))
-                ip = ip[:10] + struct.pack("!H", checksum(ip)) + ip[12:]
-                packet = ip + udp
+                packet = (ipv6_udp if ipv6 else ipv4_udp)(address, source_port, self.address, port, data)
                 file.write(struct.pack("<IIII", int(when), int(when % 1 * 1e6), len(packet), len(packet)))
                 file.write(packet)
 
 
-def checksum(header):
-    total = sum(struct.unpack(f"!{len(header) // 2}H", header))
+def checksum(data):
+    data += b"\0" * (len(data) % 2)
+    total = sum(struct.unpack(f"!{len(data) // 2}H", data))
     while total >> 16:
         total = (total & 0xFFFF) + (total >> 16)
     return ~total & 0xFFFF
+
+
+def ipv4_udp(source, source_port, destination, port, data):
+    udp = struct.pack("!HHHH", source_port, port, 8 + len(data), 0) + data  # no UDP checksum: allowed
+    ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + len(udp), 0, 0, 64, 17, 0,
+                     socket.inet_aton(source), socket.inet_aton(destination))
+    return ip[:10] + struct.pack("!H", checksum(ip)) + ip[12:] + udp
+
+
+def ipv6_udp(source, source_port, destination, port, data):
+    """IPv6 makes the UDP checksum mandatory: over the addresses, the length
+    and the next header as well."""
+    addresses = socket.inet_pton(socket.AF_INET6, source) + socket.inet_pton(socket.AF_INET6, destination)
+    length = 8 + len(data)
+    udp = struct.pack("!HHHH", source_port, port, length, 0) + data
+    udp_checksum = checksum(addresses + struct.pack("!IxxxB", length, 17) + udp) or 0xFFFF
+    udp = udp[:6] + struct.pack("!H", udp_checksum) + udp[8:]
+    return struct.pack("!IHBB", 6 << 28, length, 17, 64) + addresses + udp
 
 
 def save_graph(path, *args):
@@ -120,18 +164,75 @@ def merge_graphs(first, second, merged):
     tree.write(merged)
 
 
-def start_capture(path):
-    """dumpcap on the loopback for what goes to the peer; None when not allowed."""
+def counted(line):
+    """The packet count of a dumpcap progress line ("Packets: 287"); -1 for
+    another line."""
+    found = re.search(r"Packets: (\d+)", line)
+    return int(found[1]) if found else -1
+
+
+class Capture:
+    """dumpcap on the loopback for what goes to the peer.
+
+    Interrupted, dumpcap writes out only the packets it has counted, and the
+    last few can wait uncounted in the kernel's capture buffer until more
+    arrive. Datagrams that a socket of the capture's own sends to itself
+    push them through; they go to a port no analysis looks at."""
+
+    def __init__(self, path, peer):
+        self.pusher = socket.socket(family_of(peer.address), socket.SOCK_DGRAM)
+        self.pusher.bind((peer.address, 0))
+        self.pusher.setblocking(False)
+        own = self.pusher.getsockname()[:2]
+        what = (f"udp and dst host {peer.address} and "
+                f"(dst port {peer.port} or dst port {peer.port + 1} or dst port {own[1]})")
+        self.process = Process(["dumpcap", "-i", "lo", "-f", what, "-w", path], "dumpcap")
+        self.own = own
+
+    def started(self):
+        """False (and the capture stopped) when capturing is not allowed."""
+        try:
+            # It names its file once it captures; "Capturing on" comes before.
+            self.process.wait_for(lambda line: line.startswith("File:"), 10, "capture start")
+            return True
+        except Failure as failure:
+            self.close()
+            print(f"no capture on the loopback ({str(failure).splitlines()[0]}): the peer's own recording is used")
+            return False
+
+    def _pushed_through(self, line):
+        """At each new count: whether it is past the peer's packets (the
+        pushing datagrams come after them), else one more push."""
+        if counted(line) <= self.highest:
+            return False
+        self.highest = counted(line)
+        if self.highest > self.wanted:
+            return True
+        self.pusher.sendto(b"push", self.own)
+        return False
+
+    def stop(self, packets):
+        """Ends dumpcap once it has counted the `packets` sent to the peer."""
+        self.wanted = packets
+        self.process.keep_printed()
+        self.highest = max(map(counted, self.process.lines))
+        if self.highest <= packets:
+            self.pusher.sendto(b"push", self.own)
+            self.process.wait_for(self._pushed_through, 10, f"a count past {packets} packets")
+        self.process.interrupt(10)
+        self.close()
+
+    def close(self):
+        self.process.stop()
+        self.pusher.close()
+
+
+def start_capture(path, peer):
+    """A running Capture; None where dumpcap is missing or not allowed."""
     if shutil.which("dumpcap") is None:
         return None
-    capture = Process(["dumpcap", "-i", "lo", "-f", f"udp and dst host {PEER}", "-w", path], "dumpcap")
-    try:
-        capture.wait_for(lambda line: line.startswith("Capturing on"), 10, "capture start")
-        return capture
-    except Failure as failure:
-        capture.stop()
-        print(f"no capture on the loopback ({str(failure).splitlines()[0]}): the peer's own recording is used")
-        return None
+    capture = Capture(path, peer)
+    return capture if capture.started() else None
 
 
 def tshark(pcap, port, *args):
@@ -141,36 +242,185 @@ def tshark(pcap, port, *args):
     return result.stdout
 
 
-def analyse(pcap, peer_port, sender_ssrc):
-    # Frame, source, destination port, RTP SSRC, then the RTCP packet types
-    # and the SSRCs a BYE names (several per compound).
-    fields = tshark(pcap, peer_port, "-T", "fields", "-E", "separator=|", "-E", "occurrence=a",
-                    "-e", "frame.number", "-e", "ip.src", "-e", "udp.dstport", "-e", "rtp.ssrc",
-                    "-e", "rtcp.pt", "-e", "rtcp.senderssrc", "-e", "rtcp.ssrc.identifier")
-    rtp_from_sender, kinds = 0, {}
-    for line in fields.splitlines():
-        _, source, _, rtp_ssrc, types, _, _ = line.split("|")
-        if rtp_ssrc:
-            rtp_from_sender += source == "127.0.0.1"
-        for kind in filter(None, types.split(",")):
-            kinds.setdefault(int(kind), set()).add(source)
-    check(rtp_from_sender > 0, "tshark found no RTP from the sender")
-    wanted = {200: "127.0.0.1", 201: "127.0.0.2", 202: "127.0.0.1", 203: "127.0.0.1"}
-    for kind, source in wanted.items():
-        check(source in kinds.get(kind, set()), f"tshark found no RTCP packet type {kind} from {source}; "
-              f"types seen: {kinds}")
-    check("127.0.0.2" in kinds.get(202, set()), "tshark found no SDES from the receiver")
+def local_ssrcs(run, module):
+    """The SSRCs the module's local source had in the run's statistics."""
+    found = set()
+    for line in run.lines:
+        if line.startswith("{") and '"module"' in line:
+            report = json.loads(line)
+            if report["module"] == module:
+                found |= {source["ssrc"] for source in report["sources"] if source["side"] == "local"}
+    check(found, f"the statistics name no local source of '{module}'\n" + run.transcript())
+    return found
 
-    byes = tshark(pcap, peer_port, "-Y", "rtcp.pt == 203", "-T", "fields", "-e", "rtcp.ssrc.identifier")
-    named = {int(value, 0) for value in byes.replace(",", " ").split()}
-    check(sender_ssrc in named, f"the BYE compound names {named}, not the sender's first SSRC {sender_ssrc}")
+
+def packets_to_peer(pcap, peer_port, loopback):
+    """Every datagram to the peer: source address, RTP SSRC, then the RTCP
+    packet types and sender SSRCs (several per compound)."""
+    fields = tshark(pcap, peer_port, "-T", "fields", "-E", "separator=|", "-E", "occurrence=a",
+                    "-e", loopback.source_field, "-e", "rtp.ssrc", "-e", "rtcp.pt", "-e", "rtcp.senderssrc")
+    return [line.split("|") for line in fields.splitlines()]
+
+
+def rtcp_kinds(rows, who):
+    """The RTCP packet types seen, each with who sent them. A compound is
+    known by its source address and the SSRC it starts with (an SR or an RR
+    of its sender's): over ::1 the address tells nothing, and RTCP leaves
+    from a port of the system's choosing."""
+    kinds = {}
+    for source, _, types, senders in rows:
+        if types:
+            party = who(source, int(senders.split(",")[0], 0))
+            for kind in types.split(","):
+                kinds.setdefault(int(kind), set()).add(party)
+    return kinds
+
+
+def analyse(pcap, peer_port, sender_ssrc, loopback, receiver_ssrcs):
+    rows = packets_to_peer(pcap, peer_port, loopback)
+    sender_ssrcs = list(dict.fromkeys(int(ssrc, 0) for source, ssrc, _, _ in rows
+                                      if ssrc and source == loopback.sending))
+    check(sender_ssrcs[:1] == [sender_ssrc], f"tshark finds RTP of the sender's SSRCs {sender_ssrcs}, not first "
+          f"of {sender_ssrc}")
+    check(len(sender_ssrcs) > 1, f"the sender did not leave its SSRC {sender_ssrc} on the collision")
+
+    def who(address, ssrc):
+        if address == loopback.sending and ssrc in sender_ssrcs:
+            return "sender"
+        if address == loopback.receiving and ssrc in receiver_ssrcs:
+            return "receiver"
+        return f"{address} as SSRC {ssrc:#x}"
+
+    kinds = rtcp_kinds(rows, who)
+    wanted = {201: {"receiver"}, 202: {"receiver"}}
+    if loopback.sender_reports:
+        wanted = {200: {"sender"}, 201: {"receiver"}, 202: {"sender", "receiver"}, 203: {"sender"}}
+    for kind, senders in wanted.items():
+        check(senders <= kinds.get(kind, set()), f"tshark found no RTCP packet type {kind} from the "
+              f"{' and '.join(sorted(senders))}; types seen: {kinds}")
+    unwanted = {kind: found - wanted.get(kind, set()) for kind, found in kinds.items()}
+    check(not any(unwanted.values()), f"tshark found RTCP from whom it should not come: {unwanted}")
+
+    if loopback.sender_reports:
+        byes = tshark(pcap, peer_port, "-Y", "rtcp.pt == 203", "-T", "fields", "-e", "rtcp.ssrc.identifier")
+        named = {int(value, 0) for value in byes.replace(",", " ").split()}
+        check(sender_ssrc in named, f"the BYE compound names {named}, not the sender's first SSRC {sender_ssrc}")
 
     malformed = tshark(pcap, peer_port, "-Y", "_ws.malformed")
     check(malformed.strip() == "", "tshark finds malformed packets:\n" + malformed)
     expert = tshark(pcap, peer_port, "-q", "-z", "expert,error")
     check("Errors" not in expert, "tshark's expert finds errors:\n" + expert)
-    print(f"{rtp_from_sender} RTP packets from the sender; RTCP packet types by source: "
+    print(f"over {loopback.family}: RTP from the sender as SSRCs {sender_ssrcs}; RTCP packet types by sender: "
           + ", ".join(f"{k}: {sorted(v)}" for k, v in sorted(kinds.items())))
+
+
+# What tshark decodes from an RTP and an RTCP datagram, field by field.
+RTP_FIELDS = ("rtp.version", "rtp.p_type", "rtp.seq", "rtp.timestamp", "rtp.ssrc", "rtp.payload")
+SR_FIELDS = ("rtcp.timestamp.ntp.msw", "rtcp.timestamp.ntp.lsw", "rtcp.timestamp.rtp", "rtcp.sender.packetcount",
+             "rtcp.sender.octetcount")
+RTCP_FIELDS = ("rtcp.version", "rtcp.pt", "rtcp.length", "rtcp.senderssrc", *SR_FIELDS, "rtcp.ssrc.identifier",
+               "rtcp.ssrc.fraction", "rtcp.ssrc.cum_nr", "rtcp.ssrc.ext_high", "rtcp.ssrc.jitter", "rtcp.ssrc.lsr",
+               "rtcp.ssrc.dlsr", "rtcp.sdes.text")
+
+
+def rtp_fields(data):
+    """The RTP fields of a datagram, as read from its bytes."""
+    first, second, sequence, timestamp, ssrc = struct.unpack("!BBHII", data[:12])
+    start = 12 + 4 * (first & 0x0F)  # after the CSRCs
+    if first & 0x10:  # a header extension
+        start += 4 + 4 * struct.unpack("!H", data[start + 2:start + 4])[0]
+    end = len(data) - (data[-1] if first & 0x20 else 0)  # before the padding
+    payload = data[start:end].hex()
+    return {"rtp.version": [first >> 6], "rtp.p_type": [second & 0x7F], "rtp.seq": [sequence],
+            "rtp.timestamp": [timestamp], "rtp.ssrc": [ssrc], "rtp.payload": [payload] if payload else []}
+
+
+def report_blocks(data, at, count, fields):
+    for _ in range(count):
+        ssrc, lost, highest, jitter, lsr, dlsr = struct.unpack("!IIIIII", data[at:at + 24])
+        cumulative = lost & 0xFFFFFF
+        for name, value in (("rtcp.ssrc.identifier", ssrc), ("rtcp.ssrc.fraction", lost >> 24),
+                            ("rtcp.ssrc.cum_nr", cumulative - (1 << 24) if cumulative >> 23 else cumulative),
+                            ("rtcp.ssrc.ext_high", highest), ("rtcp.ssrc.jitter", jitter),
+                            ("rtcp.ssrc.lsr", lsr), ("rtcp.ssrc.dlsr", dlsr)):
+            fields[name].append(value)
+        at += 24
+
+
+def sdes_texts(chunks, count, fields):
+    at = 0
+    for _ in range(count):
+        fields["rtcp.ssrc.identifier"].append(struct.unpack("!I", chunks[at:at + 4])[0])
+        at += 4
+        while chunks[at] != 0:
+            length = chunks[at + 1]
+            fields["rtcp.sdes.text"].append(chunks[at + 2:at + 2 + length].decode())
+            at += 2 + length
+        at = (at + 4) & ~3  # the end item, padded to a 32-bit boundary
+
+
+def rtcp_fields(data):
+    """The RTCP fields of a compound datagram, as read from its bytes."""
+    fields = {name: [] for name in RTCP_FIELDS}
+    at = 0
+    while at + 4 <= len(data):
+        first, kind, length = struct.unpack("!BBH", data[at:at + 4])
+        count, body = first & 0x1F, data[at + 4:at + 4 + 4 * length]
+        fields["rtcp.version"].append(first >> 6)
+        fields["rtcp.pt"].append(kind)
+        fields["rtcp.length"].append(length)
+        if kind in (200, 201):
+            fields["rtcp.senderssrc"].append(struct.unpack("!I", body[:4])[0])
+        if kind == 200:
+            for name, value in zip(SR_FIELDS, struct.unpack("!IIIII", body[4:24])):
+                fields[name].append(value)
+        if kind in (200, 201):
+            report_blocks(body, 24 if kind == 200 else 4, count, fields)
+        elif kind == 202:
+            sdes_texts(body, count, fields)
+        elif kind == 203:
+            fields["rtcp.ssrc.identifier"] += struct.unpack(f"!{count}I", body[:4 * count])
+        at += 4 + 4 * length
+    return fields
+
+
+def decoded(pcap, port, destination, names):
+    """Every datagram to `destination` as tshark decodes it: its UDP payload
+    and the fields named, each a list of its occurrences."""
+    wanted = [argument for name in names for argument in ("-e", name)]
+    text = tshark(pcap, port, "-Y", f"udp.dstport == {destination}", "-T", "fields", "-E", "separator=|",
+                  "-E", "occurrence=a", "-E", "aggregator=,", "-e", "udp.payload", *wanted)
+    rows = []
+    for line in text.splitlines():
+        payload, *values = line.split("|")
+        row = {}
+        for name, value in zip(names, values):
+            if name in ("rtp.payload", "rtcp.sdes.text"):
+                row[name] = [v.replace(":", "") for v in value.split(",")] if value else []
+            else:
+                row[name] = [int(v, 0) for v in value.split(",")] if value else []
+        rows.append((bytes.fromhex(payload.replace(":", "")), row))
+    return rows
+
+
+def check_wire_bytes(pcap, peer):
+    """The capture holds, datagram by datagram, the very bytes the peer
+    received on each port, and every field tshark decodes from them is what
+    those bytes say."""
+    for port, names, read in ((peer.port, RTP_FIELDS, rtp_fields), (peer.port + 1, RTCP_FIELDS, rtcp_fields)):
+        rows = decoded(pcap, peer.port, port, names)
+        received = peer.received(port)
+        captured = [payload for payload, _ in rows]
+        differ = next((i for i, (a, b) in enumerate(zip(captured, received)) if a != b),
+                      min(len(captured), len(received)))
+        check(captured == received, f"the {len(captured)} datagrams to port {port} in the capture are not the "
+              f"{len(received)} the peer got, from datagram {differ} on: "
+              f"{captured[differ:differ + 1]} against {received[differ:differ + 1]}")
+        for data, row in rows:
+            want = read(data)
+            check(row == want, f"tshark decodes {data.hex()} as {row}, its bytes say {want}")
+    print(f"{len(peer.received(peer.port))} RTP and {len(peer.received(peer.port + 1))} RTCP datagrams: "
+          "captured as the peer got them, every field tshark decodes as in their bytes")
 
 
 NTP_SECONDS_AT_1970 = 2208988800
@@ -181,12 +431,13 @@ def signed_difference(a, b):
     return (a - b + 2**31) % 2**32 - 2**31
 
 
-def check_sender_reports(pcap, port):
+def check_sender_reports(pcap, port, loopback):
     """Each SR from the sender, as tshark decodes it: NTP time within a few
     seconds of when it was captured, and an RTP timestamp within 1 s of the
     media time of the sender's last packet moved on to that moment (8 kHz)."""
+    from_sender = f"{loopback.source_field} == {loopback.sending}"
     fields = tshark(pcap, port, "-T", "fields", "-E", "separator=|", "-E", "occurrence=f",
-                    "-Y", "ip.src == 127.0.0.1 && (rtp || rtcp.pt == 200)",
+                    "-Y", f"{from_sender} && (rtp || rtcp.pt == 200)",
                     "-e", "frame.time_epoch", "-e", "rtp.ssrc", "-e", "rtp.timestamp", "-e", "rtcp.senderssrc",
                     "-e", "rtcp.timestamp.ntp.msw", "-e", "rtcp.timestamp.ntp.lsw", "-e", "rtcp.timestamp.rtp")
     last_packet = {}  # SSRC: (capture time, RTP timestamp)
@@ -211,43 +462,45 @@ def check_sender_reports(pcap, port):
         check(abs(off) < 8000, f"SR RTP timestamp {sr_timestamp} is {off / 8:.0f} ms off the stream's media time "
               f"({timestamp} {1000 * (when - sent):.0f} ms before)")
     check(reports > 0, "tshark found no sender report from the sender")
-    decoded = tshark(pcap, port, "-Y", "ip.src == 127.0.0.1 && rtcp.pt == 200", "-T", "fields",
-                     "-e", "rtcp.timestamp.ntp")
+    decoded_times = tshark(pcap, port, "-Y", f"{from_sender} && rtcp.pt == 200", "-T", "fields",
+                           "-e", "rtcp.timestamp.ntp")
     year = str(time.gmtime().tm_year)
-    check(all(year in line for line in decoded.splitlines()), f"tshark reads the SR times as:\n{decoded}")
+    check(all(year in line for line in decoded_times.splitlines()), f"tshark reads the SR times as:\n{decoded_times}")
     print(f"{reports} sender reports: NTP time within {1000 * worst_clock:.1f} ms of the capture, RTP timestamp "
           f"within {worst_media / 8:.1f} ms of the stream's media time")
 
 
-def body():
-    work = work_folder("capture")
-    peer_port = free_port_pair((PEER,))
-    sender_port = free_port_pair(("127.0.0.1",), taken=(peer_port,))
-    receiver_port = free_port_pair(("127.0.0.2",), taken=(peer_port, sender_port))
+def body(loopback):
+    work = work_folder(f"capture-{loopback.family}")
+    peer_port = loopback.free_port_pair((loopback.third,))
+    sender_port = loopback.free_port_pair((loopback.sending,), taken=(peer_port,))
+    receiver_port = loopback.free_port_pair((loopback.receiving,), taken=(peer_port, sender_port))
     sender, receiver, both = (os.path.join(work, name) for name in ("sender.xml", "receiver.xml", "both.xml"))
-    save_graph(sender, "send", "--to", f"{PEER}:{peer_port}", "--local-port", sender_port, "--codec", "PCMA",
-               "--tone", 440)
-    save_graph(receiver, "recv", "--on", f"127.0.0.2:{receiver_port}", "--peer", f"{PEER}:{peer_port}",
-               "--out", os.path.join(work, "received.alaw"))
+    save_graph(sender, "send", "--to", loopback.endpoint(loopback.third, peer_port), "--bind", loopback.sending,
+               "--local-port", sender_port, "--codec", "PCMA", "--tone", 440)
+    save_graph(receiver, "recv", "--on", loopback.endpoint(loopback.receiving, receiver_port),
+               "--peer", loopback.endpoint(loopback.third, peer_port), "--out", os.path.join(work, "received.alaw"))
     merge_graphs(sender, receiver, both)
 
-    peer = Peer(peer_port)
+    peer = Peer(loopback.third, peer_port)
     captured = os.path.join(work, "capture.pcapng")
-    capture = start_capture(captured)
+    capture = start_capture(captured, peer)
     try:
         with zqhost("run", both, "--seconds", SECONDS, "--json", "--log-level", "none") as run:
             ssrc = peer.first_rtp_ssrc(10)
-            peer.stream(("127.0.0.2", receiver_port), ssrc)
+            peer.stream((loopback.receiving, receiver_port), ssrc)
             check(run.finish(SECONDS + 15) == 0, "zqhost run failed\n" + run.transcript())
     finally:
         peer.close()
         if capture is not None:
-            capture.interrupt(10)
+            capture.stop(len(peer.datagrams))
     if capture is None:
         captured = os.path.join(work, "recorded.pcap")
         peer.write_pcap(captured)
-    analyse(captured, peer_port, ssrc)
-    check_sender_reports(captured, peer_port)
+    analyse(captured, peer_port, ssrc, loopback, local_ssrcs(run, "RTP in"))
+    check_wire_bytes(captured, peer)
+    if loopback.sender_reports:
+        check_sender_reports(captured, peer_port, loopback)
 
 
-run_test(lambda: (require("tshark"), body()))
+run_test(lambda: (require("tshark"), body(Loopback())))

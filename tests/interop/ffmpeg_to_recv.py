@@ -1,5 +1,7 @@
 """ffmpeg sends a PCMA chirp over RTP to zqhost recv: the payload file equals,
-byte for byte, the A-law bytes ffmpeg encoded (written beside the stream)."""
+byte for byte, the A-law bytes ffmpeg encoded (written beside the stream),
+and ffmpeg's sender reports reach the receiver. Over IPv4 or IPv6
+(ZQ_ADDRESS_FAMILY, see Loopback)."""
 import json
 import os
 
@@ -10,14 +12,15 @@ from interop import *
 CHIRP = "aevalsrc=0.5*sin(2*PI*(300*t+20*t*t)):s=8000:d=6"
 
 
-def body():
-    work = work_folder("ffmpeg-to-recv")
-    ours = free_port_pair()
-    theirs = free_port_pair(taken=(ours,))
+def body(loopback):
+    work = work_folder(f"ffmpeg-to-recv-{loopback.family}")
+    ours = loopback.free_port_pair()
+    theirs = loopback.free_port_pair(taken=(ours,))
     received = os.path.join(work, "received.alaw")
     encoded = os.path.join(work, "encoded.alaw")
 
-    with zqhost("recv", "--on", f"127.0.0.2:{ours}", "--peer", f"127.0.0.1:{theirs}", "--out", received,
+    with zqhost("recv", "--on", loopback.endpoint(loopback.receiving, ours),
+                "--peer", loopback.endpoint(loopback.sending, theirs), "--out", received,
                 "--json", "--log-level", "none") as recv:
         recv.wait_for(lambda line: '"delivered"' in line, 10, "first report")
         with Process(["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-re",
@@ -25,7 +28,7 @@ def body():
                       "-c:a", "pcm_alaw", "-f", "alaw", "-y", encoded,
                       "-c:a", "pcm_alaw", "-f", "rtp", "-payload_type", "8", "-ssrc", "4711", "-seq", "65520",
                       "-cname", "ffmpeg-peer",
-                      f"rtp://127.0.0.2:{ours}?rtcpport={ours + 1}&localrtpport={theirs}"
+                      f"rtp://{loopback.endpoint(loopback.receiving, ours)}?rtcpport={ours + 1}&localrtpport={theirs}"
                       f"&localrtcpport={theirs + 1}"], "ffmpeg") as ffmpeg:
             check(ffmpeg.finish(30) == 0, "ffmpeg failed\n" + ffmpeg.transcript())
         size = os.path.getsize(encoded)
@@ -34,6 +37,12 @@ def body():
 
     summary = json_lines(recv, "summary")[-1]
     check(summary["octets"] == len(got), f"summary: {summary}")
+    # ffmpeg's first sender report leaves about 5 s into the stream.
+    theirs_seen = reported_sources(recv, "remote")[0]
+    check(theirs_seen["ssrc"] == 4711 and theirs_seen["sr_packets"] > 0,
+          f"no sender report of ffmpeg's came through: {theirs_seen}")
+    print(f"{len(got)} payload octets over {loopback.family}; ffmpeg's last sender report counted "
+          f"{theirs_seen['sr_packets']} packets")
 
 
-run_test(lambda: (require("ffmpeg"), body()))
+run_test(lambda: (require("ffmpeg"), body(Loopback())))

@@ -20,11 +20,11 @@ SUITE_CAPS = ("application/x-srtp,srtp-cipher=aes-128-icm,srtp-auth=hmac-sha1-80
               "srtcp-cipher=aes-128-icm,srtcp-auth=hmac-sha1-80")
 
 
-def load_gstreamer():
+def load_gstreamer(elements=("rtpbin", "srtpenc", "srtpdec", "udpsrc", "udpsink")):
     """Gst, initialised. GStreamer for Python lives with the system's own
     interpreter: under another one (ctest may run a Python of one's own) the
     script runs again under the system's. Skips the test without it or
-    without the SRTP elements."""
+    without one of `elements` (by default those of SRTP)."""
     try:
         import gi
         gi.require_version("Gst", "1.0")
@@ -36,7 +36,7 @@ def load_gstreamer():
         print("SKIPPED: python3-gst-1.0 (GStreamer for Python) is not installed")
         sys.exit(SKIP)
     Gst.init(None)
-    for element in ("rtpbin", "srtpenc", "srtpdec", "udpsrc", "udpsink"):
+    for element in elements:
         if Gst.ElementFactory.find(element) is None:
             print(f"SKIPPED: GStreamer has no {element} (gstreamer1.0-plugins-bad / -good)")
             sys.exit(SKIP)

@@ -48,8 +48,13 @@ def work_folder(name):
     return _folders[-1]
 
 
+def family_of(address):
+    """The socket family of a numeric address: IPv6 ones hold a colon."""
+    return socket.AF_INET6 if ":" in address else socket.AF_INET
+
+
 def _binds(address, port):
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+    with socket.socket(family_of(address), socket.SOCK_DGRAM) as probe:
         try:
             probe.bind((address, port))
             return True
@@ -68,7 +73,7 @@ def free_port_pair(addresses=("127.0.0.1", "127.0.0.2"), taken=()):
     and never handed out before in this process."""
     with _handing_out:
         for _ in range(64):
-            with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+            with socket.socket(family_of(addresses[0]), socket.SOCK_DGRAM) as probe:
                 probe.bind((addresses[0], 0))
                 port = probe.getsockname()[1] & ~1
             if port < 1024 or port in taken or port + 1 in taken or port in _handed_out:
@@ -81,6 +86,68 @@ def free_port_pair(addresses=("127.0.0.1", "127.0.0.2"), taken=()):
 
 def bound_by_someone(address, port):
     return not _binds(address, port)
+
+
+def wait_until_bound(address, port, seconds, who):
+    """Waits until `who` has bound the port: some peers say nothing when
+    their sockets are ready."""
+    deadline = time.monotonic() + seconds
+    while not bound_by_someone(address, port):
+        check(time.monotonic() < deadline, f"{who} did not open port {port} within {seconds} s")
+        time.sleep(0.05)
+
+
+class Loopback:
+    """The loopback addresses of one address family, by the part each plays:
+    `sending` (the side that sends the stream), `receiving` and `third` (a
+    peer that watches both).
+
+    IPv4 gives every part an address of its own in 127.0.0.0/8. IPv6 has
+    ::1 alone: every part is ::1 there and only the ports tell them apart.
+    A sending stack whose RTCP destination has its own address sends no
+    RTCP (it takes that for "no RTCP wanted"), so over ::1 our sender sends
+    no reports and reads none: `sender_reports` says whether it does.
+
+    The family comes from the environment (ZQ_ADDRESS_FAMILY=ipv6 or ipv4,
+    the default), which ctest sets for the IPv6 run of a script."""
+
+    def __init__(self, family=None):
+        self.family = family or os.environ.get("ZQ_ADDRESS_FAMILY", "ipv4")
+        if self.family == "ipv6":
+            self.sending = self.receiving = self.third = "::1"
+        elif self.family == "ipv4":
+            self.sending, self.receiving, self.third = "127.0.0.1", "127.0.0.2", "127.0.0.3"
+        else:
+            raise Failure(f"address family '{self.family}' is neither ipv4 nor ipv6")
+        self.ipv6 = self.family == "ipv6"
+        self.sender_reports = self.sending != self.receiving
+
+    @property
+    def both(self):
+        """The sending and the receiving address, each once."""
+        return tuple(dict.fromkeys((self.sending, self.receiving)))
+
+    def host(self, address):
+        """The address as it goes before a port: an IPv6 one in brackets."""
+        return f"[{address}]" if ":" in address else address
+
+    def endpoint(self, address, port):
+        return f"{self.host(address)}:{port}"
+
+    @property
+    def sdp_type(self):
+        """The address type of an SDP o= or c= line."""
+        return "IP6" if self.ipv6 else "IP4"
+
+    @property
+    def source_field(self):
+        """The tshark field of a packet's source address."""
+        return "ipv6.src" if self.ipv6 else "ip.src"
+
+    def free_port_pair(self, addresses=None, taken=()):
+        """A free pair on the given addresses (default: the sending and the
+        receiving one)."""
+        return free_port_pair(addresses or self.both, taken)
 
 
 class Process:
@@ -139,14 +206,20 @@ class Process:
             raise Failure(f"{self.name} did not end within {seconds} s\n" + self.transcript())
         for reader in self._readers:
             reader.join(timeout=5)
+        self.keep_printed()
+        return code
+
+    def keep_printed(self):
+        """Keeps the lines printed so far, without waiting for more."""
         while True:
             try:
                 line = self._queue.get_nowait()
             except queue.Empty:
-                break
-            if line is not None:
-                self.lines.append(line)
-        return code
+                return
+            if line is None:
+                self._queue.put(None)  # the end, for wait_for
+                return
+            self.lines.append(line)
 
     def interrupt(self, seconds=10):
         """One SIGINT, then waits for the end; its exit code."""
@@ -214,6 +287,17 @@ def json_lines(process, key):
             if key in value:
                 found.append(value[key])
     return found
+
+
+def reported_sources(process, side):
+    """The sources on `side` ("local" or "remote") of zqhost's last
+    statistics line that has any."""
+    for line in reversed(process.lines):
+        if line.startswith("{") and '"sources"' in line:
+            found = [s for s in json.loads(line)["sources"] if s["side"] == side]
+            if found:
+                return found
+    raise Failure(f"{process.name} reported no {side} source\n" + process.transcript())
 
 
 def run_test(body):

@@ -5,9 +5,8 @@ import base64
 import json
 import os
 import subprocess
-import time
 
-from interop import Failure, Process, ZQHOST, bound_by_someone, check, free_port_pair, zqhost
+from interop import Failure, Process, ZQHOST, check, free_port_pair, reported_sources, wait_until_bound, zqhost
 
 SUITE = "AES_CM_128_HMAC_SHA1_80"
 MASTER_KEY_AND_SALT_BYTES = 30
@@ -71,15 +70,6 @@ def decryption_complaints(ffmpeg):
     return [line for line in ffmpeg.lines if "HMAC" in line or "decrypt" in line.lower()]
 
 
-def wait_until_bound(port, seconds):
-    """ffmpeg says nothing when its sockets are ready; they are once the port
-    is taken."""
-    deadline = time.monotonic() + seconds
-    while not bound_by_someone("127.0.0.2", port):
-        check(time.monotonic() < deadline, f"ffmpeg did not open port {port} within {seconds} s")
-        time.sleep(0.05)
-
-
 def srtp_counters(process):
     """The SRTP counters of zqhost's last statistics line."""
     for line in reversed(process.lines):
@@ -93,17 +83,6 @@ def check_nothing_dropped(process):
     check(all(value == 0 for value in counters.values()),
           f"{process.name} dropped SRTP or SRTCP packets: {counters}")
     return counters
-
-
-def reported_sources(process, side):
-    """The sources on `side` ("local" or "remote") of zqhost's last
-    statistics line that has any."""
-    for line in reversed(process.lines):
-        if line.startswith("{") and '"sources"' in line:
-            found = [s for s in json.loads(line)["sources"] if s["side"] == side]
-            if found:
-                return found
-    raise Failure(f"{process.name} reported no {side} source\n" + process.transcript())
 
 
 def read_bytes(path):
@@ -131,7 +110,7 @@ class SendToFfmpeg:
         chirp_file(seconds, sent)
         with (around(self.theirs) if around else _Nothing()):
             with ffmpeg_sdp_receiver(session, decoded) as self.ffmpeg:
-                wait_until_bound(self.theirs, 10)
+                wait_until_bound("127.0.0.2", self.theirs, 10, "ffmpeg")
                 with zqhost("send", "--to", f"127.0.0.2:{self.theirs}", "--local-port", ours, "--codec", "PCMA",
                             "--in", sent, *zqhost_srtp_options(key), "--json", "--log-level", "none",
                             name="zqhost send") as self.send:
