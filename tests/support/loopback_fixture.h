@@ -2,6 +2,8 @@
 // What the stack-level tests share: stacks on loopback addresses with ports
 // picked at run time, a wait for what has no event to wait on, and the
 // end-of-test checks: pools full, no descriptor left open, no thread left.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -48,8 +50,12 @@ protected:
     void SetUp() override
     {
         // A sanitizer runtime starts its helper thread with the first thread
-        // the process makes: let that happen before counting.
-        std::thread([] {}).join();
+        // the process makes: let that happen before counting. A joined
+        // thread's task can stay listed in /proc for a moment after the join
+        // returned: wait until it is gone.
+        pid_t started = 0;
+        std::thread([&started] { started = gettid(); }).join();
+        WaitUntil([started] { return access(("/proc/self/task/" + std::to_string(started)).c_str(), F_OK) != 0; });
         m_descriptors = OpenDescriptors();
         m_threads = RunningThreads();
     }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -108,13 +110,23 @@ TEST(TerminalView, LabelsThePortsAppliesATypedPortToItsPairAndLeavesOnEsc)
     TmuxSession tmux;
     tmux.Tmux("new-session -d -s pages -x 80 -y 24 '" + std::string(ZQHOST_PATH) + " pages " + graph.string() +
               " out; echo zqhost-exit=$?; sleep 60'");
-    std::string screen = tmux.WaitFor([](const std::string& s) { return s.find("Disable Auto SeqNum") != s.npos; });
-    for (const char* label : {"[RTP stack settings]", "Local", "Remote", "Video", "Audio", "Data", "[x] G711A",
-                              "[ ] H261", "[ ] G7221C-48", "[ ] FEC", "127.0.0.1", "Esc leave"}) {
+    // The page is drawn a piece at a time: wait for all of it.
+    static constexpr const char* kLabels[] = {"[RTP stack settings]", "Local",    "Remote",       "Video",
+                                              "Audio",                "Data",     "[x] G711A",    "[ ] H261",
+                                              "[ ] G7221C-48",        "[ ] FEC",  "127.0.0.1",    "Esc leave",
+                                              "Disable Auto SeqNum"};
+    const std::string rtpRow = PortRow("RTP", ports.localRTP, ports.remoteRTP);
+    const std::string rtcpRow = PortRow("RTCP", ports.localRTCP, ports.remoteRTCP);
+    std::string screen = tmux.WaitFor([&](const std::string& s) {
+        return std::all_of(std::begin(kLabels), std::end(kLabels),
+                           [&s](const char* label) { return s.find(label) != s.npos; }) &&
+               Shows(s, rtpRow) && Shows(s, rtcpRow);
+    });
+    for (const char* label : kLabels) {
         EXPECT_NE(screen.find(label), std::string::npos) << label << " not on\n" << screen;
     }
-    EXPECT_TRUE(Shows(screen, PortRow("RTP", ports.localRTP, ports.remoteRTP))) << screen;
-    EXPECT_TRUE(Shows(screen, PortRow("RTCP", ports.localRTCP, ports.remoteRTCP))) << screen;
+    EXPECT_TRUE(Shows(screen, rtpRow)) << screen;
+    EXPECT_TRUE(Shows(screen, rtcpRow)) << screen;
 
     // A sending stack edits its RTP ports in the remote RTP field, the third
     // after the local address (the dimmed local one follows it); q is a
