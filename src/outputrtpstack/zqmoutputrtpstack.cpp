@@ -162,9 +162,12 @@ void ZQMOutputRTPStack::OpenMultiplexedRTCP()
 // kernel a route lookup per packet. A shared socket stays unconnected, since
 // a receiving stack on the same port must hear every peer. Should connecting
 // fail, packets still go out, addressed one by one.
+// A socket that is also read (RTCP on the RTP port) stays unconnected: a
+// connected one hears its peer's address and port only, and it is read by
+// the listening thread from the moment that thread starts.
 void ZQMOutputRTPStack::ConnectOwnRTPSocket()
 {
-    if (!m_rtpSocket->IsShared()) {
+    if (!m_rtpSocket->IsShared() && !IsRTCPMuxRun()) {
         m_rtpSocket->Connect(*m_rtpDestination);
     }
 }
