@@ -7,6 +7,7 @@ program is missing), 0 passed, anything else failed.
 import json
 import os
 import queue
+import random
 import shutil
 import signal
 import socket
@@ -68,15 +69,21 @@ _handed_out = set()
 _handing_out = threading.Lock()
 
 
+# Pairs come from below the system's ephemeral range (32768 and up on Linux),
+# where no socket bound to port 0 lands: a port picked here cannot be taken
+# by another program's RTCP or probe socket before its own program binds it.
+_FIRST_PICKED_PORT = 10000
+_LAST_PICKED_PORT = 32000
+_picks = random.Random(os.getpid() ^ time.monotonic_ns())
+
+
 def free_port_pair(addresses=("127.0.0.1", "127.0.0.2"), taken=()):
     """An even port P with P and P + 1 free on every address, not in `taken`
     and never handed out before in this process."""
     with _handing_out:
-        for _ in range(64):
-            with socket.socket(family_of(addresses[0]), socket.SOCK_DGRAM) as probe:
-                probe.bind((addresses[0], 0))
-                port = probe.getsockname()[1] & ~1
-            if port < 1024 or port in taken or port + 1 in taken or port in _handed_out:
+        for _ in range(256):
+            port = _picks.randrange(_FIRST_PICKED_PORT, _LAST_PICKED_PORT, 2)
+            if port in taken or port + 1 in taken or port in _handed_out:
                 continue
             if all(_binds(a, p) for a in addresses for p in (port, port + 1)):
                 _handed_out.add(port)
