@@ -47,6 +47,17 @@ def key_buffer(Gst, key):
     return Gst.Buffer.new_wrapped(base64.b64decode(key))
 
 
+def rtpbin_sources(rtpbin):
+    """The statistics of every source rtpbin's session 0 knows, by SSRC."""
+    session = rtpbin.emit("get-internal-session", 0)
+    check(session is not None, "rtpbin has no session 0")
+    sources = {}
+    for source in session.get_property("sources"):
+        stats = source.get_property("stats")
+        sources[stats.get_uint("ssrc")[1]] = stats
+    return sources
+
+
 class Pipeline:
     """A pipeline from a gst-launch description; its srtpenc "enc" encrypts
     under `send_key`, its srtpdec "dec" hands out `receive_key` for every
@@ -107,14 +118,7 @@ class Pipeline:
         self.wait_for_end(seconds)
 
     def session_sources(self, rtpbin="rb"):
-        """The statistics of every source rtpbin's session 0 knows, by SSRC."""
-        session = self.element(rtpbin).emit("get-internal-session", 0)
-        check(session is not None, "rtpbin has no session 0")
-        sources = {}
-        for source in session.get_property("sources"):
-            stats = source.get_property("stats")
-            sources[stats.get_uint("ssrc")[1]] = stats
-        return sources
+        return rtpbin_sources(self.element(rtpbin))
 
     def stop(self):
         self.pipeline.set_state(self.Gst.State.NULL)

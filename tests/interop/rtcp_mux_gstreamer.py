@@ -19,7 +19,7 @@ import os
 import threading
 
 from interop import *
-from gstreamer_srtp import field, load_gstreamer
+from gstreamer_srtp import field, load_gstreamer, rtpbin_sources
 
 SECONDS = 10  # GStreamer's first report comes within about 5 s; our first SR at 5 s
 FRAME_BYTES = 160  # 20 ms of 8 kHz A-law
@@ -81,9 +81,7 @@ class MultiplexingPeer:
     def finish(self):
         """Stops the pipeline: the awaited sink's file is whole and closed.
         The statistics of every source rtpbin's session 0 knew, by SSRC."""
-        session = self.pipeline.get_by_name("rb").emit("get-internal-session", 0)
-        sources = {source.get_property("stats").get_uint("ssrc")[1]: source.get_property("stats")
-                   for source in session.get_property("sources")}
+        sources = rtpbin_sources(self.pipeline.get_by_name("rb"))
         self.stop()
         return sources
 
