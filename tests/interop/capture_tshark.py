@@ -292,19 +292,16 @@ def analyse(pcap, peer_port, sender_ssrc, loopback, receiver_ssrcs):
         return f"{address} as SSRC {ssrc:#x}"
 
     kinds = rtcp_kinds(rows, who)
-    wanted = {201: {"receiver"}, 202: {"receiver"}}
-    if loopback.sender_reports:
-        wanted = {200: {"sender"}, 201: {"receiver"}, 202: {"sender", "receiver"}, 203: {"sender"}}
+    wanted = {200: {"sender"}, 201: {"receiver"}, 202: {"sender", "receiver"}, 203: {"sender"}}
     for kind, senders in wanted.items():
         check(senders <= kinds.get(kind, set()), f"tshark found no RTCP packet type {kind} from the "
               f"{' and '.join(sorted(senders))}; types seen: {kinds}")
     unwanted = {kind: found - wanted.get(kind, set()) for kind, found in kinds.items()}
     check(not any(unwanted.values()), f"tshark found RTCP from whom it should not come: {unwanted}")
 
-    if loopback.sender_reports:
-        byes = tshark(pcap, peer_port, "-Y", "rtcp.pt == 203", "-T", "fields", "-e", "rtcp.ssrc.identifier")
-        named = {int(value, 0) for value in byes.replace(",", " ").split()}
-        check(sender_ssrc in named, f"the BYE compound names {named}, not the sender's first SSRC {sender_ssrc}")
+    byes = tshark(pcap, peer_port, "-Y", "rtcp.pt == 203", "-T", "fields", "-e", "rtcp.ssrc.identifier")
+    named = {int(value, 0) for value in byes.replace(",", " ").split()}
+    check(sender_ssrc in named, f"the BYE compound names {named}, not the sender's first SSRC {sender_ssrc}")
 
     malformed = tshark(pcap, peer_port, "-Y", "_ws.malformed")
     check(malformed.strip() == "", "tshark finds malformed packets:\n" + malformed)
@@ -473,10 +470,10 @@ def check_sender_reports(pcap, port, loopback):
 def body(loopback):
     work = work_folder(f"capture-{loopback.family}")
     peer_port = loopback.free_port_pair((loopback.third,))
-    sender_port = loopback.free_port_pair((loopback.sending,), taken=(peer_port,))
+    sender_port = loopback.free_port_pair((loopback.sender_bind,), taken=(peer_port,))
     receiver_port = loopback.free_port_pair((loopback.receiving,), taken=(peer_port, sender_port))
     sender, receiver, both = (os.path.join(work, name) for name in ("sender.xml", "receiver.xml", "both.xml"))
-    save_graph(sender, "send", "--to", loopback.endpoint(loopback.third, peer_port), "--bind", loopback.sending,
+    save_graph(sender, "send", "--to", loopback.endpoint(loopback.third, peer_port), "--bind", loopback.sender_bind,
                "--local-port", sender_port, "--codec", "PCMA", "--tone", 440)
     save_graph(receiver, "recv", "--on", loopback.endpoint(loopback.receiving, receiver_port),
                "--peer", loopback.endpoint(loopback.third, peer_port), "--out", os.path.join(work, "received.alaw"))
@@ -499,8 +496,7 @@ def body(loopback):
         peer.write_pcap(captured)
     analyse(captured, peer_port, ssrc, loopback, local_ssrcs(run, "RTP in"))
     check_wire_bytes(captured, peer)
-    if loopback.sender_reports:
-        check_sender_reports(captured, peer_port, loopback)
+    check_sender_reports(captured, peer_port, loopback)
 
 
 run_test(lambda: (require("tshark"), body(Loopback())))

@@ -111,9 +111,10 @@ class Loopback:
 
     IPv4 gives every part an address of its own in 127.0.0.0/8. IPv6 has
     ::1 alone: every part is ::1 there and only the ports tell them apart.
-    A sending stack whose RTCP destination has its own address sends no
-    RTCP (it takes that for "no RTCP wanted"), so over ::1 our sender sends
-    no reports and reads none: `sender_reports` says whether it does.
+    A sending stack whose RTCP destination is its own address sends no
+    RTCP (it takes that for "no RTCP wanted"), so over IPv6 our sender binds
+    the any address (`sender_bind`, zqhost send's default) and its packets
+    leave from ::1.
 
     The family comes from the environment (ZQ_ADDRESS_FAMILY=ipv6 or ipv4,
     the default), which ctest sets for the IPv6 run of a script."""
@@ -122,17 +123,20 @@ class Loopback:
         self.family = family or os.environ.get("ZQ_ADDRESS_FAMILY", "ipv4")
         if self.family == "ipv6":
             self.sending = self.receiving = self.third = "::1"
+            self.sender_bind = "::"
         elif self.family == "ipv4":
             self.sending, self.receiving, self.third = "127.0.0.1", "127.0.0.2", "127.0.0.3"
+            self.sender_bind = self.sending
         else:
             raise Failure(f"address family '{self.family}' is neither ipv4 nor ipv6")
         self.ipv6 = self.family == "ipv6"
-        self.sender_reports = self.sending != self.receiving
 
     @property
     def both(self):
-        """The sending and the receiving address, each once."""
-        return tuple(dict.fromkeys((self.sending, self.receiving)))
+        """Where the ports of both sides are probed: the sending and the
+        receiving address, or over IPv6 the any address, which holds a port
+        on ::1 and on every IPv4 address as well."""
+        return ("::",) if self.ipv6 else (self.sending, self.receiving)
 
     def host(self, address):
         """The address as it goes before a port: an IPv6 one in brackets."""

@@ -113,7 +113,8 @@ def rtcp_mux(folder, port):
     """save writes RTCPMux after every other setting for --rtcp-mux and
     nothing without; run keeps it: the receiver then needs no RTCP port (one
     held by someone else stops the plain graph, not this one). --pt refuses
-    what would read as RTCP; the demo sends RTCP both ways on the RTP ports."""
+    what would read as RTCP; the demo sends RTCP both ways on the RTP ports,
+    over IPv6."""
     to = ["--to", f"127.0.0.2:{port}", "--codec", "PCMA", "--tone", "440"]
     expect(run("send", *to, "--rtcp-mux", "--pt", "77"), 2,
            "option --pt: payload types 64 to 95 would read as RTCP under --rtcp-mux", "send --rtcp-mux --pt 77")
@@ -133,10 +134,10 @@ def rtcp_mux(folder, port):
         check(plain.returncode == 1, f"run without RTCPMux, its RTCP port held: {plain.returncode}\n{plain.stderr[-800:]}")
         muxed = run("run", files[True], "--seconds", "0.5")
         check(muxed.returncode == 0, f"run with RTCPMux, its RTCP port held: {muxed.returncode}\n{muxed.stderr[-800:]}")
-    demo = run("demo", "--rtcp-mux", "--seconds", "6")
+    demo = run("demo", "--rtcp-mux", "--ipv6", "--seconds", "6")
     check(demo.returncode == 0 and "verdict: PASS" in demo.stdout and "RTCP on the same ports" in demo.stdout
-          and "ok   RTCP went both ways" in demo.stdout,
-          f"demo --rtcp-mux: {demo.returncode}\n{demo.stdout[-1500:]}\n{demo.stderr[-800:]}")
+          and "to [::1]:" in demo.stdout and "ok   RTCP went both ways" in demo.stdout,
+          f"demo --rtcp-mux --ipv6: {demo.returncode}\n{demo.stdout[-1500:]}\n{demo.stderr[-800:]}")
 
 
 def send(port, payload_path, *extra):

@@ -60,12 +60,12 @@ def terminal_parts(block):
 
 
 def listening_ports(part):
-    return [int(p) for p in re.findall(r"--(?:on|listen) [\d.]+:(\d+)", part)]
+    return [int(p) for p in re.findall(r"--(?:on|listen) (?:[\d.]+|\[[\da-f:]+\]):(\d+)", part)]
 
 
 def await_bound(port):
     deadline = time.monotonic() + 10
-    while not bound_by_someone("127.0.0.2", port) and not bound_by_someone("127.0.0.1", port):
+    while not any(bound_by_someone(address, port) for address in ("127.0.0.2", "127.0.0.1", "::1")):
         check(time.monotonic() < deadline, f"nothing listens on port {port} after 10 s")
         time.sleep(0.01)  # polls a bind that nothing announces
 
@@ -142,7 +142,8 @@ def body():
     for number, block in enumerate(blocks):
         taken = []
         for _ in README_PORTS:
-            taken.append(free_port_pair(taken=tuple(taken) + tuple(p + 1 for p in taken)))
+            # Free on [::]: free on ::1 and every IPv4 address too.
+            taken.append(free_port_pair(("::",), taken=tuple(taken) + tuple(p + 1 for p in taken)))
         adapted = adapt(block, taken)
         if "ffmpeg" in adapted and shutil.which("ffmpeg") is None:
             print(f"block {number}: skipped, ffmpeg is not installed")

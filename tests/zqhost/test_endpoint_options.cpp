@@ -49,6 +49,8 @@ TEST(EndpointOptions, HostPortTextsOfBothFamilies)
     }
     EXPECT_EQ(LoopbackLike("::1"), "::1");
     EXPECT_EQ(LoopbackLike("127.0.0.2"), "127.0.0.1");
+    EXPECT_EQ(DefaultSendingAddress("::1"), "::");
+    EXPECT_EQ(DefaultSendingAddress("127.0.0.2"), "127.0.0.1");
 }
 
 TEST(EndpointOptions, MalformedEndpointsAreRefusedNamingTheOption)

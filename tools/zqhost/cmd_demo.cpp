@@ -1,6 +1,7 @@
 // zqhost demo: the main job in one process. A chirp goes out of an "RTP out"
-// on 127.0.0.1 and comes back in through an "RTP in" on 127.0.0.2; at the end
-// the payloads, the losses and the RTCP traffic are judged.
+// on 127.0.0.1 and comes back in through an "RTP in" on 127.0.0.2 (over IPv6:
+// out of [::], into [::1]); at the end the payloads, the losses and the RTCP
+// traffic are judged.
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "command.h"
 #include "logoptions.h"
 #include "demoverdict.h"
+#include "endpointoptions.h"
 #include "freeports.h"
 #include "graphbuilder.h"
 #include "graphrunner.h"
@@ -34,8 +36,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kSenderAddress = "127.0.0.1";
-constexpr const char* kReceiverAddress = "127.0.0.2";
+// Where the two stacks sit. A sending stack whose remote RTCP address is its
+// own local address sends no RTCP, and IPv6 has a single loopback address:
+// there the sender binds the any address and its packets leave from ::1.
+struct DemoAddresses {
+    const char* sender;
+    const char* receiver;
+    const char* senderSeenAt;  // where the receiver reaches the sender
+    // Bound to [::], the sender's sockets take their ports on ::1 too: ports
+    // free there are free on both.
+    bool senderOnEveryAddress;
+};
+constexpr DemoAddresses kIPv4Addresses = {"127.0.0.1", "127.0.0.2", "127.0.0.1", false};
+constexpr DemoAddresses kIPv6Addresses = {"::", "::1", "::1", true};
 constexpr double kDefaultSeconds = 12.0;
 // The first reports leave at the first 5 s tick after the traffic began: a
 // shorter run cannot see RTCP both ways.
@@ -56,6 +69,7 @@ struct DemoRequest {
     SRTPOptions srtp;  // both stacks alike: what one sends the other receives
     bool sharedIO = false;  // both stacks on the process's receive service
     bool rtcpMux = false;   // both stacks: RTCP on the RTP ports
+    DemoAddresses addresses = kIPv4Addresses;
 };
 
 DemoRequest TakeRequest(Arguments& arguments)
@@ -78,6 +92,9 @@ DemoRequest TakeRequest(Arguments& arguments)
     }
     request.sharedIO = TakeIOOption(arguments) == ZQFIOMode::Shared;
     request.rtcpMux = arguments.TakeFlag("--rtcp-mux");
+    if (arguments.TakeFlag("--ipv6")) {
+        request.addresses = kIPv6Addresses;
+    }
     arguments.ExpectNoMore();
     if (request.codec->defaultPayloadType < 0) {
         throw CommandError(std::string("option --codec: ") + request.codec->key + " has no default payload type");
@@ -88,9 +105,9 @@ DemoRequest TakeRequest(Arguments& arguments)
 // Everything the demo looks at, in one place for the hooks.
 struct Demo {
     DemoRequest request;
-    // The sender's ports on 127.0.0.1 and the receiver's on 127.0.0.2 (RTP,
-    // and RTCP on the next one): stacks of one process share sockets by
-    // port number, so the two pairs differ.
+    // The sender's ports and the receiver's (RTP, and RTCP on the next one):
+    // stacks of one process share sockets by port number, so the two pairs
+    // differ.
     uint16_t senderPort = 0;
     uint16_t receiverPort = 0;
     int64_t frames = 0;
@@ -105,8 +122,8 @@ struct Demo {
 SenderOptions SenderOptionsFor(const Demo& demo)
 {
     SenderOptions options;
-    options.remote = Endpoint{kReceiverAddress, demo.receiverPort};
-    options.localAddress = kSenderAddress;
+    options.remote = Endpoint{demo.request.addresses.receiver, demo.receiverPort};
+    options.localAddress = demo.request.addresses.sender;
     options.localPort = demo.senderPort;
     options.codec = demo.request.codec;
     // Every frame of a chirp differs, so a lost or swapped packet shows.
@@ -125,8 +142,8 @@ SenderOptions SenderOptionsFor(const Demo& demo)
 ReceiverOptions ReceiverOptionsFor(const Demo& demo)
 {
     ReceiverOptions options;
-    options.local = Endpoint{kReceiverAddress, demo.receiverPort};
-    options.peerAddress = kSenderAddress;
+    options.local = Endpoint{demo.request.addresses.receiver, demo.receiverPort};
+    options.peerAddress = demo.request.addresses.senderSeenAt;
     options.peerPort = demo.senderPort;
     options.codecs = {demo.request.codec};
     options.keepLimit = SIZE_MAX;
@@ -233,7 +250,8 @@ void PrintSetup(const Demo& demo)
     if (request.json) {
         JsonObject setup;
         setup.AddText("codec", request.codec->key).AddInteger("frames", demo.frames);
-        setup.AddText("sender_address", kSenderAddress).AddText("receiver_address", kReceiverAddress);
+        setup.AddText("sender_address", request.addresses.sender);
+        setup.AddText("receiver_address", request.addresses.receiver);
         const int rtcpOffset = request.rtcpMux ? 0 : 1;  // multiplexed: RTCP on the RTP port itself
         setup.AddInteger("sender_rtp_port", demo.senderPort);
         setup.AddInteger("sender_rtcp_port", demo.senderPort + rtcpOffset);
@@ -253,10 +271,12 @@ void PrintSetup(const Demo& demo)
         }
         std::printf("%s\n", JsonObject().AddJson("demo", setup.Text()).Text().c_str());
     } else {
-        std::printf("demo: %lld frames of %s (a chirp, 20 ms each) from %s:%u to %s:%u, RTCP on %s ports; "
+        std::printf("demo: %lld frames of %s (a chirp, 20 ms each) from %s to %s, RTCP on %s ports; "
                     "loss %u %%, jitter up to %u ms, window %u",
-                    static_cast<long long>(demo.frames), request.codec->key, kSenderAddress, demo.senderPort,
-                    kReceiverAddress, demo.receiverPort, request.rtcpMux ? "the same" : "the next",
+                    static_cast<long long>(demo.frames), request.codec->key,
+                    EndpointText(request.addresses.sender, demo.senderPort).c_str(),
+                    EndpointText(request.addresses.receiver, demo.receiverPort).c_str(),
+                    request.rtcpMux ? "the same" : "the next",
                     request.lossPercent.value_or(0),
                     request.maxJitterMs.value_or(0), request.window);
         if (request.srtp.IsOn()) {
@@ -384,11 +404,16 @@ int RunDemo(Arguments& arguments)
     demo.request = TakeRequest(arguments);
     demo.frames = std::max<int64_t>(1, std::llround(demo.request.seconds * 1000.0 / kFrameMs));
     demo.firstSequenceNumber = static_cast<uint16_t>(std::random_device{}());
-    demo.senderPort = FindFreePortPair({kSenderAddress, kReceiverAddress});
-    demo.receiverPort = FindFreePortPair({kSenderAddress, kReceiverAddress}, demo.senderPort);
+    const DemoAddresses& addresses = demo.request.addresses;
+    std::vector<std::string> probe = {addresses.sender};
+    if (!addresses.senderOnEveryAddress) {
+        probe.emplace_back(addresses.receiver);
+    }
+    demo.senderPort = FindFreePortPair(probe);
+    demo.receiverPort = FindFreePortPair(probe, demo.senderPort);
     if (demo.senderPort == 0 || demo.receiverPort == 0) {
-        throw std::runtime_error(std::string("no two free pairs of UDP ports on ") + kSenderAddress + " and " +
-                                 kReceiverAddress);
+        throw std::runtime_error(std::string("no two free pairs of UDP ports on ") + addresses.sender + " and " +
+                                 addresses.receiver);
     }
 
     ZQFModuleRegistry registry;
@@ -417,7 +442,8 @@ extern const Command kDemoCommand = {
     "demo",
     "send a chirp to ourselves over RTP and judge what comes back",
     "usage: zqhost demo [--seconds N] [--loss PCT] [--jitter MS] [--window W]\n"
-    "                   [--codec NAME] [--io shared|own] [--rtcp-mux] [--json]\n"
+    "                   [--codec NAME] [--io shared|own] [--rtcp-mux] [--ipv6]\n"
+    "                   [--json]\n"
     "                   [SRTP OPTIONS] [LOG OPTIONS] [--plugin PATH]\n\n"
     "In one process: a stock source (a rising chirp, so every 20 ms frame\n"
     "differs) -> \"RTP out\" on 127.0.0.1, sending to an \"RTP in\" on 127.0.0.2\n"
@@ -443,6 +469,8 @@ extern const Command kDemoCommand = {
     "                  shared receive threads; own (default): on their own\n"
     "  --rtcp-mux      both stacks send and read RTCP on their RTP ports\n"
     "                  (RFC 5761) and open no RTCP port\n"
+    "  --ipv6          over IPv6: \"RTP out\" on [::] (its packets leave from\n"
+    "                  ::1, the one IPv6 loopback address), \"RTP in\" on [::1]\n"
     "  --json          setup, statistics and verdict as JSON lines\n"
     "  --plugin PATH   the plug-in to use\n\n"
     ZQHOST_SRTP_HELP

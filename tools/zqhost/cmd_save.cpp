@@ -104,7 +104,7 @@ SenderOptions SenderOptionsOf(const SaveRequest& request)
     if (request.rtcpPort) {
         options.remoteRTCPPort = ParsePort("--rtcp-port", *request.rtcpPort);
     }
-    options.localAddress = request.bind ? *request.bind : LoopbackLike(options.remote.host);
+    options.localAddress = request.bind ? *request.bind : DefaultSendingAddress(options.remote.host);
     if (request.localPort) {
         options.localPort = ParsePort("--local-port", *request.localPort);
     }
@@ -203,7 +203,7 @@ extern const Command kSaveCommand = {
     "A sender is a tone source -> \"RTP out\":\n"
     "  --to HOST:PORT    where RTP goes; RTCP goes to PORT+1 ([::1]:5004 for IPv6)\n"
     "  --rtcp-port P     the remote RTCP port instead of PORT+1\n"
-    "  --bind ADDR       local address (default 127.0.0.1, ::1 for an IPv6 --to)\n"
+    "  --bind ADDR       local address (default 127.0.0.1, :: for an IPv6 --to)\n"
     "  --local-port P    local RTP port (default: the remote port); RTCP on P+1\n"
     "  --codec NAME      what to send (default audioG711A)\n"
     "  --tone HZ         frequency of the tone (default 440)\n"

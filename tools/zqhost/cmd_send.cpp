@@ -91,7 +91,7 @@ void TakeAddresses(Arguments& arguments, SenderOptions& sender)
         sender.localAddress = ResolveAddress("--bind", *bind);
         RequireSameFamily("--bind", sender.localAddress, "--to", sender.remote.host);
     } else {
-        sender.localAddress = LoopbackLike(sender.remote.host);
+        sender.localAddress = DefaultSendingAddress(sender.remote.host);
     }
     if (const auto port = arguments.TakeValue("--local-port")) {
         sender.localPort = ParsePort("--local-port", *port);
@@ -302,7 +302,7 @@ extern const Command kSendCommand = {
     "  --tone HZ             send a tone (encoded as G.711 for PCMA and PCMU)\n"
     "                        until --seconds or a signal\n"
     "  --rtcp-port P         the remote RTCP port instead of PORT+1\n"
-    "  --bind ADDR           local address (default 127.0.0.1, ::1 for an IPv6\n"
+    "  --bind ADDR           local address (default 127.0.0.1, :: for an IPv6\n"
     "                        --to); of the --to address's family, and other\n"
     "                        than the --to address for RTCP to flow\n"
     "  --local-port P        local RTP port (default: the --to port)\n"

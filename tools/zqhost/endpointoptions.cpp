@@ -99,3 +99,8 @@ void RequireSameFamily(const std::string& option, const std::string& address, co
 }
 
 std::string LoopbackLike(const std::string& host) { return IsIPv6Text(host) ? "::1" : "127.0.0.1"; }
+
+std::string DefaultSendingAddress(const std::string& remoteHost)
+{
+    return IsIPv6Text(remoteHost) ? "::" : "127.0.0.1";
+}

@@ -28,3 +28,8 @@ void RequireSameFamily(const std::string& option, const std::string& address, co
 // The loopback address of the host's family: "::1" for an IPv6 address,
 // "127.0.0.1" otherwise.
 std::string LoopbackLike(const std::string& host);
+// Where a sender binds when told nothing: "127.0.0.1" for an IPv4 remote,
+// the any address "::" for an IPv6 one. A stack sends no RTCP when its
+// remote address is its own, and ::1 is the only IPv6 loopback address: bound
+// to [::], the stack sends from ::1 to ::1 and reports still flow.
+std::string DefaultSendingAddress(const std::string& remoteHost);
