@@ -106,10 +106,10 @@ private:
     void DropRTCPOnRTPPort();
 
     // Shared I/O: the receive service's callbacks.
-    void OnReadable(int descriptor) override;
+    void OnReadable(int descriptor, int budget) override;
     void OnTick() override;
-    void ReceiveQueued(RTPSocket* socket);
-    void ReadQueuedRTCP(RTPSocket* socket);
+    void ReceiveQueued(RTPSocket* socket, int budget);
+    void ReadQueuedRTCP(RTPSocket* socket, int budget);
     // Registers the sockets with the service; raises when it refuses.
     void JoinReceiveService();
     void LeaveReceiveService();
@@ -192,6 +192,10 @@ private:
     // Shared I/O: the stack is a client of the receive service for this run.
     std::atomic<bool> m_inReceiveService{false};
     uint32_t m_quietTicks = 0;           // service ticks since the last datagram
+    // The last senders on each socket, kept between the service's callbacks:
+    // an address read again is not formatted again.
+    ZQCSocketAddress m_serviceRTPSender;
+    ZQCSocketAddress m_serviceRTCPSender;
     std::atomic<uint32_t> m_noSampleDrops{0};  // datagrams dropped: the pool was empty
     std::atomic<uint32_t> m_rtcpOnRTPPort{0};  // compounds dropped on the RTP port without multiplexing
     // Under multiplexing, whether the RTCP that arrives is processed (the

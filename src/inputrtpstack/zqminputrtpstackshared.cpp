@@ -20,8 +20,6 @@ namespace {
 using zqm::input::kLogPath;
 using zqm::input::StackLock;
 
-// Datagrams read per readiness before the thread serves another client.
-constexpr int kDatagramsPerTurn = 32;
 // As the own thread's "no data" line: every 200 waits of 100 ms.
 constexpr uint32_t kQuietTicksPerLine = 200;
 constexpr uint32_t kNoSampleLogEvery = 50;
@@ -68,24 +66,24 @@ void ZQMInputRTPStack::LeaveReceiveService()
     }
 }
 
-void ZQMInputRTPStack::OnReadable(int descriptor)
+void ZQMInputRTPStack::OnReadable(int descriptor, int budget)
 {
     // The sockets are released only after the stack left the service.
     if (m_inputRTPSocket != nullptr && descriptor == m_inputRTPSocket->GetDescriptor()) {
-        ReceiveQueued(m_inputRTPSocket);
+        ReceiveQueued(m_inputRTPSocket, budget);
     } else if (m_inputRTCPSocket != nullptr && descriptor == m_inputRTCPSocket->GetDescriptor()) {
-        ReadQueuedRTCP(m_inputRTCPSocket);
+        ReadQueuedRTCP(m_inputRTCPSocket, budget);
     }
 }
 
-// What is not read stays readable, and the service would be woken for it
-// again at once: every datagram is read, into a sample or to be dropped.
-void ZQMInputRTPStack::ReceiveQueued(RTPSocket* socket)
+// What is not read stays readable, and the service comes back for it at
+// once: every datagram is read, into a sample or to be dropped.
+void ZQMInputRTPStack::ReceiveQueued(RTPSocket* socket, int budget)
 {
     ZQFPinOut* pin = m_ownerModule->GetOutputPin(0);
     const bool deliverable = pin != nullptr && pin->IsConnected();
-    ZQCSocketAddress from;
-    for (int turn = 0; turn < kDatagramsPerTurn; ++turn) {
+    ZQCSocketAddress& from = m_serviceRTPSender;
+    for (int turn = 0; turn < budget; ++turn) {
         ZQFMediaSample* sample = deliverable ? pin->GetNewSample(0) : nullptr;
         if (sample == nullptr) {
             if (socket->RecvFrom(ScratchBuffer(), kMaxDatagramBytes, &from) <= 0) {
@@ -109,10 +107,10 @@ void ZQMInputRTPStack::ReceiveQueued(RTPSocket* socket)
     }
 }
 
-void ZQMInputRTPStack::ReadQueuedRTCP(RTPSocket* socket)
+void ZQMInputRTPStack::ReadQueuedRTCP(RTPSocket* socket, int budget)
 {
-    ZQCSocketAddress from;
-    for (int turn = 0; turn < kDatagramsPerTurn; ++turn) {
+    ZQCSocketAddress& from = m_serviceRTCPSender;
+    for (int turn = 0; turn < budget; ++turn) {
         const int received = socket->RecvFrom(ScratchBuffer(), kMaxDatagramBytes, &from);
         if (received <= 0) {
             return;

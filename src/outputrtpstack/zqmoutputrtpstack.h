@@ -118,7 +118,7 @@ private:
     void ListenThroughService(RTPSocket* socket);
     void JoinReceiveService(RTPSocket* socket);
     void LeaveReceiveService();
-    void OnReadable(int descriptor) override;
+    void OnReadable(int descriptor, int budget) override;
     void OnTick() override {}
     // The stack's address as the trace lines print it (its low 32 bits).
     unsigned TraceId() const;

@@ -37,9 +37,6 @@ constexpr int kShortestRTCPBytes = 5;
 constexpr int kIdleWaitMs = 200;
 constexpr int kWaitFailed = -2;
 constexpr int kReceiveBufferBytes = static_cast<int>(ZQMOutputRTPStackRTCPListeningThread::kReceiveBufferBytes);
-// Datagrams read per readiness before the service thread serves another
-// client.
-constexpr int kDatagramsPerTurn = 32;
 
 // The NTP time and the RTP timestamp are of the same instant, so that a
 // receiver can map the stream's media time onto the wall clock.
@@ -229,7 +226,7 @@ void ZQMOutputRTPStack::LeaveReceiveService()
     }
 }
 
-void ZQMOutputRTPStack::OnReadable(int descriptor)
+void ZQMOutputRTPStack::OnReadable(int descriptor, int budget)
 {
     RTPSocket* socket = RTCPReceiveSocket();  // released only after the stack left the service
     if (socket == nullptr || descriptor != socket->GetDescriptor()) {
@@ -238,7 +235,7 @@ void ZQMOutputRTPStack::OnReadable(int descriptor)
     static_assert(zqm::ReceiveService::kScratchBytes >= kReceiveBufferBytes);
     uint8_t* buffer = zqm::ReceiveService::ScratchBuffer();
     ZQCSocketAddress sender;
-    for (int turn = 0; turn < kDatagramsPerTurn; ++turn) {
+    for (int turn = 0; turn < budget; ++turn) {
         const int received = socket->RecvFrom(buffer, kReceiveBufferBytes, &sender);
         if (received <= 0) {
             return;

@@ -2,21 +2,14 @@
 
 namespace zqm {
 
-BatchPacer::Wait BatchPacer::Next() const
-{
-    if (m_moreReady) {
-        return Wait::Look;
-    }
-    return m_batching ? Wait::SleepThenLook : Wait::Block;
-}
+BatchPacer::Wait BatchPacer::Next() const { return m_batching ? Wait::SleepThenLook : Wait::Block; }
 
-void BatchPacer::Record(uint64_t nowNs, int served, bool full)
+void BatchPacer::Record(uint64_t nowNs, int served)
 {
-    m_moreReady = full;
     if (served == 0) {
         // A look at the sockets found nothing (a wake for the thread's own
         // events counts the same): the streams went quiet.
-        m_batching = m_batching && full;
+        m_batching = false;
         return;
     }
     if (!m_batching && m_servedBefore && nowNs - m_lastServedNs < kBatchPeriodNs) {

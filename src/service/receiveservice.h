@@ -26,9 +26,13 @@ namespace zqm {
 
 class ReceiveClient {
 public:
-    // `descriptor` is readable: read what is queued without blocking (at
-    // most a budget: the thread serves other clients too).
-    virtual void OnReadable(int descriptor) = 0;
+    // `descriptor` is readable: read at most `budget` datagrams without
+    // blocking. What is left stays readable and is reported again in the
+    // thread's next look, which comes at once: first one datagram (a paced
+    // stream holds one, and a read that finds the socket empty costs as much
+    // as one that finds a datagram), then, for a socket still readable after
+    // that, kBacklogBudget.
+    virtual void OnReadable(int descriptor, int budget) = 0;
     // About every ReceiveService::kTickMs while registered.
     virtual void OnTick() = 0;
 
@@ -39,6 +43,9 @@ protected:
 class ReceiveService {
 public:
     static constexpr int kTickMs = 100;
+    // Datagrams a client reads from a socket with a backlog before the
+    // thread serves the others again.
+    static constexpr int kBacklogBudget = 32;
 
     // At most `maxThreads` threads (0: one per core), never more than
     // there are clients.

@@ -46,7 +46,9 @@ private:
     void Run();
     // Waits as `pacer` says; the number of events written to `events`.
     int Wait(const BatchPacer& pacer, epoll_event* events);
-    void Serve(uint64_t registration);
+    // Serves the `ready` events; the number of client sockets served.
+    int Handle(const epoll_event* events, int ready, int budget);
+    void Serve(uint64_t registration, int budget);
     void Tick();
     // A callback marks its client running (under the lock, after checking
     // it is still served) so that Remove waits for it; this ends the mark.

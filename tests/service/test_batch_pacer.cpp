@@ -1,6 +1,6 @@
 // When a service thread batches: only once datagrams come faster than one
 // a period, at instants a period apart, and never past a look that finds
-// nothing; a full event list is looked at again at once.
+// nothing.
 #include <gtest/gtest.h>
 
 #include "service/batchpacer.h"
@@ -16,7 +16,7 @@ TEST(BatchPacer, SlowDatagramsAreEachServedAtOnce)
     BatchPacer pacer;
     EXPECT_EQ(pacer.Next(), Wait::Block);
     for (uint64_t k = 1; k <= 5; ++k) {
-        pacer.Record(k * 20 * kPeriod, 1, false);  // a stream at 50 packets/s
+        pacer.Record(k * 20 * kPeriod, 1);  // a stream at 50 packets/s
         EXPECT_EQ(pacer.Next(), Wait::Block) << k;
     }
 }
@@ -25,49 +25,33 @@ TEST(BatchPacer, FastDatagramsAreServedAtInstantsAPeriodApart)
 {
     BatchPacer pacer;
     const uint64_t t0 = 100 * kPeriod;
-    pacer.Record(t0, 1, false);
-    pacer.Record(t0 + kPeriod / 4, 1, false);
+    pacer.Record(t0, 1);
+    pacer.Record(t0 + kPeriod / 4, 1);
     ASSERT_EQ(pacer.Next(), Wait::SleepThenLook);
     EXPECT_EQ(pacer.WakeAt(), t0 + kPeriod / 4 + kPeriod);
 
     // Woken a little late: the next instant keeps the rhythm.
-    pacer.Record(pacer.WakeAt() + 30000, 3, false);
+    pacer.Record(pacer.WakeAt() + 30000, 3);
     EXPECT_EQ(pacer.Next(), Wait::SleepThenLook);
     EXPECT_EQ(pacer.WakeAt(), t0 + kPeriod / 4 + 2 * kPeriod);
 
     // Far behind (the thread was not scheduled): start anew from now.
     const uint64_t late = pacer.WakeAt() + 5 * kPeriod;
-    pacer.Record(late, 2, false);
+    pacer.Record(late, 2);
     EXPECT_EQ(pacer.WakeAt(), late + kPeriod);
 }
 
 TEST(BatchPacer, ALookThatFindsNothingEndsBatching)
 {
     BatchPacer pacer;
-    pacer.Record(kPeriod, 1, false);
-    pacer.Record(kPeriod + 1000, 1, false);
+    pacer.Record(kPeriod, 1);
+    pacer.Record(kPeriod + 1000, 1);
     ASSERT_EQ(pacer.Next(), Wait::SleepThenLook);
-    pacer.Record(2 * kPeriod, 0, false);
+    pacer.Record(2 * kPeriod, 0);
     EXPECT_EQ(pacer.Next(), Wait::Block);
     // A datagram after the quiet look does not batch again by itself.
-    pacer.Record(40 * kPeriod, 1, false);
+    pacer.Record(40 * kPeriod, 1);
     EXPECT_EQ(pacer.Next(), Wait::Block);
-}
-
-TEST(BatchPacer, AFullEventListIsLookedAtAgainAtOnce)
-{
-    BatchPacer pacer;
-    pacer.Record(kPeriod, 64, true);
-    EXPECT_EQ(pacer.Next(), Wait::Look);
-    pacer.Record(kPeriod + 500, 64, true);  // still more, now batching
-    EXPECT_EQ(pacer.Next(), Wait::Look);
-    pacer.Record(kPeriod + 900, 3, false);
-    EXPECT_EQ(pacer.Next(), Wait::SleepThenLook);
-    // Only the thread's own events, list full of them: look again, keep batching.
-    pacer.Record(kPeriod + 1000, 0, true);
-    EXPECT_EQ(pacer.Next(), Wait::Look);
-    pacer.Record(kPeriod + 1100, 1, false);
-    EXPECT_EQ(pacer.Next(), Wait::SleepThenLook);
 }
 
 }  // namespace

@@ -23,13 +23,14 @@ using zqm::ReceiveService;
 // callback until released.
 class CountingClient : public zqm::ReceiveClient {
 public:
-    void OnReadable(int descriptor) override
+    void OnReadable(int descriptor, int budget) override
     {
         uint8_t buffer[64];
-        while (recv(descriptor, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
+        for (int read = 0; read < budget && recv(descriptor, buffer, sizeof buffer, MSG_DONTWAIT) > 0; ++read) {
             ++datagrams;
         }
         std::unique_lock lock(m_mutex);
+        budgets.push_back(budget);
         m_inCallback = true;
         m_changed.notify_all();
         m_changed.wait(lock, [&] { return !m_hold; });
@@ -59,6 +60,12 @@ public:
         return m_inCallback;
     }
 
+    std::vector<int> Budgets()
+    {
+        std::lock_guard lock(m_mutex);
+        return budgets;
+    }
+
     UdpPeer socket{"127.0.0.2"};
     std::atomic<int> datagrams{0};
     std::atomic<int> ticks{0};
@@ -68,6 +75,7 @@ private:
     std::condition_variable m_changed;
     bool m_hold = false;
     bool m_inCallback = false;
+    std::vector<int> budgets;  // of every callback, in order
 };
 
 TEST(ReceiveService, EachClientGetsItsDatagramsAndTicksOnTheThreadsAllowed)
@@ -98,6 +106,27 @@ TEST(ReceiveService, EachClientGetsItsDatagramsAndTicksOnTheThreadsAllowed)
     }
     EXPECT_EQ(service.ClientCount(), 0u);
     EXPECT_EQ(service.ThreadCount(), 0u) << "the threads end with the last client";
+}
+
+// A ready socket is read for one datagram first (a paced stream holds one);
+// one still readable after that is read in full, a budget at a time, in
+// looks made at once.
+TEST(ReceiveService, ABacklogIsReadInFullWithoutWaiting)
+{
+    constexpr int kQueued = 100;
+    ReceiveService service(1);
+    CountingClient client;
+    UdpPeer sender;
+    for (int i = 0; i < kQueued; ++i) {
+        ASSERT_TRUE(sender.SendTo("127.0.0.2", client.socket.Port(), Bytes(8, static_cast<uint8_t>(i))));
+    }
+    // On loopback a send returns with its datagram queued at the receiver.
+    const int descriptor = client.socket.Descriptor();
+    ASSERT_TRUE(service.Register(&client, {&descriptor, 1}));
+    ASSERT_TRUE(WaitUntil([&] { return client.datagrams.load() == kQueued; })) << client.datagrams.load();
+    constexpr int kBacklog = ReceiveService::kBacklogBudget;
+    EXPECT_EQ(client.Budgets(), (std::vector<int>{1, kBacklog, kBacklog, kBacklog, kBacklog}));
+    service.Unregister(&client);
 }
 
 TEST(ReceiveService, UnregisterWaitsForARunningCallbackAndEndsEveryCallback)
@@ -134,9 +163,9 @@ TEST(ReceiveService, UnregisterWaitsForARunningCallbackAndEndsEveryCallback)
 class LeavingClient : public CountingClient {
 public:
     explicit LeavingClient(ReceiveService& service) : m_service(service) {}
-    void OnReadable(int descriptor) override
+    void OnReadable(int descriptor, int budget) override
     {
-        CountingClient::OnReadable(descriptor);
+        CountingClient::OnReadable(descriptor, budget);
         m_service.Unregister(this);
         left = true;
     }
