@@ -7,12 +7,20 @@
 
 namespace zqm {
 
-ReceiveService::ReceiveService(size_t maxThreads)
-    : m_maxThreads(maxThreads != 0 ? maxThreads : std::max<size_t>(1, std::thread::hardware_concurrency()))
+ReceiveService::ReceiveService(size_t maxThreads, double spreadShare)
+    : m_maxThreads(maxThreads != 0 ? maxThreads : std::max<size_t>(1, std::thread::hardware_concurrency())),
+      m_spreadShare(spreadShare)
 {
 }
 
-ReceiveService::~ReceiveService() = default;
+// The threads may call Spread until they are joined: they are taken out
+// under the lock, then joined while the service still stands.
+ReceiveService::~ReceiveService()
+{
+    std::vector<std::unique_ptr<Worker>> workers;
+    std::lock_guard lock(m_mutex);
+    workers.swap(m_workers);
+}
 
 uint8_t* ReceiveService::ScratchBuffer()
 {
@@ -47,30 +55,32 @@ bool ReceiveService::Register(ReceiveClient* client, std::span<const int> descri
     return true;
 }
 
-// The wait for a running callback happens outside the service lock, so
-// that a callback may itself register or unregister clients. Workers live
-// as long as the service, so the pointers stay valid.
+// Found and removed under the service lock, so that no hand-over moves the
+// client meanwhile; the wait for a running callback happens outside it, so
+// that a callback may itself register or unregister clients. The holder
+// lives on while the client still counts.
 void ReceiveService::Unregister(ReceiveClient* client)
 {
-    std::vector<Worker*> workers;
+    Worker* holder = nullptr;
     {
         std::lock_guard lock(m_mutex);
         for (const auto& worker : m_workers) {
-            workers.push_back(worker.get());
+            if (worker->Remove(client)) {
+                holder = worker.get();
+                break;
+            }
         }
     }
-    for (Worker* worker : workers) {
-        if (!worker->Remove(client)) {
-            continue;
-        }
-        // The last client gone: the threads end with it (joined after the
-        // lock is let go), unless this runs on one of them.
-        std::vector<std::unique_ptr<Worker>> retired;  // destroyed after the lock below
-        std::lock_guard lock(m_mutex);
-        if (--m_clients == 0 && !Worker::IsWorkerThread()) {
-            retired.swap(m_workers);
-        }
+    if (holder == nullptr) {
         return;
+    }
+    holder->WaitUntilNotRunning(client);
+    // The last client gone: the threads end with it (joined after the lock
+    // is let go), unless this runs on one of them.
+    std::vector<std::unique_ptr<Worker>> retired;  // destroyed after the lock below
+    std::lock_guard lock(m_mutex);
+    if (--m_clients == 0 && !Worker::IsWorkerThread()) {
+        retired.swap(m_workers);
     }
 }
 
@@ -86,21 +96,54 @@ size_t ReceiveService::ClientCount() const
     return m_clients;
 }
 
-// A new thread while there are fewer threads than clients (the new one
-// included) and the limit allows; otherwise the least loaded one.
+// The least busy thread (then the one with the fewest clients); a new one
+// when there is none, or every one is busy and the limit allows.
 ReceiveService::Worker* ReceiveService::PickWorker()
 {
-    if (m_workers.size() < std::min(m_maxThreads, m_clients + 1)) {
-        auto worker = std::make_unique<Worker>();
+    const bool allBusy = std::all_of(m_workers.begin(), m_workers.end(),
+                                     [&](const auto& worker) { return worker->BusyShare() > m_spreadShare; });
+    if (m_workers.size() < m_maxThreads && allBusy) {
+        auto worker = std::make_unique<Worker>(*this, m_spreadShare);
         if (worker->IsUsable()) {
             m_workers.push_back(std::move(worker));
             return m_workers.back().get();
         }
     }
     const auto least = std::min_element(m_workers.begin(), m_workers.end(), [](const auto& a, const auto& b) {
-        return a->ClientCount() < b->ClientCount();
+        const double aBusy = a->BusyShare(), bBusy = b->BusyShare();
+        return aBusy != bBusy ? aBusy < bBusy : a->ClientCount() < b->ClientCount();
     });
     return least != m_workers.end() ? least->get() : nullptr;
+}
+
+void ReceiveService::Spread(Worker& busy)
+{
+    std::lock_guard lock(m_mutex);
+    const bool serving = std::any_of(m_workers.begin(), m_workers.end(),
+                                     [&](const auto& worker) { return worker.get() == &busy; });
+    if (!serving) {
+        return;  // retired meanwhile: the last client left
+    }
+    if (m_workers.size() < m_maxThreads) {
+        auto worker = std::make_unique<Worker>(*this, m_spreadShare);
+        if (worker->IsUsable()) {
+            busy.HandOverHalf(*worker);
+            m_workers.push_back(std::move(worker));
+        }
+        return;
+    }
+    // At the limit: to a thread less than half as busy, which half the
+    // clients leave the less busy of the two (no clients going back and
+    // forth).
+    Worker* idlest = nullptr;
+    for (const auto& worker : m_workers) {
+        if (worker.get() != &busy && (idlest == nullptr || worker->BusyShare() < idlest->BusyShare())) {
+            idlest = worker.get();
+        }
+    }
+    if (idlest != nullptr && idlest->BusyShare() < busy.BusyShare() / 2) {
+        busy.HandOverHalf(*idlest);
+    }
 }
 
 }  // namespace zqm

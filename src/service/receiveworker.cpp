@@ -58,7 +58,8 @@ void CloseIfOpen(int descriptor)
 
 }  // namespace
 
-ReceiveService::Worker::Worker()
+ReceiveService::Worker::Worker(ReceiveService& service, double spreadShare)
+    : m_service(service), m_spreadShare(spreadShare)
 {
     m_epoll = epoll_create1(EPOLL_CLOEXEC);
     m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -110,23 +111,59 @@ bool ReceiveService::Worker::Add(ReceiveClient* client, std::span<const int> des
 
 bool ReceiveService::Worker::Remove(ReceiveClient* client)
 {
+    std::lock_guard lock(m_mutex);
+    return Detach(client).has_value();
+}
+
+void ReceiveService::Worker::WaitUntilNotRunning(ReceiveClient* client)
+{
+    if (std::this_thread::get_id() == m_thread.get_id()) {
+        return;
+    }
     std::unique_lock lock(m_mutex);
+    m_callbackEnded.wait(lock, [&] { return m_running != client; });
+}
+
+std::optional<std::vector<int>> ReceiveService::Worker::Detach(ReceiveClient* client)
+{
     const auto found = m_clients.find(client);
     if (found == m_clients.end()) {
-        return false;
+        return std::nullopt;
     }
+    std::vector<int> descriptors;
     for (const uint64_t registration : found->second) {
-        RemoveDescriptor(m_registrations[registration].descriptor);
+        descriptors.push_back(m_registrations[registration].descriptor);
+        RemoveDescriptor(descriptors.back());
         m_registrations.erase(registration);
     }
     m_clients.erase(found);
     if (m_clients.empty()) {
         ArmTimer(false);  // an idle worker does not wake
     }
-    if (std::this_thread::get_id() != m_thread.get_id()) {
-        m_callbackEnded.wait(lock, [&] { return m_running != client; });
+    return descriptors;
+}
+
+void ReceiveService::Worker::HandOverHalf(Worker& to)
+{
+    std::vector<std::pair<ReceiveClient*, std::vector<int>>> moving;
+    {
+        std::lock_guard lock(m_mutex);
+        std::vector<ReceiveClient*> clients;
+        for (const auto& entry : m_clients) {
+            clients.push_back(entry.first);
+        }
+        for (size_t i = 1; i < clients.size(); i += 2) {
+            moving.emplace_back(clients[i], Detach(clients[i]).value_or(std::vector<int>{}));
+        }
     }
-    return true;
+    // No callback of a moving client runs (this is its thread, between
+    // callbacks), and the service lock keeps Unregister out until it is
+    // served by `to`. Should `to` refuse one, it stays here.
+    for (auto& [client, descriptors] : moving) {
+        if (!to.Add(client, descriptors)) {
+            Add(client, descriptors);
+        }
+    }
 }
 
 bool ReceiveService::Worker::HasDescriptor(int descriptor) const
@@ -162,6 +199,10 @@ void ReceiveService::Worker::Run()
             servedInTurn += served;
         }
         pacer.Record(MonotonicNs(), servedInTurn);
+        if (m_spreadWanted) {
+            m_spreadWanted = false;
+            m_service.Spread(*this);
+        }
     }
 }
 
@@ -213,8 +254,31 @@ void ReceiveService::Worker::Serve(uint64_t registration, int budget)
     EndCallback();
 }
 
+void ReceiveService::Worker::MeasureLoad()
+{
+    constexpr uint64_t kWindowNs = 1000000000;
+    timespec cpu{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+    const uint64_t cpuNs = static_cast<uint64_t>(cpu.tv_sec) * 1000000000u + static_cast<uint64_t>(cpu.tv_nsec);
+    const uint64_t nowNs = MonotonicNs();
+    if (m_windowStartNs == 0) {
+        m_windowStartNs = nowNs;
+        m_windowStartCpuNs = cpuNs;
+        return;
+    }
+    if (nowNs - m_windowStartNs < kWindowNs) {
+        return;
+    }
+    const double share = static_cast<double>(cpuNs - m_windowStartCpuNs) / static_cast<double>(nowNs - m_windowStartNs);
+    m_busyShare.store(share, std::memory_order_relaxed);
+    m_spreadWanted = share > m_spreadShare;
+    m_windowStartNs = nowNs;
+    m_windowStartCpuNs = cpuNs;
+}
+
 void ReceiveService::Worker::Tick()
 {
+    MeasureLoad();
     m_tickList.clear();
     {
         std::lock_guard lock(m_mutex);

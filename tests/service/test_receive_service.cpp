@@ -1,6 +1,7 @@
 // The receive service with clients of the test's own: every datagram read
-// by the client it was sent to, clients spread over the threads allowed,
-// ticks while registered, and nothing of a client after Unregister.
+// by the client it was sent to, one thread until it is busy and then
+// clients handed to another, ticks while registered, never two callbacks of
+// a client at once, and nothing of a client after Unregister.
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -9,7 +10,9 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
+#include <vector>
 
 #include "loopback_fixture.h"
 #include "service/receiveservice.h"
@@ -25,6 +28,7 @@ class CountingClient : public zqm::ReceiveClient {
 public:
     void OnReadable(int descriptor, int budget) override
     {
+        const Entered entered(*this);
         uint8_t buffer[64];
         for (int read = 0; read < budget && recv(descriptor, buffer, sizeof buffer, MSG_DONTWAIT) > 0; ++read) {
             ++datagrams;
@@ -36,7 +40,11 @@ public:
         m_changed.wait(lock, [&] { return !m_hold; });
         m_inCallback = false;
     }
-    void OnTick() override { ++ticks; }
+    void OnTick() override
+    {
+        const Entered entered(*this);
+        ++ticks;
+    }
 
     void Hold()
     {
@@ -66,41 +74,79 @@ public:
         return budgets;
     }
 
+    std::thread::id LastThread()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_lastThread;
+    }
+
     UdpPeer socket{"127.0.0.2"};
     std::atomic<int> datagrams{0};
     std::atomic<int> ticks{0};
+    std::atomic<int> overlaps{0};  // callbacks that began while another ran
 
 private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
+    // Marks a callback running, and notes where and whether another ran.
+    struct Entered {
+        explicit Entered(CountingClient& client) : m_client(client)
+        {
+            if (m_client.m_running.fetch_add(1) != 0) {
+                ++m_client.overlaps;
+            }
+            std::lock_guard lock(m_client.m_mutex);
+            m_client.m_lastThread = std::this_thread::get_id();
+        }
+        ~Entered() { m_client.m_running.fetch_sub(1); }
+        CountingClient& m_client;
+    };
+
+    std::atomic<int> m_running{0};
+    std::thread::id m_lastThread;
     bool m_hold = false;
     bool m_inCallback = false;
     std::vector<int> budgets;  // of every callback, in order
 };
 
-TEST(ReceiveService, EachClientGetsItsDatagramsAndTicksOnTheThreadsAllowed)
+// Sends `rounds` datagrams to each client and waits until each has them all.
+void SendRounds(std::vector<std::unique_ptr<CountingClient>>& clients, int rounds)
+{
+    UdpPeer sender;
+    std::vector<int> before;
+    for (const auto& client : clients) {
+        before.push_back(client->datagrams.load());
+    }
+    for (int round = 1; round <= rounds; ++round) {
+        for (size_t i = 0; i < clients.size(); ++i) {
+            ASSERT_TRUE(sender.SendTo("127.0.0.2", clients[i]->socket.Port(), Bytes(10 + i, 0)));
+        }
+    }
+    for (size_t i = 0; i < clients.size(); ++i) {
+        EXPECT_TRUE(WaitUntil([&] { return clients[i]->datagrams.load() == before[i] + rounds; }))
+            << clients[i]->datagrams.load() - before[i] << " of " << rounds;
+    }
+}
+
+TEST(ReceiveService, EachClientGetsItsDatagramsAndTicksOnOneThreadWhileItIsNotBusy)
 {
     constexpr int kClients = 6;
     ReceiveService service(2);
     std::vector<std::unique_ptr<CountingClient>> clients;
-    UdpPeer sender;
     for (int i = 0; i < kClients; ++i) {
         clients.push_back(std::make_unique<CountingClient>());
         const int descriptor = clients.back()->socket.Descriptor();
         ASSERT_TRUE(service.Register(clients.back().get(), {&descriptor, 1}));
         EXPECT_FALSE(service.Register(clients.back().get(), {&descriptor, 1})) << "a descriptor twice";
     }
-    EXPECT_EQ(service.ThreadCount(), 2u);
+    EXPECT_EQ(service.ThreadCount(), 1u);
     EXPECT_EQ(service.ClientCount(), static_cast<size_t>(kClients));
-    for (int round = 1; round <= 50; ++round) {
-        for (int i = 0; i < kClients; ++i) {
-            ASSERT_TRUE(sender.SendTo("127.0.0.2", clients[i]->socket.Port(), Bytes(10 + i, 0)));
-        }
-    }
+    SendRounds(clients, 50);
     for (const auto& client : clients) {
-        EXPECT_TRUE(WaitUntil([&] { return client->datagrams.load() == 50 && client->ticks.load() >= 2; }))
-            << client->datagrams.load() << " datagrams, " << client->ticks.load() << " ticks";
+        EXPECT_TRUE(WaitUntil([&] { return client->ticks.load() >= 2; })) << client->ticks.load() << " ticks";
+        EXPECT_EQ(client->overlaps.load(), 0);
     }
+    EXPECT_EQ(service.ThreadCount(), 1u) << "not busy: one thread serves them all";
     for (const auto& client : clients) {
         service.Unregister(client.get());
     }
@@ -127,6 +173,58 @@ TEST(ReceiveService, ABacklogIsReadInFullWithoutWaiting)
     constexpr int kBacklog = ReceiveService::kBacklogBudget;
     EXPECT_EQ(client.Budgets(), (std::vector<int>{1, kBacklog, kBacklog, kBacklog, kBacklog}));
     service.Unregister(&client);
+}
+
+// With a spread share of 0 the first thread counts as busy after its first
+// measured second: it hands every other client to a second thread, which
+// serves them from then on, one callback at a time. Clients come and go on
+// another thread meanwhile (a hand-over must not lose or keep one).
+TEST(ReceiveService, ABusyThreadHandsHalfItsClientsToANewOne)
+{
+    constexpr int kClients = 6;
+    ReceiveService service(2, 0.0);
+    std::vector<std::unique_ptr<CountingClient>> clients;
+    for (int i = 0; i < kClients; ++i) {
+        clients.push_back(std::make_unique<CountingClient>());
+        const int descriptor = clients.back()->socket.Descriptor();
+        ASSERT_TRUE(service.Register(clients.back().get(), {&descriptor, 1}));
+    }
+    ASSERT_EQ(service.ThreadCount(), 1u);
+    std::atomic<bool> churning{true};
+    std::thread churn([&] {
+        UdpPeer sender;
+        while (churning.load()) {
+            CountingClient passing;
+            const int descriptor = passing.socket.Descriptor();
+            ASSERT_TRUE(service.Register(&passing, {&descriptor, 1}));
+            ASSERT_TRUE(sender.SendTo("127.0.0.2", passing.socket.Port(), Bytes(4, 7)));
+            service.Unregister(&passing);
+            EXPECT_EQ(passing.overlaps.load(), 0);
+        }
+    });
+    SendRounds(clients, 20);
+    const bool spread = WaitUntil([&] { return service.ThreadCount() == 2u; }, 5000);
+    churning = false;
+    churn.join();
+    ASSERT_TRUE(spread);
+    EXPECT_EQ(service.ClientCount(), static_cast<size_t>(kClients));
+    SendRounds(clients, 20);
+    std::set<std::thread::id> threads;
+    for (const auto& client : clients) {
+        threads.insert(client->LastThread());
+        EXPECT_EQ(client->overlaps.load(), 0);
+    }
+    EXPECT_EQ(threads.size(), 2u) << "the clients are served by both threads";
+    // A client registered now goes to the least busy thread; every one
+    // leaves as usual.
+    clients.push_back(std::make_unique<CountingClient>());
+    const int descriptor = clients.back()->socket.Descriptor();
+    ASSERT_TRUE(service.Register(clients.back().get(), {&descriptor, 1}));
+    SendRounds(clients, 5);
+    for (const auto& client : clients) {
+        service.Unregister(client.get());
+    }
+    EXPECT_EQ(service.ThreadCount(), 0u);
 }
 
 TEST(ReceiveService, UnregisterWaitsForARunningCallbackAndEndsEveryCallback)
