@@ -23,10 +23,7 @@ TEST_F(ReceivingStack, StartsAndDeliversThenASecondStartFailsAndCleansUp)
     EXPECT_EQ(logs.CountText(Line("Input RTP Stack started 127.0.0.2:" + rtpPort + "/" + rtcpPort +
                               " <==> 127.0.0.1:8000/" + collector.PortText())),
               1);
-    for (uint16_t seq = 1; seq <= 3; ++seq) {
-        Send(Packet(seq));
-    }
-    ASSERT_TRUE(sink->WaitForPackets(3, kWaitMs));
+    ASSERT_TRUE(Deliver(peer, {1, 2, 3}));
     EXPECT_THAT(Delivered(), ElementsAre(1, 2, 3));
 
     EXPECT_FALSE(stack->OnStart());
@@ -44,12 +41,8 @@ TEST_F(ReceivingStack, RemoteEndpointOfItsOwnOpensNoRTCPAndReportsGoToTheRTPSour
     ASSERT_TRUE(Start());
     EXPECT_FALSE(SocketOpenOn(rtcpPort));
     EXPECT_FALSE(stack->SendReceiverReport(false));
-    const SenderPorts sender = BindConsecutivePorts();
+    const SenderPorts sender = LearnedSender();
     ASSERT_TRUE(sender.rtcp);
-    // The second packet is processed once the first one's sender is learned.
-    ASSERT_TRUE(sender.rtp->SendTo("127.0.0.2", rtpPort, Packet(1)));
-    ASSERT_TRUE(sender.rtp->SendTo("127.0.0.2", rtpPort, Packet(2)));
-    ASSERT_TRUE(sink->WaitForPackets(2, kWaitMs));
     EXPECT_TRUE(stack->SendReceiverReport(false));
     EXPECT_EQ(Word(sender.rtcp->Receive(), 8), kSsrc);
 }
@@ -79,11 +72,8 @@ TEST_F(ReceivingStack, WithoutAPeerReportsFollowThePeersRTCPAndSurviveARestart)
     EXPECT_TRUE(reportedToRTCPOrigin);
 
     Stop();
-    const uint64_t before = sink->GetPacketCount();
     ASSERT_TRUE(Start());
-    ASSERT_TRUE(sender.rtp->SendTo("127.0.0.2", rtpPort, Packet(100)));
-    ASSERT_TRUE(sender.rtp->SendTo("127.0.0.2", rtpPort, Packet(101)));
-    ASSERT_TRUE(sink->WaitForPackets(before + 2, kWaitMs));
+    ASSERT_TRUE(Deliver(*sender.rtp, {100, 101}));
     ASSERT_TRUE(stack->SendReceiverReport(false));
     EXPECT_EQ(Word(peerRTCP.Receive(), 8), kSsrc);
     EXPECT_EQ(logs.CountContaining("SendReceiverReport failure"), 0);
@@ -134,21 +124,18 @@ TEST_F(ReceivingStack, DryPoolIsLoggedOnceEveryFiftyFailures)
     for (ZQFMediaSample* sample : taken) {
         sample->Recycle();
     }
-    Send(Packet(1));  // samples again: reception goes on
-    EXPECT_TRUE(sink->WaitForPackets(1, kWaitMs));
+    EXPECT_TRUE(Deliver(peer, {1})) << "samples again: reception goes on";
 }
 
 TEST_F(ReceivingStack, ByeIsLoggedAndReceptionGoesOn)
 {
     ASSERT_TRUE(Start());
-    Send(Packet(1));
-    ASSERT_TRUE(sink->WaitForPackets(1, kWaitMs));
+    ASSERT_TRUE(Deliver(peer, {1}));
     // An empty receiver report and a BYE for the source, to the RTCP port.
     ASSERT_TRUE(peer.SendTo("127.0.0.2", rtcpPort,
                             {0x80, 201, 0, 1, 0, 0, 0, 9, 0x81, 203, 0, 1, 0x11, 0x22, 0x33, 0x44}));
     EXPECT_TRUE(logs.WaitFor(Line("RemoveSource called (probably a RTCP BYE packet has been received).")));
-    Send(Packet(2));
-    ASSERT_TRUE(sink->WaitForPackets(2, kWaitMs));
+    ASSERT_TRUE(Deliver(peer, {2}));
     uint32_t ssrc = 0;
     EXPECT_TRUE(stack->GetSourceIdentifier(0, ssrc));
     EXPECT_EQ(ssrc, kSsrc);

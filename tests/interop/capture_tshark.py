@@ -4,20 +4,13 @@ field tshark decodes equal to the bytes the peer received, and sender
 reports whose NTP time is the real time and whose RTP timestamp is the
 stream's media time.
 
-One zqhost process runs a sender ("RTP out" on 127.0.0.1) and a receiver
-("RTP in" on 127.0.0.2), both talking to a peer on 127.0.0.3 that this
-script plays: it takes the sender's RTP and RTCP and the receiver's reports,
-and it streams RTP to the receiver under the sender's own SSRC. That is a
-collision (RFC 3550, 8.2): the sender leaves its SSRC with a BYE and goes on
-under a new one.
-
-Over IPv6 (ZQ_ADDRESS_FAMILY=ipv6, see Loopback) all three are ::1, told
-apart by their ports, and tshark decodes UDP over IPv6. The sender's RTCP
-destination then has its own address, so it sends no RTCP at all: no SR and
-no BYE, only its new SSRC shows the collision.
-
-The capture is dumpcap's on the loopback; where capturing is not allowed,
-the peer writes what it receives to a pcap file itself.
+One zqhost process runs a sender ("RTP out") and a receiver ("RTP in"), both
+talking to a peer (127.0.0.3) that this script plays: it takes the sender's
+RTP and RTCP and the receiver's reports, and streams RTP to the receiver
+under the sender's own SSRC, a collision (RFC 3550, 8.2): the sender leaves
+its SSRC with a BYE and goes on under a new one. Over IPv6 all three are
+::1 (see Loopback) and the sender sends no RTCP: only its new SSRC shows the
+collision. Where dumpcap may not capture, the peer records a pcap itself.
 """
 import json
 import os
@@ -113,7 +106,7 @@ class Peer:
         with open(path, "wb") as file:
             file.write(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 229 if ipv6 else 228))
             for when, address, source_port, port, data in self.datagrams:
-                packet = (ipv6_udp if ipv6 else ipv4_udp)(address, source_port, self.address, port, data)
+                packet = ip_udp(address, source_port, self.address, port, data)
                 file.write(struct.pack("<IIII", int(when), int(when % 1 * 1e6), len(packet), len(packet)))
                 file.write(packet)
 
@@ -126,22 +119,19 @@ def checksum(data):
     return ~total & 0xFFFF
 
 
-def ipv4_udp(source, source_port, destination, port, data):
-    udp = struct.pack("!HHHH", source_port, port, 8 + len(data), 0) + data  # no UDP checksum: allowed
-    ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + len(udp), 0, 0, 64, 17, 0,
-                     socket.inet_aton(source), socket.inet_aton(destination))
-    return ip[:10] + struct.pack("!H", checksum(ip)) + ip[12:] + udp
-
-
-def ipv6_udp(source, source_port, destination, port, data):
-    """IPv6 makes the UDP checksum mandatory: over the addresses, the length
-    and the next header as well."""
-    addresses = socket.inet_pton(socket.AF_INET6, source) + socket.inet_pton(socket.AF_INET6, destination)
+def ip_udp(source, source_port, destination, port, data):
+    """An IPv4 or IPv6 packet of one UDP datagram. IPv6 makes the UDP
+    checksum mandatory (over the addresses, the length and the next header);
+    IPv4 goes without."""
     length = 8 + len(data)
     udp = struct.pack("!HHHH", source_port, port, length, 0) + data
+    if family_of(source) == socket.AF_INET:
+        ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + length, 0, 0, 64, 17, 0,
+                         socket.inet_aton(source), socket.inet_aton(destination))
+        return ip[:10] + struct.pack("!H", checksum(ip)) + ip[12:] + udp
+    addresses = socket.inet_pton(socket.AF_INET6, source) + socket.inet_pton(socket.AF_INET6, destination)
     udp_checksum = checksum(addresses + struct.pack("!IxxxB", length, 17) + udp) or 0xFFFF
-    udp = udp[:6] + struct.pack("!H", udp_checksum) + udp[8:]
-    return struct.pack("!IHBB", 6 << 28, length, 17, 64) + addresses + udp
+    return struct.pack("!IHBB", 6 << 28, length, 17, 64) + addresses + udp[:6] + struct.pack("!H", udp_checksum) + data
 
 
 def save_graph(path, *args):
@@ -189,17 +179,6 @@ class Capture:
         self.process = Process(["dumpcap", "-i", "lo", "-f", what, "-w", path], "dumpcap")
         self.own = own
 
-    def started(self):
-        """False (and the capture stopped) when capturing is not allowed."""
-        try:
-            # It names its file once it captures; "Capturing on" comes before.
-            self.process.wait_for(lambda line: line.startswith("File:"), 10, "capture start")
-            return True
-        except Failure as failure:
-            self.close()
-            print(f"no capture on the loopback ({str(failure).splitlines()[0]}): the peer's own recording is used")
-            return False
-
     def _pushed_through(self, line):
         """At each new count: whether it is past the peer's packets (the
         pushing datagrams come after them), else one more push."""
@@ -232,34 +211,34 @@ def start_capture(path, peer):
     if shutil.which("dumpcap") is None:
         return None
     capture = Capture(path, peer)
-    return capture if capture.started() else None
+    try:
+        # It names its file once it captures; "Capturing on" comes before.
+        capture.process.wait_for(lambda line: line.startswith("File:"), 10, "capture start")
+        return capture
+    except Failure as failure:
+        capture.close()
+        print(f"no capture on the loopback ({str(failure).splitlines()[0]}): the peer's own recording is used")
 
 
-def tshark(pcap, port, *args):
-    decode = ["-d", f"udp.port=={port},rtp", "-d", f"udp.port=={port + 1},rtcp"]
-    result = subprocess.run(["tshark", "-r", pcap, *decode, *args], capture_output=True, text=True, timeout=60)
+def tshark(pcap, port, *args, fields=(), occurrence="a"):
+    """tshark's output on the capture, the peer's port pair decoded as RTP
+    and RTCP; with `fields`, per packet the list of their values, each
+    occurrence of a field joined by commas."""
+    if fields:
+        args += ("-T", "fields", "-E", "separator=|", "-E", f"occurrence={occurrence}",
+                 *(argument for name in fields for argument in ("-e", name)))
+    result = subprocess.run(["tshark", "-r", pcap, "-d", f"udp.port=={port},rtp", "-d", f"udp.port=={port + 1},rtcp",
+                             *args], capture_output=True, text=True, timeout=60)
     check(result.returncode == 0, f"tshark {' '.join(args)} failed: {result.stderr}")
-    return result.stdout
+    return [line.split("|") for line in result.stdout.splitlines()] if fields else result.stdout
 
 
 def local_ssrcs(run, module):
     """The SSRCs the module's local source had in the run's statistics."""
-    found = set()
-    for line in run.lines:
-        if line.startswith("{") and '"module"' in line:
-            report = json.loads(line)
-            if report["module"] == module:
-                found |= {source["ssrc"] for source in report["sources"] if source["side"] == "local"}
+    found = {source["ssrc"] for report in map(json.loads, filter(lambda line: '"module"' in line, run.lines))
+             if report["module"] == module for source in report["sources"] if source["side"] == "local"}
     check(found, f"the statistics name no local source of '{module}'\n" + run.transcript())
     return found
-
-
-def packets_to_peer(pcap, peer_port, loopback):
-    """Every datagram to the peer: source address, RTP SSRC, then the RTCP
-    packet types and sender SSRCs (several per compound)."""
-    fields = tshark(pcap, peer_port, "-T", "fields", "-E", "separator=|", "-E", "occurrence=a",
-                    "-e", loopback.source_field, "-e", "rtp.ssrc", "-e", "rtcp.pt", "-e", "rtcp.senderssrc")
-    return [line.split("|") for line in fields.splitlines()]
 
 
 def rtcp_kinds(rows, who):
@@ -277,7 +256,7 @@ def rtcp_kinds(rows, who):
 
 
 def analyse(pcap, peer_port, sender_ssrc, loopback, receiver_ssrcs):
-    rows = packets_to_peer(pcap, peer_port, loopback)
+    rows = tshark(pcap, peer_port, fields=(loopback.source_field, "rtp.ssrc", "rtcp.pt", "rtcp.senderssrc"))
     sender_ssrcs = list(dict.fromkeys(int(ssrc, 0) for source, ssrc, _, _ in rows
                                       if ssrc and source == loopback.sending))
     check(sender_ssrcs[:1] == [sender_ssrc], f"tshark finds RTP of the sender's SSRCs {sender_ssrcs}, not first "
@@ -299,8 +278,8 @@ def analyse(pcap, peer_port, sender_ssrc, loopback, receiver_ssrcs):
     unwanted = {kind: found - wanted.get(kind, set()) for kind, found in kinds.items()}
     check(not any(unwanted.values()), f"tshark found RTCP from whom it should not come: {unwanted}")
 
-    byes = tshark(pcap, peer_port, "-Y", "rtcp.pt == 203", "-T", "fields", "-e", "rtcp.ssrc.identifier")
-    named = {int(value, 0) for value in byes.replace(",", " ").split()}
+    byes = tshark(pcap, peer_port, "-Y", "rtcp.pt == 203", fields=("rtcp.ssrc.identifier",))
+    named = {int(value, 0) for row in byes for value in row[0].split(",")}
     check(sender_ssrc in named, f"the BYE compound names {named}, not the sender's first SSRC {sender_ssrc}")
 
     malformed = tshark(pcap, peer_port, "-Y", "_ws.malformed")
@@ -332,30 +311,6 @@ def rtp_fields(data):
             "rtp.timestamp": [timestamp], "rtp.ssrc": [ssrc], "rtp.payload": [payload] if payload else []}
 
 
-def report_blocks(data, at, count, fields):
-    for _ in range(count):
-        ssrc, lost, highest, jitter, lsr, dlsr = struct.unpack("!IIIIII", data[at:at + 24])
-        cumulative = lost & 0xFFFFFF
-        for name, value in (("rtcp.ssrc.identifier", ssrc), ("rtcp.ssrc.fraction", lost >> 24),
-                            ("rtcp.ssrc.cum_nr", cumulative - (1 << 24) if cumulative >> 23 else cumulative),
-                            ("rtcp.ssrc.ext_high", highest), ("rtcp.ssrc.jitter", jitter),
-                            ("rtcp.ssrc.lsr", lsr), ("rtcp.ssrc.dlsr", dlsr)):
-            fields[name].append(value)
-        at += 24
-
-
-def sdes_texts(chunks, count, fields):
-    at = 0
-    for _ in range(count):
-        fields["rtcp.ssrc.identifier"].append(struct.unpack("!I", chunks[at:at + 4])[0])
-        at += 4
-        while chunks[at] != 0:
-            length = chunks[at + 1]
-            fields["rtcp.sdes.text"].append(chunks[at + 2:at + 2 + length].decode())
-            at += 2 + length
-        at = (at + 4) & ~3  # the end item, padded to a 32-bit boundary
-
-
 def rtcp_fields(data):
     """The RTCP fields of a compound datagram, as read from its bytes."""
     fields = {name: [] for name in RTCP_FIELDS}
@@ -363,18 +318,29 @@ def rtcp_fields(data):
     while at + 4 <= len(data):
         first, kind, length = struct.unpack("!BBH", data[at:at + 4])
         count, body = first & 0x1F, data[at + 4:at + 4 + 4 * length]
-        fields["rtcp.version"].append(first >> 6)
-        fields["rtcp.pt"].append(kind)
-        fields["rtcp.length"].append(length)
+        for name, value in (("rtcp.version", first >> 6), ("rtcp.pt", kind), ("rtcp.length", length)):
+            fields[name].append(value)
         if kind in (200, 201):
             fields["rtcp.senderssrc"].append(struct.unpack("!I", body[:4])[0])
-        if kind == 200:
-            for name, value in zip(SR_FIELDS, struct.unpack("!IIIII", body[4:24])):
-                fields[name].append(value)
-        if kind in (200, 201):
-            report_blocks(body, 24 if kind == 200 else 4, count, fields)
+            blocks = 4
+            if kind == 200:
+                for name, value in zip(SR_FIELDS, struct.unpack("!IIIII", body[4:24])):
+                    fields[name].append(value)
+                blocks = 24
+            for block in range(blocks, blocks + 24 * count, 24):
+                ssrc, lost, highest, jitter, lsr, dlsr = struct.unpack("!IIIIII", body[block:block + 24])
+                cumulative = (lost & 0xFFFFFF) - (1 << 24 if lost & 0x800000 else 0)
+                for name, value in zip(RTCP_FIELDS[9:16], (ssrc, lost >> 24, cumulative, highest, jitter, lsr, dlsr)):
+                    fields[name].append(value)
         elif kind == 202:
-            sdes_texts(body, count, fields)
+            chunk = 0
+            for _ in range(count):
+                fields["rtcp.ssrc.identifier"].append(struct.unpack("!I", body[chunk:chunk + 4])[0])
+                chunk += 4
+                while body[chunk] != 0:
+                    fields["rtcp.sdes.text"].append(body[chunk + 2:chunk + 2 + body[chunk + 1]].decode())
+                    chunk += 2 + body[chunk + 1]
+                chunk = (chunk + 4) & ~3  # the end item, padded to a 32-bit boundary
         elif kind == 203:
             fields["rtcp.ssrc.identifier"] += struct.unpack(f"!{count}I", body[:4 * count])
         at += 4 + 4 * length
@@ -384,12 +350,8 @@ def rtcp_fields(data):
 def decoded(pcap, port, destination, names):
     """Every datagram to `destination` as tshark decodes it: its UDP payload
     and the fields named, each a list of its occurrences."""
-    wanted = [argument for name in names for argument in ("-e", name)]
-    text = tshark(pcap, port, "-Y", f"udp.dstport == {destination}", "-T", "fields", "-E", "separator=|",
-                  "-E", "occurrence=a", "-E", "aggregator=,", "-e", "udp.payload", *wanted)
     rows = []
-    for line in text.splitlines():
-        payload, *values = line.split("|")
+    for payload, *values in tshark(pcap, port, "-Y", f"udp.dstport == {destination}", fields=("udp.payload", *names)):
         row = {}
         for name, value in zip(names, values):
             if name in ("rtp.payload", "rtcp.sdes.text"):
@@ -433,14 +395,12 @@ def check_sender_reports(pcap, port, loopback):
     seconds of when it was captured, and an RTP timestamp within 1 s of the
     media time of the sender's last packet moved on to that moment (8 kHz)."""
     from_sender = f"{loopback.source_field} == {loopback.sending}"
-    fields = tshark(pcap, port, "-T", "fields", "-E", "separator=|", "-E", "occurrence=f",
-                    "-Y", f"{from_sender} && (rtp || rtcp.pt == 200)",
-                    "-e", "frame.time_epoch", "-e", "rtp.ssrc", "-e", "rtp.timestamp", "-e", "rtcp.senderssrc",
-                    "-e", "rtcp.timestamp.ntp.msw", "-e", "rtcp.timestamp.ntp.lsw", "-e", "rtcp.timestamp.rtp")
+    rows = tshark(pcap, port, "-Y", f"{from_sender} && (rtp || rtcp.pt == 200)", occurrence="f",
+                  fields=("frame.time_epoch", "rtp.ssrc", "rtp.timestamp", "rtcp.senderssrc", "rtcp.timestamp.ntp.msw",
+                          "rtcp.timestamp.ntp.lsw", "rtcp.timestamp.rtp"))
     last_packet = {}  # SSRC: (capture time, RTP timestamp)
     reports, worst_clock, worst_media = 0, 0.0, 0
-    for line in fields.splitlines():
-        when, rtp_ssrc, rtp_timestamp, sr_ssrc, msw, lsw, sr_timestamp = line.split("|")
+    for when, rtp_ssrc, rtp_timestamp, sr_ssrc, msw, lsw, sr_timestamp in rows:
         when = float(when)
         if rtp_ssrc:
             last_packet[int(rtp_ssrc, 0)] = (when, int(rtp_timestamp))
@@ -459,10 +419,9 @@ def check_sender_reports(pcap, port, loopback):
         check(abs(off) < 8000, f"SR RTP timestamp {sr_timestamp} is {off / 8:.0f} ms off the stream's media time "
               f"({timestamp} {1000 * (when - sent):.0f} ms before)")
     check(reports > 0, "tshark found no sender report from the sender")
-    decoded_times = tshark(pcap, port, "-Y", f"{from_sender} && rtcp.pt == 200", "-T", "fields",
-                           "-e", "rtcp.timestamp.ntp")
+    decoded_times = tshark(pcap, port, "-Y", f"{from_sender} && rtcp.pt == 200", fields=("rtcp.timestamp.ntp",))
     year = str(time.gmtime().tm_year)
-    check(all(year in line for line in decoded_times.splitlines()), f"tshark reads the SR times as:\n{decoded_times}")
+    check(all(year in row[0] for row in decoded_times), f"tshark reads the SR times as: {decoded_times}")
     print(f"{reports} sender reports: NTP time within {1000 * worst_clock:.1f} ms of the capture, RTP timestamp "
           f"within {worst_media / 8:.1f} ms of the stream's media time")
 
@@ -470,8 +429,8 @@ def check_sender_reports(pcap, port, loopback):
 def body(loopback):
     work = work_folder(f"capture-{loopback.family}")
     peer_port = loopback.free_port_pair((loopback.third,))
-    sender_port = loopback.free_port_pair((loopback.sender_bind,), taken=(peer_port,))
-    receiver_port = loopback.free_port_pair((loopback.receiving,), taken=(peer_port, sender_port))
+    sender_port = loopback.free_port_pair((loopback.sender_bind,))
+    receiver_port = loopback.free_port_pair((loopback.receiving,))
     sender, receiver, both = (os.path.join(work, name) for name in ("sender.xml", "receiver.xml", "both.xml"))
     save_graph(sender, "send", "--to", loopback.endpoint(loopback.third, peer_port), "--bind", loopback.sender_bind,
                "--local-port", sender_port, "--codec", "PCMA", "--tone", 440)

@@ -2,7 +2,6 @@
 byte for byte, the A-law bytes ffmpeg encoded (written beside the stream),
 and ffmpeg's sender reports reach the receiver. Over IPv4 or IPv6
 (ZQ_ADDRESS_FAMILY, see Loopback)."""
-import json
 import os
 
 from interop import *
@@ -14,15 +13,10 @@ CHIRP = "aevalsrc=0.5*sin(2*PI*(300*t+20*t*t)):s=8000:d=6"
 
 def body(loopback):
     work = work_folder(f"ffmpeg-to-recv-{loopback.family}")
-    ours = loopback.free_port_pair()
-    theirs = loopback.free_port_pair(taken=(ours,))
     received = os.path.join(work, "received.alaw")
     encoded = os.path.join(work, "encoded.alaw")
-
-    with zqhost("recv", "--on", loopback.endpoint(loopback.receiving, ours),
-                "--peer", loopback.endpoint(loopback.sending, theirs), "--out", received,
-                "--json", "--log-level", "none") as recv:
-        recv.wait_for(lambda line: '"delivered"' in line, 10, "first report")
+    recv, ours, theirs = loopback.start_recv(received)
+    with recv:
         with Process(["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-re",
                       "-f", "lavfi", "-i", CHIRP,
                       "-c:a", "pcm_alaw", "-f", "alaw", "-y", encoded,

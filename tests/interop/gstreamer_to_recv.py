@@ -31,15 +31,10 @@ def sender(loopback, sent, destination, rtcp_port):
 
 def body(loopback):
     work = work_folder(f"gstreamer-to-recv-{loopback.family}")
-    ours = loopback.free_port_pair()
-    theirs = loopback.free_port_pair(taken=(ours,))
     sent = os.path.join(work, "sent.alaw")
     received = os.path.join(work, "received.alaw")
-
-    with zqhost("recv", "--on", loopback.endpoint(loopback.receiving, ours),
-                "--peer", loopback.endpoint(loopback.sending, theirs), "--out", received,
-                "--json", "--log-level", "none", name="zqhost recv") as recv:
-        recv.wait_for(lambda line: '"delivered"' in line, 10, "first report")
+    recv, ours, theirs = loopback.start_recv(received)
+    with recv:
         with sender(loopback, sent, ours, theirs + 1) as gst:
             # gst-launch ends once every sink saw the end of the stream, rtpbin's RTCP branch
             # too, seconds after the last buffer; a loaded machine (a sanitizer run beside a

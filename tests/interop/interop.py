@@ -77,13 +77,13 @@ _LAST_PICKED_PORT = 32000
 _picks = random.Random(os.getpid() ^ time.monotonic_ns())
 
 
-def free_port_pair(addresses=("127.0.0.1", "127.0.0.2"), taken=()):
-    """An even port P with P and P + 1 free on every address, not in `taken`
-    and never handed out before in this process."""
+def free_port_pair(addresses=("127.0.0.1", "127.0.0.2")):
+    """An even port P with P and P + 1 free on every address and never
+    handed out before in this process."""
     with _handing_out:
         for _ in range(256):
             port = _picks.randrange(_FIRST_PICKED_PORT, _LAST_PICKED_PORT, 2)
-            if port in taken or port + 1 in taken or port in _handed_out:
+            if port in _handed_out:
                 continue
             if all(_binds(a, p) for a in addresses for p in (port, port + 1)):
                 _handed_out.add(port)
@@ -119,8 +119,8 @@ class Loopback:
     The family comes from the environment (ZQ_ADDRESS_FAMILY=ipv6 or ipv4,
     the default), which ctest sets for the IPv6 run of a script."""
 
-    def __init__(self, family=None):
-        self.family = family or os.environ.get("ZQ_ADDRESS_FAMILY", "ipv4")
+    def __init__(self):
+        self.family = os.environ.get("ZQ_ADDRESS_FAMILY", "ipv4")
         if self.family == "ipv6":
             self.sending = self.receiving = self.third = "::1"
             self.sender_bind = "::"
@@ -138,12 +138,9 @@ class Loopback:
         on ::1 and on every IPv4 address as well."""
         return ("::",) if self.ipv6 else (self.sending, self.receiving)
 
-    def host(self, address):
-        """The address as it goes before a port: an IPv6 one in brackets."""
-        return f"[{address}]" if ":" in address else address
-
     def endpoint(self, address, port):
-        return f"{self.host(address)}:{port}"
+        """address:port, an IPv6 address in brackets."""
+        return f"[{address}]:{port}" if ":" in address else f"{address}:{port}"
 
     @property
     def sdp_type(self):
@@ -155,24 +152,31 @@ class Loopback:
         """The tshark field of a packet's source address."""
         return "ipv6.src" if self.ipv6 else "ip.src"
 
-    def free_port_pair(self, addresses=None, taken=()):
+    def free_port_pair(self, addresses=None):
         """A free pair on the given addresses (default: the sending and the
         receiving one)."""
-        return free_port_pair(addresses or self.both, taken)
+        return free_port_pair(addresses or self.both)
+
+    def start_recv(self, out):
+        """zqhost recv on a free pair of the receiving address, its peer on
+        one of the sending address: (recv, its port, the peer's port)."""
+        ours, theirs = self.free_port_pair(), self.free_port_pair()
+        recv = start_recv(self.endpoint(self.receiving, ours), out, "--peer", self.endpoint(self.sending, theirs))
+        return recv, ours, theirs
 
 
 class Process:
     """A program run in the background whose output lines are kept and can
     be awaited. Stopped (and reaped) by stop() or at the end of a with."""
 
-    def __init__(self, args, name, merge_stderr=True, cwd=None):
+    def __init__(self, args, name, merge_stderr=True):
         self.name = name
         self.args = args
         self.lines = []
         self._queue = queue.Queue()
         self.proc = subprocess.Popen(args, stdout=subprocess.PIPE,
                                      stderr=subprocess.STDOUT if merge_stderr else subprocess.PIPE,
-                                     stdin=subprocess.DEVNULL, text=True, errors="replace", cwd=cwd)
+                                     stdin=subprocess.DEVNULL, text=True, errors="replace")
         self._readers = [threading.Thread(target=self._read, args=(self.proc.stdout,), daemon=True)]
         if not merge_stderr:
             self.errors = []
@@ -256,14 +260,18 @@ class Process:
         self.stop()
 
 
+def wait_delivered(recv, octets):
+    """Waits until zqhost recv reports (every two seconds) having delivered
+    `octets`."""
+    recv.wait_for(lambda line: '"delivered"' in line and json.loads(line)["delivered"]["octets"] >= octets,
+                  10, f"{octets} octets delivered")
+
+
 def end_recv_when_delivered(recv, expected_path, received_path, peer):
     """Waits until zqhost recv reported delivering as many octets as the
     peer encoded into `expected_path`, ends it, and checks that it wrote
     exactly those bytes. The payload bytes."""
-    size = os.path.getsize(expected_path)
-    # Delivered counts are reported every two seconds.
-    recv.wait_for(lambda line: '"delivered"' in line and json.loads(line)["delivered"]["octets"] >= size,
-                  10, f"{size} octets delivered")
+    wait_delivered(recv, os.path.getsize(expected_path))
     check(recv.interrupt() == 0, "zqhost recv did not end cleanly\n" + recv.transcript())
     with open(expected_path, "rb") as file:
         want = file.read()
@@ -276,6 +284,18 @@ def end_recv_when_delivered(recv, expected_path, received_path, peer):
 def zqhost(*args, name="zqhost"):
     """zqhost in the background; statistics on stdout, logs on stderr apart."""
     return Process([ZQHOST, *map(str, args)], name, merge_stderr=False)
+
+
+def start_recv(on, out, *options, name="zqhost recv"):
+    """zqhost recv on `on` writing payloads to `out`, once it has printed
+    its first statistics."""
+    recv = zqhost("recv", "--on", on, "--out", out, *options, "--json", "--log-level", "none", name=name)
+    try:
+        recv.wait_for(lambda line: '"delivered"' in line, 10, "first report")
+    except Failure:
+        recv.stop()
+        raise
+    return recv
 
 
 class Relay(Process):

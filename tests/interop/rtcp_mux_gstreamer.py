@@ -16,130 +16,73 @@ port with an appsink that hands each datagram, by its second octet, to an
 appsrc in front of rtpbin's RTP or RTCP pad, and sends RTP and RTCP from
 that same port (a funnel into a udpsink that shares the udpsrc's socket)."""
 import os
-import threading
 
 from interop import *
-from gstreamer_srtp import field, load_gstreamer, rtpbin_sources
+from gstpipeline import *
 
 SECONDS = 10  # GStreamer's first report comes within about 5 s; our first SR at 5 s
 FRAME_BYTES = 160  # 20 ms of 8 kHz A-law
 OCTETS = FRAME_BYTES * 50 * SECONDS  # a stream's payload
 RTP_CAPS = "application/x-rtp,media=audio,clock-rate=8000,encoding-name=PCMA,payload=8"
-FIRST_RTCP_TYPE, LAST_RTCP_TYPE = 192, 223
 ROUND_TRIP_LIMIT_MS = 25  # the bare loopback, on a loaded machine
 
 
-class MultiplexingPeer:
-    """A GStreamer pipeline whose rtpbin session 0 uses one UDP port for RTP
-    and RTCP both ways. `description` names its udpsrc "src", its udpsink
-    "out", an appsink "in", an appsrc "rtcp" before rb.recv_rtcp_sink_0 and,
-    for a receiver, an appsrc "rtp" before rb.recv_rtp_sink_0."""
+class MultiplexingPeer(GstPipeline):
+    """rtpbin "rb" whose session 0 reads the udpsrc "src" through the
+    appsink "in" into the appsrcs "rtcp" (and "rtp" for a receiver), sends
+    from the same port through the udpsink "out", and writes a "file"."""
 
-    def __init__(self, Gst, description, awaited):
-        self.Gst = Gst
-        self.pipeline = Gst.parse_launch(description)
-        self.rtp = self.pipeline.get_by_name("rtp")
-        self.rtcp = self.pipeline.get_by_name("rtcp")
+    def __init__(self, Gst, description):
+        super().__init__(Gst, description, ("file",))
         self.counts = {"rtp": 0, "rtcp": 0}
-        self._lock = threading.Lock()
-        self.pipeline.get_by_name("in").connect("new-sample", self._sort)
-        source = self.pipeline.get_by_name("src")
-        source.set_state(Gst.State.READY)
-        self.pipeline.get_by_name("out").set_property("socket", source.get_property("used-socket"))
-        self._ended = threading.Event()
-        pad = self.pipeline.get_by_name(awaited).get_static_pad("sink")
-        pad.add_probe(Gst.PadProbeType.EVENT_DOWNSTREAM, self._watch_end)
+        self.targets = {kind: self.element(kind) for kind in self.counts}
+        self.element("in").connect("new-sample", self._sort)
+        self.share_socket("src", "out")
 
     def _sort(self, sink):
         """The one demultiplexer: RTCP packet types 192-223 in the second octet."""
         buffer = sink.emit("pull-sample").get_buffer()
         data = buffer.extract_dup(0, buffer.get_size())
-        kind = "rtcp" if len(data) > 1 and FIRST_RTCP_TYPE <= data[1] <= LAST_RTCP_TYPE else "rtp"
-        with self._lock:
-            self.counts[kind] += 1
-        target = self.rtcp if kind == "rtcp" else self.rtp
-        if target is not None:
-            target.emit("push-buffer", self.Gst.Buffer.new_wrapped(data))
+        kind = "rtcp" if len(data) > 1 and 192 <= data[1] <= 223 else "rtp"
+        self.counts[kind] += 1
+        if self.targets[kind] is not None:
+            self.targets[kind].emit("push-buffer", self.Gst.Buffer.new_wrapped(data))
         return self.Gst.FlowReturn.OK
 
-    def _watch_end(self, pad, info):
-        if info.get_event().type == self.Gst.EventType.EOS:
-            self._ended.set()
-        return self.Gst.PadProbeReturn.OK
-
-    def start(self):
-        result = self.pipeline.set_state(self.Gst.State.PLAYING)
-        check(result != self.Gst.StateChangeReturn.FAILURE, "a GStreamer pipeline did not start")
-
-    def wait_for_end(self, seconds, send_end=False):
-        """Waits for the end of the stream at the awaited sink; with
-        `send_end`, sends it in first."""
-        if send_end:
-            self.pipeline.send_event(self.Gst.Event.new_eos())
-        check(self._ended.wait(seconds), f"GStreamer did not reach the end of its stream within {seconds} s")
-
     def finish(self):
-        """Stops the pipeline: the awaited sink's file is whole and closed.
-        The statistics of every source rtpbin's session 0 knew, by SSRC."""
-        sources = rtpbin_sources(self.pipeline.get_by_name("rb"))
+        """Stops the pipeline; the statistics of rtpbin's sources before."""
+        sources = self.session_sources()
         self.stop()
         return sources
 
-    def stop(self):
-        self.pipeline.set_state(self.Gst.State.NULL)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
-
 
 def demultiplexer(address, port, receiving):
-    """The udpsrc, its appsink and the appsrcs it feeds."""
-    text = (f"udpsrc name=src address={address} port={port} ! "
+    appsrc = "appsrc format=time is-live=true do-timestamp=true"
+    return (f"rtpbin name=rb udpsrc name=src address={address} port={port} ! "
             "appsink name=in emit-signals=true sync=false async=false "
-            "appsrc name=rtcp format=time is-live=true do-timestamp=true caps=application/x-rtcp ! "
-            "rb.recv_rtcp_sink_0 ")
-    if receiving:
-        text += (f"appsrc name=rtp format=time is-live=true do-timestamp=true caps=\"{RTP_CAPS}\" ! "
-                 "rb.recv_rtp_sink_0 ")
-    return text
+            f"{appsrc} name=rtcp caps=application/x-rtcp ! rb.recv_rtcp_sink_0 "
+            + (f"{appsrc} name=rtp caps=\"{RTP_CAPS}\" ! rb.recv_rtp_sink_0 " if receiving else ""))
 
 
 def gstreamer_receiver(Gst, port, sender_port, output):
     """On 127.0.0.2:port, writing the A-law it depayloads to `output`;
     its reports go to our sender's RTP port."""
-    return MultiplexingPeer(Gst, "rtpbin name=rb " + demultiplexer("127.0.0.2", port, True) +
+    return MultiplexingPeer(Gst, demultiplexer("127.0.0.2", port, True) +
                             f"rb. ! rtppcmadepay ! filesink name=file location={output} async=false "
                             f"rb.send_rtcp_src_0 ! udpsink name=out host=127.0.0.1 port={sender_port} "
-                            "sync=false async=false", "file")
+                            "sync=false async=false")
 
 
 def gstreamer_sender(Gst, port, destination, sent):
     """White noise (every 20 ms frame differs) as A-law, written to `sent`
     and sent from 127.0.0.1:port to 127.0.0.2:destination with its RTCP."""
-    return MultiplexingPeer(Gst, "rtpbin name=rb funnel name=f " + demultiplexer("127.0.0.1", port, False) +
+    return MultiplexingPeer(Gst, "funnel name=f " + demultiplexer("127.0.0.1", port, False) +
                             f"audiotestsrc is-live=true wave=white-noise samplesperbuffer={FRAME_BYTES} "
                             f"num-buffers={50 * SECONDS} ! alawenc ! tee name=t "
                             f"t. ! queue ! filesink name=file location={sent} "
                             "t. ! queue ! rtppcmapay ! rb.send_rtp_sink_0 "
                             "rb.send_rtp_src_0 ! f. rb.send_rtcp_src_0 ! f. "
-                            f"f. ! udpsink name=out host=127.0.0.2 port={destination} sync=false async=false",
-                            "file")
-
-
-def blocks(recv):
-    """zqhost's statistics blocks, as printed."""
-    return [json.loads(line) for line in recv.lines if line.startswith("{") and '"sources"' in line]
-
-
-def last_source(recv, side):
-    """zqhost recv's last figures of its remote source, or of its own local
-    one (which sends its receiver reports)."""
-    sources = [s for block in blocks(recv) for s in block["sources"] if s["side"] == side]
-    check(sources, f"zqhost recv shows no {side} source\n" + recv.transcript())
-    return sources[-1]
+                            f"f. ! udpsink name=out host=127.0.0.2 port={destination} sync=false async=false")
 
 
 def check_send_to_gstreamer(gst_sources, send, sent, received):
@@ -158,53 +101,44 @@ def check_send_to_gstreamer(gst_sources, send, sent, received):
 
 def check_gstreamer_to_recv(gst, gst_sources, recv, sent, received, multiplexed):
     got = end_recv_when_delivered(recv, sent, received, "GStreamer")
-    theirs = last_source(recv, "remote")
-    drops = [block.get("rtcp_on_rtp_port", 0) for block in blocks(recv)]
+    theirs = reported_sources(recv, "remote")[0]
+    drops = max(json_lines(recv, "rtcp_on_rtp_port"), default=0)
     if multiplexed:
         check(theirs["sr_packets"] > 0, f"2: no sender report of GStreamer's came through: {theirs}")
-        ours = last_source(recv, "local")["ssrc"]
+        ours = reported_sources(recv, "local")[0]["ssrc"]
         check(ours in gst_sources and field(gst_sources[ours], "have-rb", "boolean"),
               f"2: GStreamer's sender holds no receiver report of ours ({ours}); it sorted {gst.counts}")
-        check(max(drops) == 0, f"2: RTCP counted as stray under --rtcp-mux: {drops}")
+        check(drops == 0, f"2: {drops} RTCP compounds counted as stray under --rtcp-mux")
     else:
         check(theirs["sr_packets"] == 0, f"3: an SR on the RTP port was processed without --rtcp-mux: {theirs}")
-        check(max(drops) > 0, f"3: no RTCP counted on the RTP port: {drops}\n" + recv.transcript())
-    return len(got), max(drops)
+        check(drops > 0, "3: no RTCP counted on the RTP port\n" + recv.transcript())
+    return len(got), drops
 
 
 def body(Gst):
     work = work_folder("rtcp-mux-gstreamer")
-    ports = []
-    for _ in range(5):
-        ports.append(free_port_pair(taken=tuple(ports)))
-    gst_in, ours_out, gst_out, ours_in, plain_in = ports
-    plain_gst_out = free_port_pair(taken=tuple(ports))
+    gst_in, ours_out, gst_out, ours_in, plain_in, plain_gst_out = (free_port_pair() for _ in range(6))
     paths = {name: os.path.join(work, name + ".alaw") for name in ("sent1", "got1", "sent2", "got2", "sent3", "got3")}
     with open(paths["sent1"], "wb") as file:
         file.write(os.urandom(OCTETS))
 
     with gstreamer_receiver(Gst, gst_in, ours_out, paths["got1"]) as receiver, \
-            zqhost("recv", "--rtcp-mux", "--on", f"127.0.0.2:{ours_in}", "--peer", f"127.0.0.1:{gst_out}",
-                   "--out", paths["got2"], "--json", "--log-level", "none", name="zqhost recv --rtcp-mux") as recv, \
-            zqhost("recv", "--on", f"127.0.0.2:{plain_in}", "--out", paths["got3"], "--json",
-                   "--log-level", "none", name="zqhost recv") as plain, \
+            start_recv(f"127.0.0.2:{ours_in}", paths["got2"], "--rtcp-mux", "--peer", f"127.0.0.1:{gst_out}",
+                       name="zqhost recv --rtcp-mux") as recv, \
+            start_recv(f"127.0.0.2:{plain_in}", paths["got3"]) as plain, \
             gstreamer_sender(Gst, gst_out, ours_in, paths["sent2"]) as sender, \
             gstreamer_sender(Gst, plain_gst_out, plain_in, paths["sent3"]) as plain_sender:
-        receiver.start()
-        for process in (recv, plain):
-            process.wait_for(lambda line: '"delivered"' in line, 10, "first report")
-        sender.start()
-        plain_sender.start()
+        for gst in (receiver, sender, plain_sender):
+            gst.start()
         with zqhost("send", "--rtcp-mux", "--to", f"127.0.0.2:{gst_in}", "--local-port", ours_out, "--codec", "PCMA",
                     "--in", paths["sent1"], "--json", "--log-level", "none", name="zqhost send --rtcp-mux") as send:
             check(send.finish(SECONDS + 15) == 0, "zqhost send failed\n" + send.transcript())
-        receiver.wait_for_end(15, send_end=True)
+        receiver.end(15)
         summary = check_send_to_gstreamer(receiver.finish(), send, paths["sent1"], paths["got1"])
         # What a sender sent may still be on its way when its file has it all.
         for gst, process in ((sender, recv), (plain_sender, plain)):
             gst.wait_for_end(15)
-            process.wait_for(lambda line: '"delivered"' in line and json.loads(line)["delivered"]["octets"] >= OCTETS,
-                             10, f"{OCTETS} octets delivered")
+            wait_delivered(process, OCTETS)
         sender_sources = sender.finish()
         plain_sender.finish()
         octets, _ = check_gstreamer_to_recv(sender, sender_sources, recv, paths["sent2"], paths["got2"], True)

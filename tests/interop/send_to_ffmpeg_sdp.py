@@ -16,8 +16,7 @@ def sdp(loopback, port):
 
 def body(loopback):
     work = work_folder(f"send-to-ffmpeg-{loopback.family}")
-    theirs = loopback.free_port_pair()
-    ours = loopback.free_port_pair(taken=(theirs,))
+    theirs, ours = loopback.free_port_pair(), loopback.free_port_pair()
     session = os.path.join(work, "stream.sdp")
     sent = os.path.join(work, "sent.alaw")
     decoded = os.path.join(work, "decoded.alaw")

@@ -3,7 +3,6 @@ equals, byte for byte, the A-law bytes ffmpeg encoded, across a sequence
 number wrap; ffmpeg's sender reports come as SRTCP and are taken (the
 sender's counts arrive), and nothing is dropped by authentication or replay
 checks."""
-import json
 import os
 
 from interop import *
@@ -28,14 +27,11 @@ def ffmpeg_chirp_sender(seconds, encoded, destination_port, local_port, key):
 def body():
     work = work_folder("srtp-ffmpeg-to-recv")
     key = fresh_key()
-    ours = free_port_pair()
-    theirs = free_port_pair(taken=(ours,))
+    ours, theirs = free_port_pair(), free_port_pair()
     received = os.path.join(work, "received.alaw")
     encoded = os.path.join(work, "encoded.alaw")
 
-    with zqhost("recv", "--on", f"127.0.0.2:{ours}", "--peer", f"127.0.0.1:{theirs}", "--out", received,
-                *zqhost_srtp_options(key), "--json", "--log-level", "none", name="zqhost recv") as recv:
-        recv.wait_for(lambda line: '"delivered"' in line, 10, "first report")
+    with start_recv(f"127.0.0.2:{ours}", received, "--peer", f"127.0.0.1:{theirs}", *zqhost_srtp_options(key)) as recv:
         with ffmpeg_chirp_sender(SECONDS, encoded, ours, theirs, key) as ffmpeg:
             check(ffmpeg.finish(SECONDS + 15) == 0, "ffmpeg failed\n" + ffmpeg.transcript())
         size = os.path.getsize(encoded)

@@ -5,7 +5,6 @@ datagram by 20 ms: zqhost writes the A-law bytes GStreamer encoded, byte
 for byte, across a sequence number wrap; GStreamer's SRTCP sender reports
 are taken and nothing is dropped; our receiver reports reach GStreamer's
 sender, which finds in them the round trip of 40 ms the relay makes."""
-import json
 import os
 
 from interop import *
@@ -44,9 +43,7 @@ def sender(Gst, sent, destination, local, send_key, receive_key):
                         f"udpsrc name=rtcpsrc address=127.0.0.1 port={local + 1} caps=application/x-srtcp ! "
                         "dec.rtcp_sink dec.rtcp_src ! rb.recv_rtcp_sink_0",
                         send_key, receive_key, awaited=("file", "rtpsink"))
-    source = pipeline.element("rtcpsrc")
-    source.set_state(Gst.State.READY)
-    pipeline.element("rtcpsink").set_property("socket", source.get_property("used-socket"))
+    pipeline.share_socket("rtcpsrc", "rtcpsink")
     return pipeline
 
 
@@ -64,16 +61,14 @@ def body(Gst):
     work = work_folder("srtp-gstreamer-to-recv")
     ours_key, theirs_key = fresh_key(), fresh_key()
     ours = free_port_pair()
-    theirs = free_port_pair(("127.0.0.1",), taken=(ours,))
-    listen = free_port_pair(("127.0.0.3",), taken=(ours, theirs))
+    theirs = free_port_pair(("127.0.0.1",))
+    listen = free_port_pair(("127.0.0.3",))
     sent = os.path.join(work, "sent.alaw")
     received = os.path.join(work, "received.alaw")
 
     with Relay(f"127.0.0.3:{listen}", f"127.0.0.2:{ours}", "--rtcp", "--delay", DELAY_MS) as relay, \
-            zqhost("recv", "--on", f"127.0.0.2:{ours}", "--peer", f"{relay.address}:{relay.port}", "--out", received,
-                   *zqhost_srtp_options(ours_key, theirs_key), "--json", "--log-level", "none",
-                   name="zqhost recv") as recv:
-        recv.wait_for(lambda line: '"delivered"' in line, 10, "first report")
+            start_recv(f"127.0.0.2:{ours}", received, "--peer", f"{relay.address}:{relay.port}",
+                       *zqhost_srtp_options(ours_key, theirs_key)) as recv:
         with sender(Gst, sent, listen, theirs, theirs_key, ours_key) as gst:
             gst.start()
             gst.wait_for_end(SECONDS + 15)
@@ -97,5 +92,5 @@ def body(Gst):
           f"{held[ours_ssrc]:.1f} ms")
 
 
-Gst = load_gstreamer()
+Gst = load_gstreamer(SRTP_ELEMENTS)
 run_test(lambda: body(Gst))

@@ -41,9 +41,8 @@ def receiver(Gst, port, relay, output, send_key, receive_key):
 def body(Gst):
     work = work_folder("srtp-send-to-gstreamer")
     ours_key, theirs_key = fresh_key(), fresh_key()
-    theirs = free_port_pair()
-    ours = free_port_pair(taken=(theirs,))
-    listen = free_port_pair(("127.0.0.3",), taken=(theirs, ours))
+    theirs, ours = free_port_pair(), free_port_pair()
+    listen = free_port_pair(("127.0.0.3",))
     sent = os.path.join(work, "sent.alaw")
     received = os.path.join(work, "received.alaw")
     with open(sent, "wb") as file:
@@ -76,5 +75,5 @@ def body(Gst):
     print(f"sender statistics: {summary}; SRTP drops: {counters}; GStreamer asked keys for {gst.key_requests}")
 
 
-Gst = load_gstreamer()
+Gst = load_gstreamer(SRTP_ELEMENTS)
 run_test(lambda: body(Gst))

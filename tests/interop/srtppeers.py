@@ -100,8 +100,7 @@ class SendToFfmpeg:
     processes, the ports."""
 
     def __init__(self, work, key, seconds, around=None):
-        self.theirs = free_port_pair()
-        ours = free_port_pair(taken=(self.theirs,))
+        self.theirs, ours = free_port_pair(), free_port_pair()
         session = os.path.join(work, "stream.sdp")
         sent = os.path.join(work, "sent.alaw")
         decoded = os.path.join(work, "decoded.alaw")

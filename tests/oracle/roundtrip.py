@@ -126,7 +126,7 @@ def relay_round_trips_ms(log):
 
 def gstreamer_to_recv(Gst, work):
     receiver_port = free_port_pair(("127.0.0.2",))
-    listen_port = free_port_pair(("127.0.0.1",), taken=(receiver_port,))
+    listen_port = free_port_pair(("127.0.0.1",))
     log = os.path.join(work, "to-recv.jsonl")
     with zqhost("recv", "--on", f"127.0.0.2:{receiver_port}", "--out", os.path.join(work, "received.alaw"),
                 "--json", "--log-level", "none", name="zqhost recv") as recv, \
@@ -172,8 +172,8 @@ def gstreamer_receiver(port, relay_rtcp_port):
 
 def send_to_gstreamer(work):
     receiver_port = free_port_pair(("127.0.0.2",))
-    listen_port = free_port_pair(("127.0.0.3",), taken=(receiver_port,))
-    local_port = free_port_pair(("127.0.0.1",), taken=(receiver_port, listen_port))
+    listen_port = free_port_pair(("127.0.0.3",))
+    local_port = free_port_pair(("127.0.0.1",))
     log = os.path.join(work, "to-gstreamer.jsonl")
     with Relay(f"127.0.0.3:{listen_port}", f"127.0.0.2:{receiver_port}", log, "--rtcp",
                "--delay", DELAY_MS) as relay, \

@@ -9,7 +9,7 @@ SECONDS = 12  # two receiver reports, at about 5 and 10 s
 
 def ffmpeg(ssrc, first_seq):
     def send(port):
-        local = free_port_pair(("127.0.0.1",), taken=(port,))
+        local = free_port_pair(("127.0.0.1",))
         with ffmpeg_sender(port, ssrc, first_seq, SECONDS, local) as sender:
             check(sender.finish(SECONDS + 20) == 0, "the ffmpeg sender failed\n" + sender.transcript())
     return send

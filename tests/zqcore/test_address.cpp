@@ -103,7 +103,9 @@ TEST(ZQCResolveAddress, MalformedTextsAndUnknownZonesAreRefusedWithTheirReason)
         const char* problem = nullptr;
         EXPECT_FALSE(ZQCResolveAddress(text, &address, &problem)) << text;
         EXPECT_EQ(problem != nullptr ? std::string(problem) : "", reason) << text;
-        EXPECT_TRUE(ZQCSocketAddress(ZQCSocket::kDatagram, text, "5004").IsEmpty()) << text;
+        const ZQCSocketAddress unresolved(ZQCSocket::kDatagram, text, "5004");
+        EXPECT_TRUE(unresolved.IsEmpty()) << text;
+        EXPECT_STREQ(unresolved.GetAddress(), "") << text;
         EXPECT_LT(ZQCSocket().CheckAddress(text), 0) << text;
     }
     ZQCInetAddress address{};

@@ -59,10 +59,8 @@ TEST(ZQCSocket, UnusableCallsAndATakenPortAnswerFailure)
 
     auto bound = BoundSocket();
     EXPECT_LT(bound->SendTo(buffer, 4, ZQCSocketAddress()), 0);
-    const ZQCSocketAddress unresolved(ZQCSocket::kDatagram, "999.1.1.1", "5004");
-    EXPECT_TRUE(unresolved.IsEmpty());
-    EXPECT_STREQ(unresolved.GetAddress(), "");
-    EXPECT_LT(bound->SendTo(buffer, 4, unresolved), 0);
+    EXPECT_LT(bound->SendTo(buffer, 4, ZQCSocketAddress(ZQCSocket::kDatagram, "999.1.1.1", "5004")), 0)
+        << "an address that did not resolve";
 }
 
 // Datagrams travel over loopback with their sender. A connected socket still
@@ -105,33 +103,37 @@ TEST(ZQCSocket, ConnectedSocketReachesEveryAddressAndReportsItsPeersRefusal)
     EXPECT_LT(sender->SendTo(payload, sizeof payload, portZero), 0) << "port 0 stays an error";
 }
 
-// An ICMP error is news for the sender only: the send it reaches answers
-// kPeerUnreachable (its datagram still goes), while a reader neither wakes
-// for it nor loses the datagrams queued behind it.
+// An ICMP error (ICMPv6 alike) is news for the sender only: the send it
+// reaches answers kPeerUnreachable (its datagram still goes), while a reader
+// neither wakes for it nor loses the datagrams queued behind it.
 TEST(ZQCSocket, IcmpErrorsReachTheSenderAsUnreachableAndNeverTheReader)
 {
-    auto socket = BoundSocket();
-    auto peer = BoundSocket();
-    const ZQCSocketAddress closed = AddressOf(*BoundSocket());  // bound, then closed at once
-    const char payload[] = "datagram";
-    char buffer[16] = {};
-    ZQCSocketAddress from;
-    ASSERT_EQ(socket->SendTo(payload, sizeof payload, closed), static_cast<int>(sizeof payload));
-    EXPECT_EQ(socket->SendTo(payload, sizeof payload, closed), ZQCSocket::kPeerUnreachable);
-    EXPECT_EQ(socket->SendTo(payload, sizeof payload, AddressOf(*peer)), static_cast<int>(sizeof payload))
-        << "the error named another destination";
-    ASSERT_EQ(peer->WaitReadable(5000, nullptr), 1);
-    EXPECT_EQ(peer->RecvFrom(buffer, sizeof buffer, from), static_cast<int>(sizeof payload));
+    for (const char* loopback : {kLoopback, kLoopbackV6}) {
+        SCOPED_TRACE(loopback);
+        auto socket = BoundSocket(loopback);
+        auto peer = BoundSocket(loopback);
+        const ZQCSocketAddress closed = AddressOf(*BoundSocket(loopback), loopback);  // bound, then closed at once
+        const char payload[] = "datagram";
+        char buffer[16] = {};
+        ZQCSocketAddress from;
+        ASSERT_EQ(socket->SendTo(payload, sizeof payload, closed), static_cast<int>(sizeof payload));
+        EXPECT_EQ(socket->SendTo(payload, sizeof payload, closed), ZQCSocket::kPeerUnreachable);
+        EXPECT_EQ(socket->SendTo(payload, sizeof payload, AddressOf(*peer, loopback)), static_cast<int>(sizeof payload))
+            << "the error named another destination";
+        ASSERT_EQ(peer->WaitReadable(5000, nullptr), 1);
+        EXPECT_EQ(peer->RecvFrom(buffer, sizeof buffer, from), static_cast<int>(sizeof payload));
 
-    ASSERT_EQ(socket->SendTo(payload, sizeof payload, closed), static_cast<int>(sizeof payload))
-        << "the last error was read by the send to the other destination";
-    EXPECT_EQ(socket->WaitReadable(0, nullptr), 0) << "an error alone is nothing to read";
-    ASSERT_EQ(socket->SendTo(payload, sizeof payload, closed), static_cast<int>(sizeof payload))
-        << "the reader dropped the error";
-    ASSERT_EQ(peer->SendTo(payload, sizeof payload, AddressOf(*socket)), static_cast<int>(sizeof payload));
-    ASSERT_EQ(socket->WaitReadable(5000, nullptr), 1);
-    EXPECT_EQ(socket->RecvFrom(buffer, sizeof buffer, from), static_cast<int>(sizeof payload))
-        << "the datagram behind the error";
+        ASSERT_EQ(socket->SendTo(payload, sizeof payload, closed), static_cast<int>(sizeof payload))
+            << "the last error was read by the send to the other destination";
+        EXPECT_EQ(socket->WaitReadable(0, nullptr), 0) << "an error alone is nothing to read";
+        ASSERT_EQ(socket->SendTo(payload, sizeof payload, closed), static_cast<int>(sizeof payload))
+            << "the reader dropped the error";
+        ASSERT_EQ(peer->SendTo(payload, sizeof payload, AddressOf(*socket, loopback)),
+                  static_cast<int>(sizeof payload));
+        ASSERT_EQ(socket->WaitReadable(5000, nullptr), 1);
+        EXPECT_EQ(socket->RecvFrom(buffer, sizeof buffer, from), static_cast<int>(sizeof payload))
+            << "the datagram behind the error";
+    }
 }
 
 // A socket takes the family of its address (none: IPv4); datagrams travel
@@ -143,7 +145,6 @@ TEST(ZQCSocket, IPv6SocketsCarryDatagramsAndRefuseTheOtherFamily)
     ASSERT_EQ(any.CreateSocket(ZQCSocket::kDatagram, ""), 0);
     EXPECT_EQ(any.GetFamily(), AF_INET);
     EXPECT_LT(any.Bind(ZQCSocket::kDatagram, kLoopbackV6, "0"), 0) << "an IPv4 socket binds no IPv6 address";
-    EXPECT_LT(ZQCSocket().CreateSocket(ZQCSocket::kDatagram, "fe80::1%no-such-if"), 0);
 
     auto sender = BoundSocket(kLoopbackV6);
     auto receiver = BoundSocket(kLoopbackV6);
@@ -176,22 +177,6 @@ TEST(ZQCSocket, IPv6SocketsCarryDatagramsAndRefuseTheOtherFamily)
               ZQCSocket::kSendFailed);
     EXPECT_LT(receiverV4->Connect(AddressOf(*receiver, kLoopbackV6)), 0);
     EXPECT_EQ(receiverV4->WaitReadable(0, nullptr), 0) << "nothing crossed families";
-}
-
-// ICMPv6 port unreachable reaches the sender as ICMP does on IPv4.
-TEST(ZQCSocket, Icmpv6ErrorsReachTheSenderAsUnreachable)
-{
-    auto socket = BoundSocket(kLoopbackV6);
-    auto peer = BoundSocket(kLoopbackV6);
-    const ZQCSocketAddress closed = AddressOf(*BoundSocket(kLoopbackV6), kLoopbackV6);
-    const char payload[] = "datagram";
-    ASSERT_EQ(socket->SendTo(payload, sizeof payload, closed), static_cast<int>(sizeof payload));
-    EXPECT_EQ(socket->SendTo(payload, sizeof payload, closed), ZQCSocket::kPeerUnreachable);
-    EXPECT_EQ(socket->SendTo(payload, sizeof payload, AddressOf(*peer, kLoopbackV6)),
-              static_cast<int>(sizeof payload))
-        << "the error named another destination";
-    ASSERT_EQ(socket->SendTo(payload, sizeof payload, closed), static_cast<int>(sizeof payload));
-    EXPECT_EQ(socket->WaitReadable(0, nullptr), 0) << "an error alone is nothing to read";
 }
 
 // The traffic class and the multicast hop limit are IPv6's TOS and TTL.

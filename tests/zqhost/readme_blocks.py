@@ -140,11 +140,8 @@ def body():
         blocks = shell_blocks(readme.read())
     check(len(blocks) >= 6, f"only {len(blocks)} zqhost blocks found in README.md")
     for number, block in enumerate(blocks):
-        taken = []
-        for _ in README_PORTS:
-            # Free on [::]: free on ::1 and every IPv4 address too.
-            taken.append(free_port_pair(("::",), taken=tuple(taken) + tuple(p + 1 for p in taken)))
-        adapted = adapt(block, taken)
+        # Free on [::]: free on ::1 and every IPv4 address too.
+        adapted = adapt(block, [free_port_pair(("::",)) for _ in README_PORTS])
         if "ffmpeg" in adapted and shutil.which("ffmpeg") is None:
             print(f"block {number}: skipped, ffmpeg is not installed")
             continue

@@ -47,14 +47,10 @@ def stack_settings(local, remote):
 
 def pair_endpoints():
     """Per pair, the sender's and the receiver's (address, RTP port)."""
-    taken, pairs = set(), []
+    pairs = []
     for i in range(PAIRS):
         sender, receiver = f"127.0.0.{2 * i + 2}", f"127.0.0.{2 * i + 3}"
-        sender_port = free_port_pair((sender,), taken)
-        taken |= {sender_port, sender_port + 1}
-        receiver_port = free_port_pair((receiver,), taken)
-        taken |= {receiver_port, receiver_port + 1}
-        pairs.append(((sender, sender_port), (receiver, receiver_port)))
+        pairs.append(((sender, free_port_pair((sender,))), (receiver, free_port_pair((receiver,)))))
     return pairs
 
 

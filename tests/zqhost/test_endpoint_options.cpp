@@ -66,16 +66,13 @@ TEST(EndpointOptions, MalformedEndpointsAreRefusedNamingTheOption)
     EXPECT_EQ(parse("host"), "option --to: 'host' is not HOST:PORT");
 }
 
+// Which texts resolve, and to what, is the core's (ZQCResolveAddress); here
+// the numeric text comes back and a refusal names the option and the reason.
 TEST(EndpointOptions, AddressesResolveToNumericTextsOrSayWhyNot)
 {
-    EXPECT_EQ(ResolveAddress("--to", "[::1]"), "::1");
-    EXPECT_EQ(ResolveAddress("--to", "0:0::1"), "::1");
-    EXPECT_EQ(ResolveAddress("--to", "fe80::1%1"), "fe80::1%lo");
-    EXPECT_EQ(ResolveAddress("--to", "localhost"), "127.0.0.1");
-    EXPECT_EQ(Refusal([] { ResolveAddress("--to", "::1::2"); }),
-              "option --to: '::1::2' does not resolve: not a valid IPv6 address");
-    EXPECT_EQ(Refusal([] { ResolveAddress("--bind", "fe80::1%no-such-if"); }),
-              "option --bind: 'fe80::1%no-such-if' does not resolve: its zone names no network interface");
+    EXPECT_EQ(ResolveAddress("--to", "[fe80::1%1]"), "fe80::1%lo");
+    EXPECT_EQ(Refusal([] { ResolveAddress("--bind", "::1::2"); }),
+              "option --bind: '::1::2' does not resolve: not a valid IPv6 address");
     EXPECT_EQ(Refusal([] { RequireSameFamily("--bind", "127.0.0.1", "--to", "::1"); }),
               "option --bind: '127.0.0.1' is an IPv4 address but --to gives an IPv6 one ('::1'): both must be of "
               "one family");
