@@ -5,20 +5,20 @@ them with nothing lost and a round-trip time of a few ms. Over IPv4 or IPv6
 import os
 
 from interop import *
+from gstpipeline import *
 
 SECONDS = 12  # GStreamer reports about every 5 s; our first SR goes at 5 s
 
 
-def gstreamer(loopback, port, sender_rtcp_port, output):
+def gstreamer(Gst, loopback, port, sender_rtcp_port, output):
     caps = "application/x-rtp,media=audio,clock-rate=8000,encoding-name=PCMA,payload=8"
-    return Process(["gst-launch-1.0", "-e", "rtpbin", "name=rb",
-                    "udpsrc", f"address={loopback.receiving}", f"port={port}", f"caps={caps}", "!",
-                    "rb.recv_rtp_sink_0",
-                    "udpsrc", f"address={loopback.receiving}", f"port={port + 1}", "caps=application/x-rtcp", "!",
-                    "rb.recv_rtcp_sink_0",
-                    "rb.", "!", "rtppcmadepay", "!", "filesink", f"location={output}",
-                    "rb.send_rtcp_src_0", "!", "udpsink", f"host={loopback.sending}", f"port={sender_rtcp_port}",
-                    "sync=false", "async=false"], "gst-launch-1.0")
+    return GstPipeline(Gst, "rtpbin name=rb "
+                       f"udpsrc address={loopback.receiving} port={port} caps=\"{caps}\" ! rb.recv_rtp_sink_0 "
+                       f"udpsrc address={loopback.receiving} port={port + 1} caps=application/x-rtcp ! "
+                       "rb.recv_rtcp_sink_0 "
+                       f"rb. ! rtppcmadepay ! filesink name=file location={output} async=false "
+                       f"rb.send_rtcp_src_0 ! udpsink host={loopback.sending} port={sender_rtcp_port} "
+                       "sync=false async=false", ("file",))
 
 
 def check_receiver_reports(summary):
@@ -27,7 +27,7 @@ def check_receiver_reports(summary):
     check(summary["rtt_ms"] <= 10, f"round-trip time of {summary['rtt_ms']} ms over the loopback: {summary}")
 
 
-def body(loopback):
+def body(Gst, loopback):
     work = work_folder(f"send-to-gstreamer-{loopback.family}")
     theirs, ours = loopback.free_port_pair(), loopback.free_port_pair()
     sent = os.path.join(work, "sent.alaw")
@@ -35,13 +35,12 @@ def body(loopback):
     with open(sent, "wb") as file:
         file.write(os.urandom(160 * 50 * SECONDS))  # 20 ms frames that all differ
 
-    with gstreamer(loopback, theirs, ours + 1, received) as gst:
-        gst.wait_for(lambda line: "Setting pipeline to PLAYING" in line, 15, "PLAYING")
+    with gstreamer(Gst, loopback, theirs, ours + 1, received) as gst:
+        gst.start()  # its sockets are bound once it returns
         with zqhost("send", "--to", loopback.endpoint(loopback.receiving, theirs), "--local-port", ours,
                     "--codec", "PCMA", "--in", sent, "--json", "--log-level", "none", name="zqhost send") as send:
             check(send.finish(SECONDS + 15) == 0, "zqhost send failed\n" + send.transcript())
-        # Exactly one SIGINT: -e then drains the pipeline into the file.
-        check(gst.interrupt(15) == 0, "gst-launch-1.0 did not end cleanly\n" + gst.transcript())
+        gst.end(15)  # drains the jitter buffer into the file
 
     with open(sent, "rb") as file:
         want = file.read()
@@ -54,4 +53,4 @@ def body(loopback):
     print(f"sender statistics over {loopback.family}: {summary}")
 
 
-run_test(lambda: (require("gst-launch-1.0"), body(Loopback())))
+run_test(lambda: body(load_gstreamer(("rtpbin", "rtppcmadepay")), Loopback()))
