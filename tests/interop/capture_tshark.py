@@ -9,13 +9,11 @@ talking to a peer (127.0.0.3) that this script plays: it takes the sender's
 RTP and RTCP and the receiver's reports, and streams RTP to the receiver
 under the sender's own SSRC, a collision (RFC 3550, 8.2): the sender leaves
 its SSRC with a BYE and goes on under a new one. Over IPv6 all three are
-::1 (see Loopback) and the sender sends no RTCP: only its new SSRC shows the
-collision. Where dumpcap may not capture, the peer records a pcap itself.
+::1 and the sender is bound to :: (see Loopback).
 """
 import json
 import os
 import re
-import shutil
 import socket
 import struct
 import subprocess
@@ -24,6 +22,7 @@ import time
 import xml.etree.ElementTree as ElementTree
 
 from interop import *
+from capturing import *
 
 SECONDS = 16  # the receiver reports every 5 s, its first report only arms it: RRs at 10 and 15 s
 
@@ -99,40 +98,6 @@ class Peer:
     def received(self, port):
         return [d[4] for d in self.datagrams if d[3] == port]
 
-    def write_pcap(self, path):
-        """What the peer received, as raw IP packets (link type 228 for IPv4,
-        229 for IPv6)."""
-        ipv6 = family_of(self.address) == socket.AF_INET6
-        with open(path, "wb") as file:
-            file.write(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 229 if ipv6 else 228))
-            for when, address, source_port, port, data in self.datagrams:
-                packet = ip_udp(address, source_port, self.address, port, data)
-                file.write(struct.pack("<IIII", int(when), int(when % 1 * 1e6), len(packet), len(packet)))
-                file.write(packet)
-
-
-def checksum(data):
-    data += b"\0" * (len(data) % 2)
-    total = sum(struct.unpack(f"!{len(data) // 2}H", data))
-    while total >> 16:
-        total = (total & 0xFFFF) + (total >> 16)
-    return ~total & 0xFFFF
-
-
-def ip_udp(source, source_port, destination, port, data):
-    """An IPv4 or IPv6 packet of one UDP datagram. IPv6 makes the UDP
-    checksum mandatory (over the addresses, the length and the next header);
-    IPv4 goes without."""
-    length = 8 + len(data)
-    udp = struct.pack("!HHHH", source_port, port, length, 0) + data
-    if family_of(source) == socket.AF_INET:
-        ip = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 20 + length, 0, 0, 64, 17, 0,
-                         socket.inet_aton(source), socket.inet_aton(destination))
-        return ip[:10] + struct.pack("!H", checksum(ip)) + ip[12:] + udp
-    addresses = socket.inet_pton(socket.AF_INET6, source) + socket.inet_pton(socket.AF_INET6, destination)
-    udp_checksum = checksum(addresses + struct.pack("!IxxxB", length, 17) + udp) or 0xFFFF
-    return struct.pack("!IHBB", 6 << 28, length, 17, 64) + addresses + udp[:6] + struct.pack("!H", udp_checksum) + data
-
 
 def save_graph(path, *args):
     result = subprocess.run([ZQHOST, *map(str, args), "--save-graph", path], capture_output=True, text=True,
@@ -176,8 +141,8 @@ class Capture:
         own = self.pusher.getsockname()[:2]
         what = (f"udp and dst host {peer.address} and "
                 f"(dst port {peer.port} or dst port {peer.port + 1} or dst port {own[1]})")
-        self.process = Process(["dumpcap", "-i", "lo", "-f", what, "-w", path], "dumpcap")
         self.own = own
+        self.process = start_dumpcap(path, what)
 
     def _pushed_through(self, line):
         """At each new count: whether it is past the peer's packets (the
@@ -204,33 +169,6 @@ class Capture:
     def close(self):
         self.process.stop()
         self.pusher.close()
-
-
-def start_capture(path, peer):
-    """A running Capture; None where dumpcap is missing or not allowed."""
-    if shutil.which("dumpcap") is None:
-        return None
-    capture = Capture(path, peer)
-    try:
-        # It names its file once it captures; "Capturing on" comes before.
-        capture.process.wait_for(lambda line: line.startswith("File:"), 10, "capture start")
-        return capture
-    except Failure as failure:
-        capture.close()
-        print(f"no capture on the loopback ({str(failure).splitlines()[0]}): the peer's own recording is used")
-
-
-def tshark(pcap, port, *args, fields=(), occurrence="a"):
-    """tshark's output on the capture, the peer's port pair decoded as RTP
-    and RTCP; with `fields`, per packet the list of their values, each
-    occurrence of a field joined by commas."""
-    if fields:
-        args += ("-T", "fields", "-E", "separator=|", "-E", f"occurrence={occurrence}",
-                 *(argument for name in fields for argument in ("-e", name)))
-    result = subprocess.run(["tshark", "-r", pcap, "-d", f"udp.port=={port},rtp", "-d", f"udp.port=={port + 1},rtcp",
-                             *args], capture_output=True, text=True, timeout=60)
-    check(result.returncode == 0, f"tshark {' '.join(args)} failed: {result.stderr}")
-    return [line.split("|") for line in result.stdout.splitlines()] if fields else result.stdout
 
 
 def local_ssrcs(run, module):
@@ -440,7 +378,7 @@ def body(loopback):
 
     peer = Peer(loopback.third, peer_port)
     captured = os.path.join(work, "capture.pcapng")
-    capture = start_capture(captured, peer)
+    capture = Capture(captured, peer)
     try:
         with zqhost("run", both, "--seconds", SECONDS, "--json", "--log-level", "none") as run:
             ssrc = peer.first_rtp_ssrc(10)
@@ -448,14 +386,10 @@ def body(loopback):
             check(run.finish(SECONDS + 15) == 0, "zqhost run failed\n" + run.transcript())
     finally:
         peer.close()
-        if capture is not None:
-            capture.stop(len(peer.datagrams))
-    if capture is None:
-        captured = os.path.join(work, "recorded.pcap")
-        peer.write_pcap(captured)
+        capture.stop(len(peer.datagrams))
     analyse(captured, peer_port, ssrc, loopback, local_ssrcs(run, "RTP in"))
     check_wire_bytes(captured, peer)
     check_sender_reports(captured, peer_port, loopback)
 
 
-run_test(lambda: (require("tshark"), body(Loopback())))
+run_test(lambda: (require("dumpcap", "tshark"), body(Loopback())))

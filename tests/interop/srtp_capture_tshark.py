@@ -6,29 +6,14 @@ chirp that was sent, and not our CNAME, shows in any captured datagram.
 ffmpeg decoding the chirp byte for byte shows the capture is the real
 stream, only encrypted."""
 import os
-import subprocess
-import sys
 
 from interop import *
 from srtppeers import *
+from capturing import *
 
 SECONDS = 6  # our first sender report goes at 5 s
 PIECE_BYTES = 16  # a run of source bytes that must not show anywhere
 SRTCP_TRAILER_BYTES = 4 + 10  # E flag and index, then an 80-bit tag
-
-
-def start_capture(path, port):
-    """dumpcap on the loopback for both ports; skips the test where capturing
-    is not allowed."""
-    capture = Process(["dumpcap", "-i", "lo", "-f", f"udp and (port {port} or port {port + 1})", "-w", path],
-                      "dumpcap")
-    try:
-        capture.wait_for(lambda line: line.startswith("Capturing on"), 10, "capture start")
-    except Failure as failure:
-        capture.stop()
-        print(f"SKIPPED: no capture on the loopback here ({str(failure).splitlines()[0]})")
-        sys.exit(SKIP)
-    return capture
 
 
 class CaptureAround:
@@ -43,7 +28,7 @@ class CaptureAround:
         return self
 
     def __enter__(self):
-        self.process = start_capture(self.path, self.port)
+        self.process = start_dumpcap(self.path, f"udp and (port {self.port} or port {self.port + 1})")
         return self
 
     def __exit__(self, *exc):
@@ -56,15 +41,10 @@ def datagrams(pcap, port):
     """Every captured datagram as tshark decodes it: destination port, RTP
     version, payload type, SSRC and sequence number, the RTCP packet types
     and sender SSRC, and the UDP payload."""
-    result = subprocess.run(["tshark", "-r", pcap, "-d", f"udp.port=={port},rtp", "-d", f"udp.port=={port + 1},rtcp",
-                             "-T", "fields", "-E", "separator=|", "-e", "udp.dstport", "-e", "rtp.version",
-                             "-e", "rtp.p_type", "-e", "rtp.ssrc", "-e", "rtp.seq", "-e", "rtcp.pt",
-                             "-e", "rtcp.senderssrc", "-e", "udp.payload"],
-                            capture_output=True, text=True, timeout=60)
-    check(result.returncode == 0, f"tshark failed: {result.stderr}")
+    fields = ("udp.dstport", "rtp.version", "rtp.p_type", "rtp.ssrc", "rtp.seq", "rtcp.pt", "rtcp.senderssrc",
+              "udp.payload")
     rows = []
-    for line in result.stdout.splitlines():
-        port_text, version, payload_type, ssrc, sequence, types, sender, payload = line.split("|")
+    for port_text, version, payload_type, ssrc, sequence, types, sender, payload in tshark(pcap, port, fields=fields):
         rows.append({"port": int(port_text), "version": version, "payload_type": payload_type, "ssrc": ssrc,
                      "sequence": sequence, "rtcp_types": types, "sender": sender,
                      "payload": bytes.fromhex(payload.replace(":", ""))})

@@ -16,13 +16,13 @@ import copy
 import json
 import os
 import re
-import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "interop"))
 from interop import *  # noqa: E402,F401,F403  (the shared helpers: processes, ports, checks)
 from interop import Failure, Process, ZQHOST, check, free_port_pair, json_lines, zqhost  # noqa: E402
+from capturing import start_dumpcap, tshark  # noqa: E402
 
 RTP_SEQ_MOD = 1 << 16
 MAX_DROPOUT = 3000
@@ -267,20 +267,10 @@ class Relay(Process):
         self.port = int(port)
 
 
-def start_capture(path, port):
-    """dumpcap on the loopback for what reaches the receiver's RTP port."""
-    capture = Process(["dumpcap", "-i", "lo", "-f", f"udp and port {port}", "-w", path], "dumpcap")
-    capture.wait_for(lambda line: line.startswith("Capturing on"), 10, "the capture's start")
-    return capture
-
-
 def tshark_streams(path, port):
     """{ssrc: (packets, lost)} from tshark's RTP stream analysis."""
-    result = subprocess.run(["tshark", "-r", path, "-d", f"udp.port=={port},rtp", "-q", "-z", "rtp,streams"],
-                            capture_output=True, text=True, timeout=60)
-    check(result.returncode == 0, f"tshark failed: {result.stderr}")
     streams = {}
-    for line in result.stdout.splitlines():
+    for line in tshark(path, port, "-q", "-z", "rtp,streams").splitlines():
         # ... SSRC  Payload  Pkts  Lost (percent) ...
         match = re.search(r"\s(0x[0-9a-fA-F]+)\s+\S+\s+(\d+)\s+(-?\d+)\s+\(", line)
         if match:
@@ -388,7 +378,7 @@ def run_case(case):
     listen_port = free_port_pair(("127.0.0.1",))
     log, captured = os.path.join(work, "relay.jsonl"), os.path.join(work, "receiver-leg.pcapng")
     with Relay(f"127.0.0.1:{listen_port}", f"127.0.0.2:{receiver_port}", log, "--rtcp", *case.impairments) as relay, \
-            start_capture(captured, receiver_port) as capture, \
+            start_dumpcap(captured, f"udp and port {receiver_port}") as capture, \
             zqhost("recv", "--on", f"127.0.0.2:{receiver_port}", "--out", os.path.join(work, "received.alaw"),
                    "--json", "--log-level", "none", name="zqhost recv") as recv:
         wait_until(lambda: bound_by_someone("127.0.0.2", receiver_port), 10, "receiver on its port")
