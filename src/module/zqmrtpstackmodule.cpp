@@ -28,6 +28,17 @@ void put(Value* out, Value value)
     }
 }
 
+// A counter only a receiving stack keeps: refused (false) on a sending one.
+template <typename Read>
+bool putReceivingCounter(ZQMRTPStack* stack, int32_t isOutput, uint32_t* out, Read read)
+{
+    if (isOutput != 0) {
+        return false;
+    }
+    put(out, read(*static_cast<ZQMInputRTPStack*>(stack)));
+    return true;
+}
+
 }  // namespace
 
 ZQMRTPStackModule::ZQMRTPStackModule(const ZQFID& id, const char* name) : ZQFModule(id)
@@ -262,11 +273,8 @@ uint32_t ZQMRTPStackModule::GetSharedIO() { return m_stack->GetSharedIO(); }
 
 bool ZQMRTPStackModule::GetPoolEmptyDrops(uint32_t* drops)
 {
-    if (m_isOutput != 0) {
-        return false;
-    }
-    put(drops, static_cast<ZQMInputRTPStack*>(m_stack)->GetPoolEmptyDrops());
-    return true;
+    return putReceivingCounter(m_stack, m_isOutput, drops,
+                               [](ZQMInputRTPStack& stack) { return stack.GetPoolEmptyDrops(); });
 }
 
 bool ZQMRTPStackModule::SetRTCPMux(int on) { return m_stack->SetRTCPMux(on); }
@@ -275,9 +283,6 @@ int ZQMRTPStackModule::GetRTCPMux() { return m_stack->GetRTCPMux(); }
 
 bool ZQMRTPStackModule::GetRTCPOnRTPPort(uint32_t* compounds)
 {
-    if (m_isOutput != 0) {
-        return false;
-    }
-    put(compounds, static_cast<ZQMInputRTPStack*>(m_stack)->GetRTCPOnRTPPort());
-    return true;
+    return putReceivingCounter(m_stack, m_isOutput, compounds,
+                               [](ZQMInputRTPStack& stack) { return stack.GetRTCPOnRTPPort(); });
 }

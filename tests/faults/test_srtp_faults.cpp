@@ -9,7 +9,6 @@
 #include "loopback_fixture.h"
 #include "srtp/srtpkeys.h"
 #include "srtp/srtpsession.h"
-#include "zqmpacketfaultthrottle.h"
 
 namespace faults {
 namespace {
@@ -63,14 +62,7 @@ Bytes Protected(Session& session, Bytes packet, bool rtcp)
     return packet;
 }
 
-class SrtpStackTest : public LeakCheckedTest {
-protected:
-    void SetUp() override
-    {
-        LeakCheckedTest::SetUp();
-        zqm::PacketFaultThrottle::Reset();
-    }
-};
+using SrtpStackTest = LeakCheckedTest;
 
 struct SuiteCase {
     const char* suite;

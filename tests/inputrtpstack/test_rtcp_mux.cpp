@@ -7,7 +7,6 @@
 // that does not multiplex takes the sender's reports on its RTP port for what
 // they are: counted, dropped, never media.
 #include "input_stack_fixture.h"
-#include "zqmpacketfaultthrottle.h"
 #include "zqmrtpsocket.h"
 
 namespace inputtest {
@@ -38,12 +37,6 @@ struct MuxPair : StreamPair {
 
 class RtcpMux : public StreamPairTest {
 protected:
-    void SetUp() override
-    {
-        StreamPairTest::SetUp();
-        zqm::PacketFaultThrottle::Reset();
-    }
-
     void ExpectReportsBothWaysAndNoRTCPSocket(bool srtp)
     {
         MuxPair pair(true, srtp);

@@ -15,7 +15,6 @@
 #include "zqfformat.h"
 #include "zqfmediasample.h"
 #include "zqmbyteio.h"
-#include "zqmpacketfaultthrottle.h"
 #include "zqmrtpsource.h"
 
 namespace outputtest {
@@ -67,7 +66,6 @@ protected:
     void SetUp() override
     {
         LeakCheckedTest::SetUp();
-        zqm::PacketFaultThrottle::Reset();  // each test sees the first line of a fault
         ASSERT_TRUE(ZQFConnectPins(upstream.Pin(), module->GetInputPin(0)));
         EXPECT_TRUE(SetNetwork(module.get(), kLocalAddress, "0", rtcpPort, kPeerAddress, rtpPeer.PortText(), rtcpPeer.PortText()));
         logs.Clear();

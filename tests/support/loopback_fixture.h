@@ -18,6 +18,7 @@
 #include "rtp_datagram.h"
 #include "stack_network.h"
 #include "udp_peer.h"
+#include "zqmpacketfaultthrottle.h"
 #include "zqcapturesink.h"
 #include "zqfallocator.h"
 #include "zqfgraph.h"
@@ -58,6 +59,7 @@ protected:
         WaitUntil([started] { return access(("/proc/self/task/" + std::to_string(started)).c_str(), F_OK) != 0; });
         m_descriptors = OpenDescriptors();
         m_threads = RunningThreads();
+        zqm::PacketFaultThrottle::Reset();  // each test sees the first line of a fault
     }
 
     static void ExpectPoolFull(const ZQFAllocator* pool, const char* owner)
