@@ -91,8 +91,26 @@ def free_port_pair(addresses=("127.0.0.1", "127.0.0.2")):
     raise Failure("no free port pair")
 
 
+def _bound_on(port):
+    """The local addresses of the UDP sockets bound to `port`, as the
+    kernel lists them (each 32-bit word of an address in host order)."""
+    found = set()
+    for table, family in (("/proc/net/udp", socket.AF_INET), ("/proc/net/udp6", socket.AF_INET6)):
+        with open(table) as file:
+            for row in file.read().splitlines()[1:]:
+                address, port_hex = row.split()[1].split(":")
+                if int(port_hex, 16) == port:
+                    raw = bytes.fromhex(address)
+                    found.add(socket.inet_ntop(family, b"".join(raw[i:i + 4][::-1] for i in range(0, len(raw), 4))))
+    return found
+
+
 def bound_by_someone(address, port):
-    return not _binds(address, port)
+    """Whether a socket holds `port` on `address`, or on an any address that
+    covers it. Read from the kernel's table, not by binding a probe: a probe
+    holding the port for a moment could make the very program awaited fail
+    to bind it."""
+    return bool(_bound_on(port) & {address, "::", "0.0.0.0" if family_of(address) == socket.AF_INET else "::"})
 
 
 def wait_until_bound(address, port, seconds, who):

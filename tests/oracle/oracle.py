@@ -381,7 +381,9 @@ def run_case(case):
             start_dumpcap(captured, f"udp and port {receiver_port}") as capture, \
             zqhost("recv", "--on", f"127.0.0.2:{receiver_port}", "--out", os.path.join(work, "received.alaw"),
                    "--json", "--log-level", "none", name="zqhost recv") as recv:
-        wait_until(lambda: bound_by_someone("127.0.0.2", receiver_port), 10, "receiver on its port")
+        wait_until(lambda: bound_by_someone("127.0.0.2", receiver_port) or recv.proc.poll() is not None, 10,
+                   "receiver on its port")
+        check(recv.proc.poll() is None, "zqhost recv ended before the stream\n" + recv.transcript())
         started_us = time.monotonic() * 1e6
         case.send(listen_port)
         try:
